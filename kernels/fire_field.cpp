@@ -1,0 +1,169 @@
+// The fire field in single precision, one operation per written operator, evaluated left to
+// right: the order of the roundings is part of the result.
+#include "kernels/fire_field.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+float fract(float x) {
+    return x - std::floor(x);
+}
+
+float saturate(float x) {
+    return std::min(std::max(x, 0.0f), 1.0f);
+}
+
+float pow4(float x) {
+    return x * x * x * x;
+}
+
+// Shape coordinates of a domain point: X scaled by the emitter size, Y only above the emitter,
+// W the height coordinate that drives the taper and the fade.
+struct ShapePoint {
+    float x;
+    float y;
+    float w;
+};
+
+ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy) {
+    ShapePoint shape;
+    shape.x = qx / field.emitterSize;
+    shape.y = qy > 0.0f ? qy / field.emitterSize : qy;
+    shape.w = 0.5f * shape.y + 0.09f;
+    return shape;
+}
+
+// 1 - 16 d^1.2; the power goes through log2/exp2 as on the GPU, so d = 0 gives exactly 1.
+float baseIntensity(const ShapePoint& shape, float f) {
+    const float rx = (1.5f * shape.y + 1.8f) * shape.x;
+    const float ry = 0.75f * shape.y;
+    const float r = std::sqrt(rx * rx + ry * ry);
+    const float d = std::max(0.0f, r - f * std::max(0.0f, shape.y + 0.25f));
+    return 1.0f - 16.0f * std::exp2(1.2f * std::log2(d));
+}
+
+float softIntensity(const FireFieldParams& field, float c) {
+    if (field.softness > 0.0f) {
+        return c + field.softness * (c * c * (3.0f - 2.0f * c) - c);
+    }
+    return c;
+}
+
+float heat(const ShapePoint& shape, float c2, float f) {
+    return c2 * f * (1.5f - pow4(1.3f * shape.w));
+}
+
+FireColour fireColour(const FireFieldParams& field, float a) {
+    FireColour base;
+    base.red = saturate(1.5f * a);
+    base.green = saturate(1.5f * (a * a * a));
+    base.blue = saturate(a * a * a * a * a);
+    if (!(field.softness > 0.0f)) {
+        return base;
+    }
+    const float e = 1.0f - std::exp2(kHeatExponent * std::max(a, 0.0f));
+    FireColour hot;
+    hot.red = e;
+    hot.green = e * (0.52f + 0.15f * e);
+    hot.blue = e * (0.09f + 0.12f * e);
+    const float s = field.softness;
+    FireColour colour;
+    colour.red = base.red + s * (hot.red - base.red);
+    colour.green = base.green + s * (hot.green - base.green);
+    colour.blue = base.blue + s * (hot.blue - base.blue);
+    return colour;
+}
+
+float fade(const ShapePoint& shape, float c2) {
+    return saturate(c2 * (1.0f - shape.w * shape.w * shape.w));
+}
+
+// One simplex corner: radial falloff to the fourth power times the gradient's dot product.
+float cornerContribution(float x, float y, float latticeX, float latticeY) {
+    const float h = std::max(0.5f - (x * x + y * y), 0.0f);
+    const Float2 gradient = gradientHash(latticeX, latticeY);
+    return pow4(h) * (x * gradient.x + y * gradient.y);
+}
+
+}  // namespace
+
+FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize, float softness) {
+    FireFieldParams field;
+    field.detail = detail;
+    field.time = time;
+    field.emitterSize = emitterSize;
+    field.softness = softness;
+    const float k = 1.0f - 0.9f * softness;
+    field.octaveGain = k;
+    field.contrast = 1.0f - 0.75f * softness;
+    field.amplitude[0] = 0.5f;
+    field.amplitude[1] = 0.35f * k;
+    field.amplitude[2] = 0.25f * (k * k);
+    field.amplitude[3] = 0.125f * (k * k * k);
+    field.amplitude[4] = 0.0625f * (k * k * k * k);
+    return field;
+}
+
+FireFieldParams MakeFireFieldParams(const ParamsBlock& params) {
+    return MakeFireFieldParams(params.detail, params.time, params.emitterSize, params.softness);
+}
+
+Float2 gradientHash(float cx, float cy) {
+    const float a = kHashRowAX * cx + kHashRowAY * cy;
+    const float b = kHashRowBX * cx + kHashRowBY * cy;
+    const float ha = fract(kHashScale * std::sin(a));
+    const float hb = fract(kHashScale * std::sin(b));
+    return Float2{2.0f * ha - 1.0f, 2.0f * hb - 1.0f};
+}
+
+float simplexNoise(float px, float py) {
+    const float sk = (px + py) * kSkewF2;
+    const float ix = std::floor(px + sk);
+    const float iy = std::floor(py + sk);
+    const float t = (ix + iy) * kUnskewG2;
+    const float x0x = px - ix + t;
+    const float x0y = py - iy + t;
+    // A tie goes to (0, 1).
+    const float ox = x0y < x0x ? 1.0f : 0.0f;
+    const float oy = x0y < x0x ? 0.0f : 1.0f;
+    const float x1x = x0x - ox + kUnskewG2;
+    const float x1y = x0y - oy + kUnskewG2;
+    const float x2x = x0x + kFarCornerOffset;
+    const float x2y = x0y + kFarCornerOffset;
+    const float n0 = cornerContribution(x0x, x0y, ix, iy);
+    const float n1 = cornerContribution(x1x, x1y, ix + ox, iy + oy);
+    const float n2 = cornerContribution(x2x, x2y, ix + 1.0f, iy + 1.0f);
+    return kNoiseScale * (n0 + n1 + n2);
+}
+
+float turbulence(const FireFieldParams& field, float qx, float qy) {
+    // noiseInput: the domain point scaled by the detail and scrolled by the time.
+    float px = field.detail * qx;
+    float py = field.detail * qy - 3.0f * field.time;
+    const float octaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};
+    float sum = field.amplitude[0] * simplexNoise(px, py);
+    for (int octave = 1; octave < 5; ++octave) {
+        const float mx = 1.7f * px - 1.3f * py;
+        const float my = 1.1f * px + 1.5f * py;
+        px = octaveScale[octave - 1] * mx;
+        py = octaveScale[octave - 1] * my;
+        sum = sum + field.amplitude[octave] * simplexNoise(px, py);
+    }
+    return 0.5f + 0.5f * field.contrast * sum;
+}
+
+FireColour fireSample(const FireFieldParams& field, float qx, float qy) {
+    const float f = turbulence(field, qx, qy);
+    const ShapePoint shape = shapeCoordinates(field, qx, qy);
+    const float c = baseIntensity(shape, f);
+    if (!(c > 0.0f)) {
+        return FireColour{0.0f, 0.0f, 0.0f};
+    }
+    const float c2 = softIntensity(field, c);
+    const float a = heat(shape, c2, f);
+    const FireColour colour = fireColour(field, a);
+    const float m = fade(shape, c2);
+    return FireColour{m * colour.red, m * colour.green, m * colour.blue};
+}

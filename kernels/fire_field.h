@@ -1,0 +1,62 @@
+// The procedural fire field, built for the CPU. This is the one C++ evaluation of the field that
+// both CPU kernels share, and the scalar reference that any faster path has to match bit for
+// bit. It mirrors kernels/fire_field.hlsli function by function and constant by constant.
+//
+// Every translation unit that evaluates the field must be compiled without contraction
+// (-ffp-contract=off) and without fast-math: a fused multiply-add in the hash argument selects
+// a different gradient after the x43758.547 and the fraction.
+#pragma once
+
+#include <cstdint>
+
+#include "params_block.h"
+
+// Constants of the field. The literals are written identically in fire_field.hlsli; a test
+// compares both sources against the IEEE bit patterns.
+constexpr float kSkewF2 = 0.36602542f;            // (sqrt(3) - 1) / 2
+constexpr float kUnskewG2 = 0.21132487f;          // (3 - sqrt(3)) / 6
+constexpr float kFarCornerOffset = -0.57735026f;  // 2 * G2 - 1
+constexpr float kHashRowAX = 127.1f;
+constexpr float kHashRowAY = 311.7f;
+constexpr float kHashRowBX = 269.5f;
+constexpr float kHashRowBY = 183.3f;
+constexpr float kHashScale = 43758.547f;
+constexpr float kNoiseScale = 70.0f;
+constexpr float kHeatExponent = -2.596851f;  // -1.8 / ln 2: 2^(k x) = exp(-1.8 x)
+
+struct Float2 {
+    float x;
+    float y;
+};
+
+struct FireColour {
+    float red;
+    float green;
+    float blue;
+};
+
+// The parameters of one dispatch and the values derived from them once per dispatch.
+struct FireFieldParams {
+    float detail;
+    float time;
+    float emitterSize;
+    float softness;
+    float octaveGain;    // k = 1 - 0.9 s
+    float contrast;      // g = 1 - 0.75 s
+    float amplitude[5];  // 0.5, 0.35 k, 0.25 k^2, 0.125 k^3, 0.0625 k^4
+};
+
+FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize, float softness);
+FireFieldParams MakeFireFieldParams(const ParamsBlock& params);
+
+// Gradient of the lattice point (cx, cy), each component in [-1, 1).
+Float2 gradientHash(float cx, float cy);
+
+// 2D simplex noise, roughly within [-1, 1].
+float simplexNoise(float px, float py);
+
+// Five-octave turbulence of the domain point q, centred on 0.5.
+float turbulence(const FireFieldParams& field, float qx, float qy);
+
+// Colour of the domain point q, each channel in [0, 1].
+FireColour fireSample(const FireFieldParams& field, float qx, float qy);

@@ -1,0 +1,220 @@
+// The fire field against its worked values and the properties its callers rely on.
+#include "kernels/fire_field.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+uint32_t Bits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
+TEST(GradientHash, WorkedValues) {
+    // These pin the sine, the rows of the hash and their order (row a gives the first component).
+    const Float2 origin = gradientHash(0.0f, 0.0f);
+    EXPECT_EQ(origin.x, -1.0f);
+    EXPECT_EQ(origin.y, -1.0f);
+    const Float2 right = gradientHash(1.0f, 0.0f);
+    EXPECT_EQ(right.x, -0.359375f);
+    EXPECT_EQ(right.y, -0.5703125f);
+    const Float2 up = gradientHash(0.0f, 1.0f);
+    EXPECT_EQ(up.x, -0.19140625f);
+    EXPECT_EQ(up.y, -0.171875f);
+}
+
+TEST(GradientHash, StaysInHalfOpenUnitRange) {
+    for (int cy = -40; cy <= 40; ++cy) {
+        for (int cx = -40; cx <= 40; ++cx) {
+            const Float2 g = gradientHash(static_cast<float>(cx), static_cast<float>(cy));
+            ASSERT_GE(g.x, -1.0f) << cx << ", " << cy;
+            ASSERT_LT(g.x, 1.0f) << cx << ", " << cy;
+            ASSERT_GE(g.y, -1.0f) << cx << ", " << cy;
+            ASSERT_LT(g.y, 1.0f) << cx << ", " << cy;
+        }
+    }
+}
+
+TEST(SimplexNoise, ZeroAtOrigin) {
+    EXPECT_EQ(simplexNoise(0.0f, 0.0f), 0.0f);
+}
+
+TEST(SimplexNoise, ZeroOnEveryLatticePoint) {
+    // At a lattice point the origin corner has offset (0, 0) and the others lie beyond reach.
+    for (int i = -5; i <= 5; ++i) {
+        for (int j = -5; j <= 5; ++j) {
+            const float skew = static_cast<float>(i + j) * kUnskewG2;
+            const float x = static_cast<float>(i) - skew;
+            const float y = static_cast<float>(j) - skew;
+            EXPECT_NEAR(simplexNoise(x, y), 0.0f, 1e-4f) << i << ", " << j;
+        }
+    }
+}
+
+TEST(SimplexNoise, BoundedAndNotConstant) {
+    float lowest = 0.0f;
+    float highest = 0.0f;
+    for (int j = 0; j < 200; ++j) {
+        for (int i = 0; i < 200; ++i) {
+            const float n = simplexNoise(0.037f * static_cast<float>(i) - 3.0f,
+                                         0.041f * static_cast<float>(j) - 4.0f);
+            ASSERT_TRUE(std::isfinite(n));
+            lowest = std::min(lowest, n);
+            highest = std::max(highest, n);
+        }
+    }
+    EXPECT_GE(lowest, -1.1f);
+    EXPECT_LE(highest, 1.1f);
+    EXPECT_LT(lowest, -0.5f);
+    EXPECT_GT(highest, 0.5f);
+}
+
+TEST(SimplexNoise, ContinuousAcrossCellBorders) {
+    // Wrong corner offsets or lattice points show up as jumps where the simplex changes, most
+    // of all across the diagonal x0.x == x0.y.
+    const float step = 1e-3f;
+    float largestJump = 0.0f;
+    for (int j = 0; j < 120; ++j) {
+        for (int i = 0; i < 120; ++i) {
+            const float px = 0.031f * static_cast<float>(i) - 1.7f;
+            const float py = 0.029f * static_cast<float>(j) - 1.9f;
+            const float n = simplexNoise(px, py);
+            largestJump = std::max(largestJump, std::fabs(simplexNoise(px + step, py) - n));
+            largestJump = std::max(largestJump, std::fabs(simplexNoise(px, py + step) - n));
+            largestJump = std::max(largestJump, std::fabs(simplexNoise(px + step, py + step) - n));
+        }
+    }
+    EXPECT_LT(largestJump, 0.02f);
+}
+
+TEST(FireFieldParams, DerivedValues) {
+    const FireFieldParams sharp = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.0f);
+    EXPECT_EQ(sharp.octaveGain, 1.0f);
+    EXPECT_EQ(sharp.contrast, 1.0f);
+    const float expected[5] = {0.5f, 0.35f, 0.25f, 0.125f, 0.0625f};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(sharp.amplitude[i], expected[i]) << i;
+    }
+    const FireFieldParams soft = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 1.0f);
+    EXPECT_FLOAT_EQ(soft.octaveGain, 0.1f);
+    EXPECT_EQ(soft.contrast, 0.25f);
+    EXPECT_FLOAT_EQ(soft.amplitude[1], 0.035f);
+    EXPECT_NEAR(soft.amplitude[4], 0.0625e-4f, 1e-10f);
+}
+
+TEST(Turbulence, ExactlyHalfWhereNoiseInputIsOrigin) {
+    const FireFieldParams field = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.0f);
+    EXPECT_EQ(turbulence(field, 0.0f, 0.0f), 0.5f);
+    // p1 = (0, detail qy - 3 time) is the origin for qy = 3 time / detail as well.
+    const FireFieldParams moving = MakeFireFieldParams(2.0f, 1.0f, 1.0f, 0.3f);
+    EXPECT_EQ(turbulence(moving, 0.0f, 1.5f), 0.5f);
+}
+
+TEST(Turbulence, SoftnessFlattens) {
+    const FireFieldParams sharp = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.0f);
+    const FireFieldParams soft = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 1.0f);
+    float sharpSpread = 0.0f;
+    for (int i = 0; i < 400; ++i) {
+        const float qx = 0.013f * static_cast<float>(i) - 2.0f;
+        const float qy = 0.007f * static_cast<float>(i) - 1.0f;
+        const float fs = turbulence(sharp, qx, qy);
+        const float fw = turbulence(soft, qx, qy);
+        ASSERT_LE(std::fabs(fs - 0.5f), 0.65f);
+        ASSERT_LE(std::fabs(fw - 0.5f), 0.075f);
+        sharpSpread = std::max(sharpSpread, std::fabs(fs - 0.5f));
+    }
+    EXPECT_GT(sharpSpread, 0.1f);
+}
+
+TEST(FireSample, WorkedValuesAtEmitter) {
+    const FireColour sharp = fireSample(MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.0f), 0.0f, 0.0f);
+    EXPECT_NEAR(sharp.red, 0.99927f, 5e-6f);
+    EXPECT_NEAR(sharp.green, 0.63211f, 5e-6f);
+    EXPECT_NEAR(sharp.blue, 0.23698f, 5e-6f);
+    const FireColour soft = fireSample(MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.5f), 0.0f, 0.0f);
+    EXPECT_NEAR(soft.red, 0.86972f, 5e-6f);
+    EXPECT_NEAR(soft.green, 0.54962f, 5e-6f);
+    EXPECT_NEAR(soft.blue, 0.18470f, 5e-6f);
+}
+
+TEST(FireSample, BlackBelowQuarterUnderEmitter) {
+    // Below qy = -0.25 the turbulence cannot widen the shape and r >= 0.1875 > 0.0992.
+    for (float s : {0.0f, 0.5f, 1.0f}) {
+        const FireFieldParams field = MakeFireFieldParams(1.7f, 0.4f, 2.0f, s);
+        for (int i = 0; i < 50; ++i) {
+            const float qx = 0.02f * static_cast<float>(i) - 0.5f;
+            const FireColour c = fireSample(field, qx, -0.2501f - 0.01f * static_cast<float>(i));
+            EXPECT_EQ(c.red, 0.0f);
+            EXPECT_EQ(c.green, 0.0f);
+            EXPECT_EQ(c.blue, 0.0f);
+        }
+    }
+}
+
+TEST(FireSample, CutOffWhereHeightCoordinateReachesOne) {
+    // W = 0.5 Y + 0.09 >= 1 from Y = 1.82 on; with E = 1 that is qy = 1.82.
+    const FireFieldParams field = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.0f);
+    for (int i = 0; i < 40; ++i) {
+        const FireColour c = fireSample(field, 0.005f * static_cast<float>(i) - 0.1f, 1.83f);
+        EXPECT_EQ(c.red, 0.0f);
+        EXPECT_EQ(c.green, 0.0f);
+        EXPECT_EQ(c.blue, 0.0f);
+    }
+}
+
+TEST(FireSample, EmitterSizeScalesOnlyAboveEmitter) {
+    // Above the emitter the height is divided by E, so a larger fire reaches higher; below it
+    // the height is not, and on the centre line nothing else depends on E.
+    const FireFieldParams unit = MakeFireFieldParams(1.0f, 0.0f, 1.0f, 0.0f);
+    const FireFieldParams large = MakeFireFieldParams(1.0f, 0.0f, 4.0f, 0.0f);
+    EXPECT_GT(fireSample(large, 0.0f, 1.9f).red, 0.0f);  // Y = 0.475: still inside
+    EXPECT_EQ(fireSample(unit, 0.0f, 1.9f).red, 0.0f);   // Y = 1.9: beyond the cut-off
+    // Below the emitter E only narrows/widens in x: at qx = 0 the colour is the same.
+    const FireColour below1 = fireSample(unit, 0.0f, -0.1f);
+    const FireColour below4 = fireSample(large, 0.0f, -0.1f);
+    EXPECT_GT(below1.red, 0.0f);
+    EXPECT_EQ(below1.red, below4.red);
+    EXPECT_EQ(below1.green, below4.green);
+    EXPECT_EQ(below1.blue, below4.blue);
+}
+
+TEST(FireSample, ChannelsInUnitRangeAndRedBrightest) {
+    for (float s : {0.0f, 0.25f, 1.0f}) {
+        const FireFieldParams field = MakeFireFieldParams(2.5f, 0.7f, 1.3f, s);
+        int lit = 0;
+        for (int j = 0; j < 60; ++j) {
+            for (int i = 0; i < 60; ++i) {
+                const float qx = 0.02f * static_cast<float>(i) - 0.6f;
+                const float qy = 0.04f * static_cast<float>(j) - 0.3f;
+                const FireColour c = fireSample(field, qx, qy);
+                ASSERT_GE(c.red, 0.0f);
+                ASSERT_LE(c.red, 1.0f);
+                ASSERT_GE(c.green, 0.0f);
+                ASSERT_LE(c.green, c.red + 1e-6f);
+                ASSERT_GE(c.blue, 0.0f);
+                ASSERT_LE(c.blue, c.red + 1e-6f);
+                lit += c.red > 0.0f ? 1 : 0;
+            }
+        }
+        EXPECT_GT(lit, 100) << "softness " << s;
+    }
+}
+
+TEST(FireConstants, BitPatterns) {
+    EXPECT_EQ(Bits(kSkewF2), 0x3EBB67AFu);
+    EXPECT_EQ(Bits(kUnskewG2), 0x3E58658Cu);
+    EXPECT_EQ(Bits(kFarCornerOffset), 0xBF13CD3Au);
+    EXPECT_EQ(Bits(kHashRowAX), 0x42FE3333u);
+    EXPECT_EQ(Bits(kHashRowAY), 0x439BD99Au);
+    EXPECT_EQ(Bits(kHashRowBX), 0x4386C000u);
+    EXPECT_EQ(Bits(kHashRowBY), 0x43374CCDu);
+    EXPECT_EQ(Bits(kHashScale), 0x472AEE8Cu);
+    EXPECT_EQ(Bits(kNoiseScale), 0x428C0000u);
+    EXPECT_EQ(Bits(kHeatExponent), 0xC02632CFu);
+}
+
+}  // namespace
