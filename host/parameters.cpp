@@ -1,0 +1,195 @@
+#include "host/parameters.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "host/suite_scope.h"
+
+namespace {
+
+struct FloatSliderSpec {
+    PF_ParamIndex index;
+    const char* name;
+    A_long id;
+    double dephault;
+    float validMin, validMax;
+    float sliderMin, sliderMax;
+    A_short precision;
+};
+
+// Declared in index order; index 3 and up.
+constexpr FloatSliderSpec kFloatSliders[] = {
+    {kParamEmitterSize, "Emitter Size", kParamIdEmitterSize, 100.0, 0.0f, 1000.0f, 0.0f, 400.0f, 2},
+    {kParamDetail, "Detail", kParamIdDetail, 1.0, 0.0f, 5.0f, 0.0f, 5.0f, 3},
+    {kParamSoftness, "Softness", kParamIdSoftness, 0.0, 0.0f, 100.0f, 0.0f, 100.0f, 1},
+    {kParamSpeed, "Speed", kParamIdSpeed, 1.0, -1000000.0f, 1000000.0f, -5.0f, 5.0f, 2},
+    {kParamOffset, "Offset", kParamIdOffset, 0.0, -1000000.0f, 1000000.0f, -10.0f, 10.0f, 2},
+};
+
+constexpr float kCurveTolerance = 0.05f;
+constexpr PF_Fixed kFixedOne = 1 << 16;
+constexpr PF_Fixed kPositionDefaultX = 50 * kFixedOne;  // percent of the layer width
+constexpr PF_Fixed kPositionDefaultY = 70 * kFixedOne;
+
+PF_ParamDef ZeroedDef() {
+    PF_ParamDef def;
+    std::memset(&def, 0, sizeof(def));
+    return def;
+}
+
+// Names keep at most 31 characters and always end in a zero.
+void CopyName(PF_ParamDef& def, const char* name) {
+    std::snprintf(def.name, sizeof(def.name), "%s", name);
+}
+
+PF_ParamDef AboutDef() {
+    PF_ParamDef def = ZeroedDef();
+    def.param_type = PF_Param_NO_DATA;
+    def.ui_flags = PF_PUI_CONTROL;
+    def.ui_width = kAboutAreaWidth;
+    def.ui_height = kAboutAreaHeight;
+    def.uu.id = kParamIdAbout;
+    CopyName(def, "About");
+    return def;
+}
+
+PF_ParamDef PositionDef() {
+    PF_ParamDef def = ZeroedDef();
+    def.param_type = PF_Param_POINT;
+    def.u.td.x_value = def.u.td.x_dephault = kPositionDefaultX;
+    def.u.td.y_value = def.u.td.y_dephault = kPositionDefaultY;
+    def.u.td.restrict_bounds = 0;
+    def.uu.id = kParamIdPosition;
+    CopyName(def, "Position");
+    return def;
+}
+
+PF_ParamDef FloatSliderDef(const FloatSliderSpec& spec) {
+    PF_ParamDef def = ZeroedDef();
+    def.param_type = PF_Param_FLOAT_SLIDER;
+    def.u.fs_d.value = spec.dephault;
+    def.u.fs_d.dephault = static_cast<PF_FpShort>(spec.dephault);
+    def.u.fs_d.valid_min = spec.validMin;
+    def.u.fs_d.valid_max = spec.validMax;
+    def.u.fs_d.slider_min = spec.sliderMin;
+    def.u.fs_d.slider_max = spec.sliderMax;
+    def.u.fs_d.precision = spec.precision;
+    def.u.fs_d.curve_tolerance = kCurveTolerance;
+    def.uu.id = spec.id;
+    CopyName(def, spec.name);
+    return def;
+}
+
+// Checks out parameter `index` at the current time, hands the definition to `use`, and checks
+// it back in on every way out.
+template <typename Use>
+auto WithCheckedOutParam(PF_InData* in_data, PF_ParamIndex index, Use&& use) {
+    // Without checkin a checkout would leak in the host; refuse both rather than one.
+    if (in_data->inter.checkout_param == nullptr || in_data->inter.checkin_param == nullptr) {
+        throw PF_Err_INVALID_CALLBACK;
+    }
+    PF_ParamDef def = ZeroedDef();
+    const PF_Err err =
+        in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time,
+                                      in_data->time_step, in_data->time_scale, &def);
+    if (err != PF_Err_NONE) throw err;
+
+    struct Checkin {
+        PF_InData* in_data;
+        PF_ParamDef* def;
+        ~Checkin() { in_data->inter.checkin_param(in_data->effect_ref, def); }
+    } checkin{in_data, &def};
+    return use(static_cast<const PF_ParamDef&>(def));
+}
+
+const PF_ParamDef& ParamFromArray(PF_ParamDef** params, PF_ParamIndex index) {
+    if (params[index] == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return *params[index];
+}
+
+double DownsampleFactor(const PF_RationalScale& scale) {
+    if (scale.den == 0) return 1.0;
+    return static_cast<double>(scale.num) / static_cast<double>(scale.den);
+}
+
+}  // namespace
+
+PF_Err SetupParameters(PF_InData* in_data, PF_OutData* out_data) {
+    if (in_data == nullptr || out_data == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (in_data->inter.add_param == nullptr) return PF_Err_INVALID_CALLBACK;
+
+    auto add = [in_data](PF_ParamDef def) {
+        return in_data->inter.add_param(in_data->effect_ref, -1, &def);
+    };
+    if (PF_Err err = add(AboutDef())) return err;
+    if (PF_Err err = add(PositionDef())) return err;
+    for (const FloatSliderSpec& spec : kFloatSliders) {
+        if (PF_Err err = add(FloatSliderDef(spec))) return err;
+    }
+    out_data->num_params = kParamCount;
+    return SetupControlsUI(in_data);
+}
+
+PF_Err SetupControlsUI(PF_InData* in_data) {
+    if (in_data == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    SuiteScope<PF_EffectUISuite1> ui(in_data->pica_basicP, kPFEffectUISuite,
+                                     kPFEffectUISuiteVersion1);
+    if (!ui || ui->PF_SetOptionsButtonName == nullptr) throw PF_Err_INVALID_CALLBACK;
+
+    if (PF_Err err = ui->PF_SetOptionsButtonName(in_data->effect_ref, kOptionsButtonName)) {
+        return err;
+    }
+    if (in_data->inter.register_ui == nullptr) return PF_Err_INVALID_CALLBACK;
+
+    PF_CustomUIInfo info;
+    std::memset(&info, 0, sizeof(info));
+    info.events = PF_CustomEFlag_EFFECT;
+    return in_data->inter.register_ui(in_data->effect_ref, &info);
+}
+
+float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex index) {
+    if (params != nullptr) return static_cast<float>(ParamFromArray(params, index).u.fs_d.value);
+    if (in_data == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return WithCheckedOutParam(in_data, index, [](const PF_ParamDef& def) {
+        return static_cast<float>(def.u.fs_d.value);
+    });
+}
+
+EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int32_t widthHint,
+                                  int32_t heightHint) {
+    if (in_data == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    EffectSettings settings;
+    settings.detail = ReadFloatParam(in_data, params, kParamDetail);
+    settings.speed = ReadFloatParam(in_data, params, kParamSpeed);
+    settings.offset = ReadFloatParam(in_data, params, kParamOffset);
+
+    PF_PointDef position;
+    if (params != nullptr) {
+        position = ParamFromArray(params, kParamPosition).u.td;
+    } else {
+        position = WithCheckedOutParam(in_data, kParamPosition,
+                                       [](const PF_ParamDef& def) { return def.u.td; });
+    }
+
+    const double dsx = DownsampleFactor(in_data->downsample_x);
+    const double dsy = DownsampleFactor(in_data->downsample_y);
+    const int32_t width = widthHint > 0 ? widthHint : in_data->width;
+    const int32_t height = heightHint > 0 ? heightHint : in_data->height;
+    if (width <= 0 || height <= 0 || dsx <= 0.0 || dsy <= 0.0) {
+        throw std::runtime_error(kInvalidPointDimensionsMessage);
+    }
+    // Host points are 16.16 pixels at the current resolution; travel as layer fractions.
+    settings.positionX = static_cast<float>((position.x_value / 65536.0) / (width * dsx));
+    settings.positionY = static_cast<float>((position.y_value / 65536.0) / (height * dsy));
+
+    settings.emitterSize = ReadFloatParam(in_data, params, kParamEmitterSize);
+    settings.softness = ReadFloatParam(in_data, params, kParamSoftness);
+
+    const A_long step =
+        in_data->local_time_step != 0 ? in_data->local_time_step : in_data->time_step;
+    settings.frameNumber =
+        step != 0 ? static_cast<float>(static_cast<double>(in_data->current_time) / step + 1.0)
+                  : 1.0f;
+    return settings;
+}

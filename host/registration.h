@@ -1,0 +1,57 @@
+// The one table of registration data. The registration callback, global set-up and the PiPL
+// resource bytes (generated at build time from this header) all read it from here.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_api.h"
+
+namespace registration {
+
+constexpr const char kEffectName[] = "vexo_Pyrix";
+constexpr const char kMatchName[] = "Tazu Pyrix GPU";
+constexpr const char kCategory[] = "Vexolab";
+constexpr const char kEntryPointName[] = "EffectMain";
+constexpr const char kSupportUrl[] = "https://vexolab.example";
+
+constexpr A_long kEffectKind = 0x65464B54;  // 'eFKT'
+constexpr A_long kApiVersionMajor = 13;
+constexpr A_long kApiVersionMinor = 28;
+
+// What the registration callback is told; the PiPL's reserved-info property holds 0 instead.
+constexpr A_long kRegistrationReservedInfo = 8;
+constexpr A_long kPiplReservedInfo = 0;
+
+constexpr A_short kPiplEffectInfoFlags = 0;
+constexpr A_short kPiplVersionMajor = 2;
+constexpr A_short kPiplVersionMinor = 0;
+
+// The PiPL resource as the Windows build embeds it.
+constexpr int kPiplResourceId = 16000;
+constexpr int kPiplLanguageId = 1033;  // English (United States)
+
+// The host's version packing: build in bits 0-8, stage in 9-10, bug-fix in 11-14,
+// sub-version in 15-18, version from bit 19.
+constexpr A_u_long PackEffectVersion(A_u_long version, A_u_long subVersion, A_u_long bugFix,
+                                     A_u_long stage, A_u_long build) {
+    return (version << 19) | ((subVersion & 0xF) << 15) | ((bugFix & 0xF) << 11) |
+           ((stage & 0x3) << 9) | (build & 0x1FF);
+}
+
+constexpr A_u_long kStageRelease = 3;
+constexpr A_u_long kEffectVersion = PackEffectVersion(1, 0, 0, kStageRelease, 1);
+
+constexpr PF_OutFlags kGlobalOutFlags = PF_OutFlag_NON_PARAM_VARY | PF_OutFlag_I_DO_DIALOG |
+                                        PF_OutFlag_PIX_INDEPENDENT | PF_OutFlag_CUSTOM_UI |
+                                        PF_OutFlag_DEEP_COLOR_AWARE;
+
+constexpr PF_OutFlags2 kGlobalOutFlags2 = PF_OutFlag2_SUPPORTS_SMART_RENDER |
+                                          PF_OutFlag2_FLOAT_COLOR_AWARE |
+                                          PF_OutFlag2_SUPPORTS_THREADED_RENDERING;
+
+// The host caches these per effect; a change must be deliberate, never a side effect.
+static_assert(kEffectVersion == 0x00080601, "effect version changed");
+static_assert(kGlobalOutFlags == 0x02008424, "global out flags changed");
+static_assert(kGlobalOutFlags2 == 0x08001400, "global out flags 2 changed");
+
+}  // namespace registration
