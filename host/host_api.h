@@ -3,12 +3,12 @@
 #pragma once
 
 #ifdef PYRIX_HOST_SDK
-#include "AE_AdvEffectSuites.h"
 #include "AE_Effect.h"
 #include "AE_EffectCB.h"
 #include "AE_EffectCBSuites.h"
 #include "AE_EffectSuites.h"
 #include "AE_EffectUI.h"
+#include "AE_AdvEffectSuites.h"
 #include "SPBasic.h"
 #else
 #include "effect_api.h"
