@@ -1,0 +1,77 @@
+// What the About dialog and its text fallback say. The dialog template shows the same lines one
+// per static control, so each line is defined once here and the fallback text is joined from
+// them at compile time.
+#pragma once
+
+#include <cstddef>
+
+#include "host/registration.h"
+
+namespace about_detail {
+
+inline constexpr char kHttpsScheme[] = "https://";
+inline constexpr std::size_t kHttpsSchemeLength = sizeof(kHttpsScheme) - 1;
+
+constexpr bool StartsWith(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        if (*text != *prefix) return false;
+    }
+    return true;
+}
+
+}  // namespace about_detail
+
+// The maker's web site: opened by "Visit Website", named when it cannot be opened, and (its host
+// name) shown in the About text. The same address that registration gives the host.
+inline constexpr const char* kWebsiteUrl = registration::kSupportUrl;
+static_assert(about_detail::StartsWith(registration::kSupportUrl, about_detail::kHttpsScheme));
+inline constexpr const char* kWebsiteHost =
+    registration::kSupportUrl + about_detail::kHttpsSchemeLength;
+
+inline constexpr const char* kAboutTitleLine = registration::kEffectName;
+inline constexpr const char* kAboutMakerLine = "Made by an independent effects developer";
+inline constexpr const char* kAboutShaderCreditLine =
+    "Based on a public fire shader by its original author";
+inline constexpr const char* kAboutPortCreditLine =
+    "Shader port and noise function credited to their authors";
+inline constexpr const char* kAboutLicenceLine = "Free to use, provided as is, without warranty";
+
+// The host shows the fallback text from a 256-byte buffer, zero included.
+inline constexpr std::size_t kHostMessageCapacity = 256;
+
+namespace about_detail {
+
+struct JoinedText {
+    char text[kHostMessageCapacity] = {};
+    std::size_t length = 0;
+    bool fits = true;
+};
+
+// The lines with a single carriage return between them and none after the last.
+template <std::size_t Count>
+constexpr JoinedText JoinLines(const char* const (&lines)[Count]) {
+    JoinedText joined;
+    for (std::size_t i = 0; i < Count; ++i) {
+        for (const char* c = (i > 0 ? "\r" : ""); *c != '\0'; ++c) {
+            if (joined.length + 1 >= kHostMessageCapacity) joined.fits = false;
+            if (joined.fits) joined.text[joined.length++] = *c;
+        }
+        for (const char* c = lines[i]; *c != '\0'; ++c) {
+            if (joined.length + 1 >= kHostMessageCapacity) joined.fits = false;
+            if (joined.fits) joined.text[joined.length++] = *c;
+        }
+    }
+    return joined;
+}
+
+inline constexpr const char* kAboutLines[] = {kAboutTitleLine,      kAboutMakerLine,
+                                              kWebsiteHost,         kAboutShaderCreditLine,
+                                              kAboutPortCreditLine, kAboutLicenceLine};
+inline constexpr JoinedText kAboutJoined = JoinLines(kAboutLines);
+static_assert(kAboutJoined.fits, "the About text must fit the host's message buffer");
+
+}  // namespace about_detail
+
+// The About text: six lines, each a role of the dialog's static texts, in single-byte characters.
+inline constexpr const char* kAboutText = about_detail::kAboutJoined.text;
+inline constexpr std::size_t kAboutTextLength = about_detail::kAboutJoined.length;

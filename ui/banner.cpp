@@ -1,0 +1,96 @@
+#include "ui/banner.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "host/parameters.h"
+#include "host/suite_scope.h"
+#include "resources/banner_image.h"
+
+// The image is four times the largest area it is drawn into, so it is only ever scaled down.
+static_assert(kBannerWidth == 4 * kBannerAreaMaxWidth && kBannerHeight == 4 * kBannerAreaMaxHeight);
+static_assert(kBannerAreaMaxWidth == kAboutAreaWidth && kBannerAreaMaxHeight == kAboutAreaHeight,
+              "the banner fills the control area that the About parameter declares");
+
+namespace {
+
+[[noreturn]] void Fail(PF_ErrEnum err) {
+    throw err;
+}
+
+void Check(PF_Err err) {
+    if (err != PF_Err_NONE) Fail(PF_Err_INTERNAL_STRUCT_DAMAGED);
+}
+
+bool IsBannerDrawEvent(const PF_EventExtra* extra) {
+    return extra != nullptr && extra->e_type == PF_Event_DRAW &&
+           extra->effect_win.index == kParamAbout && extra->effect_win.area == PF_EA_CONTROL;
+}
+
+// A side of the area in pixels; 64-bit so that a hostile rectangle cannot overflow.
+float Extent(A_long from, A_long to) {
+    return static_cast<float>(static_cast<int64_t>(to) - static_cast<int64_t>(from));
+}
+
+}  // namespace
+
+PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
+    if (!IsBannerDrawEvent(extra)) return PF_Err_NONE;
+
+    const PF_Rect& frame = extra->effect_win.current_frame;
+    const float w = std::min(Extent(frame.left, frame.right), kBannerAreaMaxWidth);
+    const float h = std::min(Extent(frame.top, frame.bottom), kBannerAreaMaxHeight);
+    if (w <= 0.0f || h <= 0.0f) return PF_Err_NONE;
+
+    const SPBasicSuite* basic = in_data != nullptr ? in_data->pica_basicP : nullptr;
+
+    SuiteScope<PF_EffectCustomUISuite2> custom_ui(basic, kPFEffectCustomUISuite,
+                                                  kPFEffectCustomUISuiteVersion2);
+    if (!custom_ui) Fail(PF_Err_INVALID_CALLBACK);
+    DRAWBOT_DrawRef drawing = nullptr;
+    Check(custom_ui->PF_GetDrawingReference(extra->contextH, &drawing));
+    if (drawing == nullptr) return PF_Err_NONE;
+
+    SuiteScope<DRAWBOT_DrawbotSuite1> draw(basic, kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1);
+    if (!draw) Fail(PF_Err_INVALID_CALLBACK);
+    SuiteScope<DRAWBOT_SupplierSuite1> supplier_suite(basic, kDRAWBOT_SupplierSuite,
+                                                      kDRAWBOT_SupplierSuite_Version1);
+    if (!supplier_suite) Fail(PF_Err_INVALID_CALLBACK);
+    SuiteScope<DRAWBOT_SurfaceSuite2> surface_suite(basic, kDRAWBOT_SurfaceSuite,
+                                                    kDRAWBOT_SurfaceSuite_Version2);
+    if (!surface_suite) Fail(PF_Err_INVALID_CALLBACK);
+
+    DRAWBOT_SupplierRef supplier = nullptr;
+    DRAWBOT_SurfaceRef surface = nullptr;
+    Check(draw->GetSupplier(drawing, &supplier));
+    Check(draw->GetSurface(drawing, &surface));
+    // A host that reports success without handing out the object leaves nothing to draw with.
+    if (supplier == nullptr || surface == nullptr) Fail(PF_Err_INTERNAL_STRUCT_DAMAGED);
+
+    DrawbotObjectScope image(supplier_suite.get());
+    DRAWBOT_ImageRef created = nullptr;
+    Check(supplier_suite->NewImageFromBuffer(supplier, kBannerWidth, kBannerHeight, kBannerRowBytes,
+                                             kDRAWBOT_PixelLayout_32BGRA_Straight, kBannerImage,
+                                             &created));
+    image.Adopt(created);
+    if (image.get() == nullptr) Fail(PF_Err_INTERNAL_STRUCT_DAMAGED);
+
+    SurfaceStateScope state(surface_suite.get(), surface);
+    Check(state.Push());
+
+    // Single precision throughout, as the host's drawing does.
+    const float s =
+        std::min(h / static_cast<float>(kBannerHeight), w / static_cast<float>(kBannerWidth));
+    const DRAWBOT_MatrixF32 scale = {{{s, 0.0f, 0.0f}, {0.0f, s, 0.0f}, {0.0f, 0.0f, 1.0f}}};
+    Check(surface_suite->Transform(surface, &scale));
+
+    // Left-aligned and centred vertically in the (clamped) area, in the scaled coordinates.
+    const float drawn_height = static_cast<float>(kBannerHeight) * s;
+    const DRAWBOT_PointF32 origin = {
+        static_cast<float>(frame.left) / s,
+        (static_cast<float>(frame.top) + (h - drawn_height) * 0.5f) / s};
+    Check(surface_suite->DrawImage(surface, image.get(), &origin, 1.0f));
+
+    extra->evt_out_flags |= PF_EO_HANDLED_EVENT | PF_EO_NEVER_UPDATE;
+    return PF_Err_NONE;
+}
