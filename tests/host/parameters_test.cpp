@@ -1,0 +1,595 @@
+#include "host/parameters.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/command_guard.h"
+#include "host/entry_points.h"
+#include "standins/fake_host/fake_host.h"
+
+namespace {
+
+using fake_host::Callback;
+using fake_host::FakeHost;
+using fake_host::FloatParam;
+using fake_host::PointParam;
+
+PF_ParamDef Zeroed() {
+    PF_ParamDef def;
+    std::memset(&def, 0, sizeof(def));
+    return def;
+}
+
+void SetName(PF_ParamDef& def, const char* name) {
+    std::strcpy(def.name, name);
+}
+
+PF_ParamDef ExpectedSlider(A_long id, const char* name, double dflt, float validMin, float validMax,
+                           float sliderMin, float sliderMax, A_short precision) {
+    PF_ParamDef def = Zeroed();
+    def.uu.id = id;
+    def.param_type = 10;
+    SetName(def, name);
+    def.u.fs_d.value = dflt;
+    def.u.fs_d.dephault = static_cast<float>(dflt);
+    def.u.fs_d.valid_min = validMin;
+    def.u.fs_d.valid_max = validMax;
+    def.u.fs_d.slider_min = sliderMin;
+    def.u.fs_d.slider_max = sliderMax;
+    def.u.fs_d.precision = precision;
+    uint32_t tolerance = 0x3D4CCCCD;  // 0.05f
+    std::memcpy(&def.u.fs_d.curve_tolerance, &tolerance, sizeof(tolerance));
+    return def;
+}
+
+// Every declaration, whole, as the host must receive it.
+std::vector<PF_ParamDef> ExpectedDeclarations() {
+    PF_ParamDef about = Zeroed();
+    about.uu.id = 10;
+    about.param_type = 9;
+    about.ui_flags = 2;
+    about.ui_width = 240;
+    about.ui_height = 60;
+    SetName(about, "About");
+
+    PF_ParamDef position = Zeroed();
+    position.uu.id = 7;
+    position.param_type = 6;
+    SetName(position, "Position");
+    position.u.td.x_value = position.u.td.x_dephault = 0x00320000;
+    position.u.td.y_value = position.u.td.y_dephault = 0x00460000;
+
+    return {about,
+            position,
+            ExpectedSlider(8, "Emitter Size", 100.0, 0, 1000, 0, 400, 2),
+            ExpectedSlider(1, "Detail", 1.0, 0, 5, 0, 5, 3),
+            ExpectedSlider(9, "Softness", 0.0, 0, 100, 0, 100, 1),
+            ExpectedSlider(2, "Speed", 1.0, -1000000, 1000000, -5, 5, 2),
+            ExpectedSlider(3, "Offset", 0.0, -1000000, 1000000, -10, 10, 2)};
+}
+
+PF_Err RunParamsSetup(FakeHost& host) {
+    return EffectMain(PF_Cmd_PARAMS_SETUP, host.in_data(), host.out_data(), nullptr, nullptr,
+                      nullptr);
+}
+
+// ---- Parameter set-up -------------------------------------------------------------------------
+
+TEST(SetupParametersTest, DeclaresSevenParametersWithEveryField) {
+    FakeHost host;
+    EXPECT_EQ(RunParamsSetup(host), 0);
+
+    const std::vector<PF_ParamDef> added = host.AddedParams();
+    const std::vector<PF_ParamDef> expected = ExpectedDeclarations();
+    ASSERT_EQ(added.size(), expected.size());
+    for (size_t i = 0; i < added.size(); ++i) {
+        EXPECT_STREQ(added[i].name, expected[i].name);
+        EXPECT_EQ(added[i].uu.id, expected[i].uu.id);
+        EXPECT_EQ(std::memcmp(&added[i], &expected[i], sizeof(PF_ParamDef)), 0)
+            << "declaration " << i + 1 << " (" << expected[i].name << ") differs";
+    }
+    EXPECT_EQ(host.out_data()->num_params, 8);
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+}
+
+TEST(SetupParametersTest, HostCallsComeInOrderAndAppend) {
+    FakeHost host;
+    ASSERT_EQ(RunParamsSetup(host), 0);
+    const std::vector<std::string> expected = {
+        "add_param(-1)",
+        "add_param(-1)",
+        "add_param(-1)",
+        "add_param(-1)",
+        "add_param(-1)",
+        "add_param(-1)",
+        "add_param(-1)",
+        "AcquireSuite(PF Effect UI Suite, 1)",
+        "PF_SetOptionsButtonName(About...)",
+        "register_ui",
+        "ReleaseSuite(PF Effect UI Suite, 1)",
+    };
+    EXPECT_EQ(host.Calls(), expected);
+    ASSERT_EQ(host.RegisteredUi().size(), 1u);
+    PF_CustomUIInfo expectedInfo;
+    std::memset(&expectedInfo, 0, sizeof(expectedInfo));
+    expectedInfo.events = 4;
+    EXPECT_EQ(std::memcmp(&host.RegisteredUi()[0], &expectedInfo, sizeof(expectedInfo)), 0);
+}
+
+TEST(SetupParametersTest, ReturnsTheResultOfRegisteringTheUi) {
+    FakeHost host;
+    host.SetResult(Callback::kRegisterUi, 33);
+    EXPECT_EQ(RunParamsSetup(host), 33);
+    EXPECT_EQ(host.out_data()->num_params, 8);
+}
+
+TEST(SetupParametersTest, AddParamFailureStopsAtThatParameter) {
+    FakeHost host;
+    host.SetAddParamResult([](const PF_ParamDef& def) -> PF_Err {
+        return std::strcmp(def.name, "Detail") == 0 ? 516 : 0;
+    });
+    host.out_data()->num_params = 77;
+    EXPECT_EQ(RunParamsSetup(host), 516);
+
+    std::vector<std::string> names;
+    for (const PF_ParamDef& def : host.AddedParams()) names.push_back(def.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"About", "Position", "Emitter Size"}));
+    EXPECT_EQ(host.out_data()->num_params, 77) << "num_params must not be set";
+    EXPECT_EQ(host.AcquireCount(kPFEffectUISuite, 1), 0) << "no UI set-up after a failure";
+    EXPECT_TRUE(host.RegisteredUi().empty());
+}
+
+TEST(SetupParametersTest, MissingAddParamIsAnInvalidCallback) {
+    FakeHost host;
+    host.SetMissing(Callback::kAddParam);
+    EXPECT_EQ(RunParamsSetup(host), PF_Err_INVALID_CALLBACK);
+    EXPECT_TRUE(host.Calls().empty());
+}
+
+TEST(SetupControlsUITest, MissingRegisterUiGives515AfterNamingTheButton) {
+    FakeHost host;
+    host.SetMissing(Callback::kRegisterUi);
+    EXPECT_EQ(RunParamsSetup(host), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(host.AddedParams().size(), 7u);
+    EXPECT_EQ(host.out_data()->num_params, 8);
+    EXPECT_EQ(host.OptionsButtonNames(), std::vector<std::string>{"About..."});
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+}
+
+TEST(SetupControlsUITest, ButtonNameFailureIsReturnedWithoutRegistering) {
+    FakeHost host;
+    host.SetResult(Callback::kSetOptionsButtonName, 21);
+    EXPECT_EQ(SetupControlsUI(host.in_data()), 21);
+    EXPECT_TRUE(host.RegisteredUi().empty());
+    EXPECT_EQ(host.ReleaseCount(kPFEffectUISuite, 1), 1);
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+}
+
+// Every way the UI suite can be unobtainable ends in 515 with nothing left acquired.
+enum class SuiteFault {
+    kNoBasicSuite,
+    kNoAcquire,
+    kNoRelease,
+    kNotProvided,
+    kAcquireFails,
+    kNullTable,
+    kWrongVersionOnly,
+    kNullFunction
+};
+
+std::ostream& operator<<(std::ostream& os, SuiteFault fault) {
+    const char* names[] = {"no basic suite",     "no AcquireSuite", "no ReleaseSuite",
+                           "not provided",       "acquire fails",   "null table",
+                           "other version only", "null function"};
+    return os << names[static_cast<int>(fault)];
+}
+
+class MissingUiSuiteTest : public ::testing::TestWithParam<SuiteFault> {};
+
+TEST_P(MissingUiSuiteTest, Raises515AndHoldsNothing) {
+    FakeHost host;
+    PF_EffectUISuite1 emptyTable{};
+    switch (GetParam()) {
+        case SuiteFault::kNoBasicSuite:
+            host.SetBasicSuiteMissing();
+            break;
+        case SuiteFault::kNoAcquire:
+            host.SetMissing(Callback::kAcquireSuite);
+            break;
+        case SuiteFault::kNoRelease:
+            host.SetMissing(Callback::kReleaseSuite);
+            break;
+        case SuiteFault::kNotProvided:
+            host.RemoveSuite(kPFEffectUISuite, 1);
+            break;
+        case SuiteFault::kAcquireFails:
+            host.FailSuite(kPFEffectUISuite, 1, 9);
+            break;
+        case SuiteFault::kNullTable:
+            host.ProvideSuite(kPFEffectUISuite, 1, nullptr);
+            break;
+        case SuiteFault::kWrongVersionOnly:
+            host.RemoveSuite(kPFEffectUISuite, 1);
+            host.ProvideSuite(kPFEffectUISuite, 2, &emptyTable);
+            break;
+        case SuiteFault::kNullFunction:
+            host.ProvideSuite(kPFEffectUISuite, 1, &emptyTable);
+            break;
+    }
+    try {
+        SetupControlsUI(host.in_data());
+        ADD_FAILURE() << "expected PF_Err_INVALID_CALLBACK to be raised";
+    } catch (PF_ErrEnum code) {
+        EXPECT_EQ(code, PF_Err_INVALID_CALLBACK);
+    }
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+    EXPECT_TRUE(host.RegisteredUi().empty());
+    EXPECT_TRUE(host.OptionsButtonNames().empty());
+
+    // Through the dispatcher: the parameters stay added, the code is the result.
+    host.ClearRecords();
+    EXPECT_EQ(RunParamsSetup(host), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(host.AddedParams().size(), 7u);
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, MissingUiSuiteTest,
+                         ::testing::Values(SuiteFault::kNoBasicSuite, SuiteFault::kNoAcquire,
+                                           SuiteFault::kNoRelease, SuiteFault::kNotProvided,
+                                           SuiteFault::kAcquireFails, SuiteFault::kNullTable,
+                                           SuiteFault::kWrongVersionOnly,
+                                           SuiteFault::kNullFunction));
+
+// ---- Reading the values of a frame ----------------------------------------------------------
+
+class ReadSettingsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host.SetParam(kParamPosition, PointParam(960 << 16, 540 << 16));
+        host.SetParam(kParamEmitterSize, FloatParam(250.5));
+        host.SetParam(kParamDetail, FloatParam(2.25));
+        host.SetParam(kParamSoftness, FloatParam(12.0));
+        host.SetParam(kParamSpeed, FloatParam(-3.5));
+        host.SetParam(kParamOffset, FloatParam(0.1));
+        in()->current_time = 0;
+        in()->time_step = 1;
+        in()->local_time_step = 0;
+    }
+    PF_InData* in() { return host.in_data(); }
+    EffectSettings Read(int32_t widthHint = 0, int32_t heightHint = 0) {
+        return ReadEffectSettings(in(), nullptr, widthHint, heightHint);
+    }
+
+    FakeHost host;
+};
+
+TEST_F(ReadSettingsTest, ReadsEveryValueByCheckoutInTheHostOrder) {
+    in()->current_time = 40;
+    in()->time_step = 2;
+    in()->time_scale = 48;
+    const EffectSettings s = Read();
+
+    EXPECT_EQ(s.detail, 2.25f);
+    EXPECT_EQ(s.speed, -3.5f);
+    EXPECT_EQ(s.offset, 0.1f) << "double rounded to the nearest float";
+    EXPECT_EQ(s.emitterSize, 250.5f);
+    EXPECT_EQ(s.softness, 12.0f);
+    EXPECT_EQ(s.positionX, 0.5f);
+    EXPECT_EQ(s.positionY, 0.5f);
+    EXPECT_EQ(s.frameNumber, 21.0f);
+    EXPECT_EQ(s.layerWidth, 0) << "left to the render entry";
+    EXPECT_EQ(s.layerHeight, 0);
+
+    std::vector<PF_ParamIndex> order;
+    for (const fake_host::ParamCheckout& c : host.ParamCheckouts()) {
+        order.push_back(c.index);
+        EXPECT_EQ(c.what_time, 40);
+        EXPECT_EQ(c.time_step, 2);
+        EXPECT_EQ(c.time_scale, 48u);
+    }
+    EXPECT_EQ(order, (std::vector<PF_ParamIndex>{4, 6, 7, 2, 3, 5}));
+
+    // Each checkout is checked in before the next one.
+    std::vector<std::string> expectedCalls;
+    for (int index : {4, 6, 7, 2, 3, 5}) {
+        expectedCalls.push_back("checkout_param(" + std::to_string(index) + ")");
+        expectedCalls.push_back("checkin_param");
+    }
+    EXPECT_EQ(host.Calls(), expectedCalls);
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.UnmatchedCheckins(), 0);
+}
+
+TEST_F(ReadSettingsTest, ValuesOutsideTheirRangePassUnchanged) {
+    host.SetParam(kParamSpeed, FloatParam(3000000.0));
+    host.SetParam(kParamSoftness, FloatParam(-50.0));
+    const EffectSettings s = Read();
+    EXPECT_EQ(s.speed, 3000000.0f);
+    EXPECT_EQ(s.softness, -50.0f);
+}
+
+TEST_F(ReadSettingsTest, TakesValuesFromTheParameterArrayWithoutCheckouts) {
+    PF_ParamDef defs[8];
+    for (PF_ParamDef& def : defs) def = Zeroed();
+    defs[kParamPosition] = PointParam(-192 * 65536, 1080 * 65536);
+    defs[kParamEmitterSize] = FloatParam(10.0);
+    defs[kParamDetail] = FloatParam(4.0);
+    defs[kParamSoftness] = FloatParam(1.0 / 3.0);
+    defs[kParamSpeed] = FloatParam(3000000.0);
+    defs[kParamOffset] = FloatParam(-2.0);
+    PF_ParamDef* params[8];
+    for (int i = 0; i < 8; ++i) params[i] = &defs[i];
+
+    const EffectSettings s = ReadEffectSettings(in(), params, 0, 0);
+    EXPECT_EQ(s.detail, 4.0f);
+    EXPECT_EQ(s.speed, 3000000.0f);
+    EXPECT_EQ(s.offset, -2.0f);
+    EXPECT_EQ(s.emitterSize, 10.0f);
+    EXPECT_EQ(s.softness, static_cast<float>(1.0 / 3.0));
+    EXPECT_EQ(s.positionX, -0.1f) << "no clamping";
+    EXPECT_EQ(s.positionY, 1.0f);
+    EXPECT_TRUE(host.Calls().empty());
+}
+
+TEST_F(ReadSettingsTest, NullEntryInTheParameterArrayIsRefused) {
+    PF_ParamDef defs[8];
+    PF_ParamDef* params[8];
+    for (int i = 0; i < 8; ++i) {
+        defs[i] = FloatParam(1.0);
+        params[i] = &defs[i];
+    }
+    params[kParamPosition] = nullptr;
+    EXPECT_EQ(RunCommandGuarded(host.out_data(),
+                                [&] {
+                                    ReadEffectSettings(in(), params, 0, 0);
+                                    return PF_Err_NONE;
+                                }),
+              PF_Err_INTERNAL_STRUCT_DAMAGED);
+}
+
+// A checkout failing at any point raises its code, and everything read before is checked in.
+class CheckoutFailureTest : public ReadSettingsTest,
+                            public ::testing::WithParamInterface<PF_ParamIndex> {};
+
+TEST_P(CheckoutFailureTest, RaisesTheCodeAndLeavesNothingCheckedOut) {
+    const PF_ParamIndex failing = GetParam();
+    host.FailCheckoutOf(failing, 600 + failing);
+    try {
+        Read();
+        ADD_FAILURE() << "expected the checkout error to be raised";
+    } catch (PF_Err code) {
+        EXPECT_EQ(code, 600 + failing);
+    }
+    const std::vector<PF_ParamIndex> order = {4, 6, 7, 2, 3, 5};
+    size_t before = 0;
+    while (order[before] != failing) ++before;
+    EXPECT_EQ(host.ParamCheckouts().size(), before);
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.UnmatchedCheckins(), 0);
+
+    // The dispatcher hands the same code to the host, without a message.
+    PF_OutData out;
+    std::memset(&out, 0, sizeof(out));
+    EXPECT_EQ(RunCommandGuarded(&out,
+                                [&] {
+                                    Read();
+                                    return PF_Err_NONE;
+                                }),
+              600 + failing);
+    EXPECT_EQ(out.return_msg[0], '\0');
+}
+
+INSTANTIATE_TEST_SUITE_P(EachIndex, CheckoutFailureTest, ::testing::Values(4, 6, 7, 2, 3, 5));
+
+TEST_F(ReadSettingsTest, MissingCheckinRefusesToCheckOut) {
+    host.SetMissing(Callback::kCheckinParam);
+    try {
+        Read();
+        ADD_FAILURE() << "expected PF_Err_INVALID_CALLBACK";
+    } catch (PF_ErrEnum code) {
+        EXPECT_EQ(code, PF_Err_INVALID_CALLBACK);
+    }
+    EXPECT_TRUE(host.ParamCheckouts().empty());
+}
+
+TEST_F(ReadSettingsTest, CheckinResultIsIgnored) {
+    host.SetResult(Callback::kCheckinParam, 99);
+    EXPECT_EQ(Read().detail, 2.25f);
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+}
+
+// Render threads read their settings at the same time; each read is whole and balanced.
+TEST_F(ReadSettingsTest, ConcurrentReadsStayIndependent) {
+    host.SetParamSource([](PF_ParamIndex index, A_long time) {
+        return index == kParamPosition ? PointParam(960 << 16, 540 << 16)
+                                       : FloatParam(index * 1000.0 + time);
+    });
+    constexpr int kThreads = 4;
+    constexpr int kReads = 200;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            PF_InData in_data = *in();  // each render has its own in_data
+            for (int i = 0; i < kReads; ++i) {
+                in_data.current_time = t * kReads + i;
+                const EffectSettings s = ReadEffectSettings(&in_data, nullptr, 0, 0);
+                const float time = static_cast<float>(in_data.current_time);
+                if (s.detail != 4000.0f + time || s.softness != 5000.0f + time ||
+                    s.frameNumber != time + 1.0f || s.positionX != 0.5f) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(host.ParamCheckouts().size(), static_cast<size_t>(kThreads * kReads * 6));
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.UnmatchedCheckins(), 0);
+}
+
+struct FrameCase {
+    A_long currentTime, localTimeStep, timeStep;
+    float expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const FrameCase& c) {
+    return os << "time " << c.currentTime << ", local step " << c.localTimeStep << ", step "
+              << c.timeStep;
+}
+
+class FrameNumberTest : public ReadSettingsTest, public ::testing::WithParamInterface<FrameCase> {};
+
+TEST_P(FrameNumberTest, CountsFramesFromOne) {
+    const FrameCase& c = GetParam();
+    in()->current_time = c.currentTime;
+    in()->local_time_step = c.localTimeStep;
+    in()->time_step = c.timeStep;
+    EXPECT_EQ(Read().frameNumber, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FrameNumberTest,
+                         ::testing::Values(FrameCase{0, 0, 1, 1.0f},      // time 0 is frame 1
+                                           FrameCase{125, 0, 25, 6.0f},   // 5 steps in
+                                           FrameCase{100, 50, 25, 3.0f},  // local step first
+                                           FrameCase{100, 0, 0, 1.0f},    // no step at all
+                                           FrameCase{10, 4, 0, 3.5f},     // between frames
+                                           FrameCase{-50, 0, 25, -1.0f}));
+
+struct PositionCase {
+    const char* label;
+    A_long width, height;
+    PF_RationalScale dsx, dsy;
+    int32_t widthHint, heightHint;
+    PF_Fixed x, y;
+    float expectedX, expectedY;
+};
+
+std::ostream& operator<<(std::ostream& os, const PositionCase& c) {
+    return os << c.label;
+}
+
+class PositionTest : public ReadSettingsTest, public ::testing::WithParamInterface<PositionCase> {};
+
+TEST_P(PositionTest, ConvertsToLayerFractions) {
+    const PositionCase& c = GetParam();
+    in()->width = c.width;
+    in()->height = c.height;
+    in()->downsample_x = c.dsx;
+    in()->downsample_y = c.dsy;
+    host.SetParam(kParamPosition, PointParam(c.x, c.y));
+    const EffectSettings s = Read(c.widthHint, c.heightHint);
+    EXPECT_FLOAT_EQ(s.positionX, c.expectedX);
+    EXPECT_FLOAT_EQ(s.positionY, c.expectedY);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PositionTest,
+    ::testing::Values(
+        PositionCase{
+            "half resolution", 1920, 1080, {1, 2}, {1, 2}, 0, 0, 480 << 16, 270 << 16, 0.5f, 0.5f},
+        PositionCase{"zero denominator is factor 1",
+                     1920,
+                     1080,
+                     {1, 0},
+                     {7, 0},
+                     0,
+                     0,
+                     960 << 16,
+                     108 << 16,
+                     0.5f,
+                     0.1f},
+        PositionCase{
+            "hints win", 1920, 1080, {1, 1}, {1, 1}, 1000, 500, 250 << 16, 250 << 16, 0.25f, 0.5f},
+        PositionCase{"zero hints use in_data",
+                     1000,
+                     500,
+                     {1, 1},
+                     {1, 1},
+                     0,
+                     0,
+                     250 << 16,
+                     250 << 16,
+                     0.25f,
+                     0.5f},
+        PositionCase{"negative hints use in_data",
+                     1000,
+                     500,
+                     {1, 1},
+                     {1, 1},
+                     -5,
+                     -1,
+                     250 << 16,
+                     250 << 16,
+                     0.25f,
+                     0.5f},
+        PositionCase{"fractional pixels and outside",
+                     100,
+                     100,
+                     {1, 1},
+                     {1, 1},
+                     0,
+                     0,
+                     (150 << 16) + 0x8000,
+                     -25 * 65536,
+                     1.505f,
+                     -0.25f}));
+
+struct BadDimensionsCase {
+    A_long width, height;
+    PF_RationalScale dsx, dsy;
+    int32_t widthHint, heightHint;
+};
+
+std::ostream& operator<<(std::ostream& os, const BadDimensionsCase& c) {
+    return os << c.width << "x" << c.height << ", downsample " << c.dsx.num << "/" << c.dsx.den
+              << " " << c.dsy.num << "/" << c.dsy.den << ", hints " << c.widthHint << " "
+              << c.heightHint;
+}
+
+class BadDimensionsTest : public ReadSettingsTest,
+                          public ::testing::WithParamInterface<BadDimensionsCase> {};
+
+TEST_P(BadDimensionsTest, RaisesInvalidPointCoordinateDimensions) {
+    const BadDimensionsCase& c = GetParam();
+    in()->width = c.width;
+    in()->height = c.height;
+    in()->downsample_x = c.dsx;
+    in()->downsample_y = c.dsy;
+    try {
+        Read(c.widthHint, c.heightHint);
+        ADD_FAILURE() << "expected a runtime error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Invalid point coordinate dimensions");
+    }
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.ParamCheckouts().size(), 4u) << "fails after the position was read";
+
+    PF_OutData out;
+    std::memset(&out, 0, sizeof(out));
+    EXPECT_EQ(RunCommandGuarded(&out,
+                                [&] {
+                                    Read(c.widthHint, c.heightHint);
+                                    return PF_Err_NONE;
+                                }),
+              512);
+    EXPECT_STREQ(out.return_msg, "Tazu Pyrix: Invalid point coordinate dimensions");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadDimensionsTest,
+                         ::testing::Values(BadDimensionsCase{1920, 1080, {0, 1}, {1, 1}, 0, 0},
+                                           BadDimensionsCase{1920, 1080, {1, 1}, {-1, 2}, 0, 0},
+                                           BadDimensionsCase{0, 1080, {1, 1}, {1, 1}, 0, 0},
+                                           BadDimensionsCase{1920, 0, {1, 1}, {1, 1}, 0, 0},
+                                           BadDimensionsCase{-1920, 1080, {1, 1}, {1, 1}, -1, 0},
+                                           BadDimensionsCase{1920, -5, {1, 1}, {1, 1}, 0, 0}));
+
+}  // namespace

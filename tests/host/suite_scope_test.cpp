@@ -1,0 +1,104 @@
+#include "host/suite_scope.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "standins/fake_host/fake_host.h"
+
+namespace {
+
+using fake_host::Callback;
+using fake_host::FakeHost;
+
+struct TestSuite {
+    int marker;
+};
+constexpr const char* kTestSuite = "Test Suite";
+
+class SuiteScopeTest : public ::testing::Test {
+  protected:
+    FakeHost host;
+    TestSuite table{42};
+    const SPBasicSuite* basic() { return host.in_data()->pica_basicP; }
+};
+
+TEST_F(SuiteScopeTest, AcquiresAndReleasesOnceWithSameNameAndVersion) {
+    host.ProvideSuite(kTestSuite, 3, &table);
+    {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 3);
+        ASSERT_TRUE(scope);
+        EXPECT_EQ(scope.get(), &table);
+        EXPECT_EQ(scope->marker, 42);
+        EXPECT_EQ(host.ReleaseCount(kTestSuite, 3), 0) << "released before the scope ended";
+    }
+    EXPECT_EQ(host.AcquireCount(kTestSuite, 3), 1);
+    EXPECT_EQ(host.ReleaseCount(kTestSuite, 3), 1);
+    EXPECT_EQ(host.Calls(), (std::vector<std::string>{"AcquireSuite(Test Suite, 3)",
+                                                      "ReleaseSuite(Test Suite, 3)"}));
+}
+
+TEST_F(SuiteScopeTest, ReleasesWhenLeftByAnException) {
+    host.ProvideSuite(kTestSuite, 1, &table);
+    try {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
+        ASSERT_TRUE(scope);
+        throw std::runtime_error("drawing failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(host.ReleaseCount(kTestSuite, 1), 1);
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+}
+
+TEST_F(SuiteScopeTest, WrongVersionIsNotAcquired) {
+    host.ProvideSuite(kTestSuite, 1, &table);
+    {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 2);
+        EXPECT_FALSE(scope);
+    }
+    EXPECT_EQ(host.ReleaseCount(kTestSuite, 2), 0);
+    EXPECT_TRUE(host.UnbalancedSuites().empty());
+}
+
+TEST_F(SuiteScopeTest, FailedAcquisitionIsNeverReleased) {
+    host.ProvideSuite(kTestSuite, 1, &table);
+    host.FailSuite(kTestSuite, 1, 7);
+    {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
+        EXPECT_FALSE(scope);
+        EXPECT_EQ(scope.get(), nullptr);
+    }
+    EXPECT_EQ(host.Calls(), std::vector<std::string>{"AcquireSuite(Test Suite, 1)"});
+}
+
+TEST_F(SuiteScopeTest, SuccessWithNullTableCountsAsNotAcquired) {
+    host.ProvideSuite(kTestSuite, 1, nullptr);
+    {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
+        EXPECT_FALSE(scope);
+    }
+    EXPECT_EQ(host.Calls(), std::vector<std::string>{"AcquireSuite(Test Suite, 1)"});
+}
+
+TEST_F(SuiteScopeTest, IncompleteBasicSuiteAcquiresNothing) {
+    host.ProvideSuite(kTestSuite, 1, &table);
+    {
+        SuiteScope<TestSuite> scope(nullptr, kTestSuite, 1);
+        EXPECT_FALSE(scope);
+    }
+    // Without ReleaseSuite an acquired suite could never be given back: do not take it.
+    host.SetMissing(Callback::kReleaseSuite);
+    {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
+        EXPECT_FALSE(scope);
+    }
+    host.SetMissing(Callback::kReleaseSuite, false);
+    host.SetMissing(Callback::kAcquireSuite);
+    {
+        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
+        EXPECT_FALSE(scope);
+    }
+    EXPECT_TRUE(host.Calls().empty());
+}
+
+}  // namespace
