@@ -8,7 +8,6 @@
 
 namespace {
 
-using fake_host::Callback;
 using fake_host::FakeHost;
 
 struct TestSuite {
@@ -50,55 +49,6 @@ TEST_F(SuiteScopeTest, ReleasesWhenLeftByAnException) {
     EXPECT_TRUE(host.UnbalancedSuites().empty());
 }
 
-TEST_F(SuiteScopeTest, WrongVersionIsNotAcquired) {
-    host.ProvideSuite(kTestSuite, 1, &table);
-    {
-        SuiteScope<TestSuite> scope(basic(), kTestSuite, 2);
-        EXPECT_FALSE(scope);
-    }
-    EXPECT_EQ(host.ReleaseCount(kTestSuite, 2), 0);
-    EXPECT_TRUE(host.UnbalancedSuites().empty());
-}
-
-TEST_F(SuiteScopeTest, FailedAcquisitionIsNeverReleased) {
-    host.ProvideSuite(kTestSuite, 1, &table);
-    host.FailSuite(kTestSuite, 1, 7);
-    {
-        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
-        EXPECT_FALSE(scope);
-        EXPECT_EQ(scope.get(), nullptr);
-    }
-    EXPECT_EQ(host.Calls(), std::vector<std::string>{"AcquireSuite(Test Suite, 1)"});
-}
-
-TEST_F(SuiteScopeTest, SuccessWithNullTableCountsAsNotAcquired) {
-    host.ProvideSuite(kTestSuite, 1, nullptr);
-    {
-        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
-        EXPECT_FALSE(scope);
-    }
-    EXPECT_EQ(host.Calls(), std::vector<std::string>{"AcquireSuite(Test Suite, 1)"});
-}
-
-TEST_F(SuiteScopeTest, IncompleteBasicSuiteAcquiresNothing) {
-    host.ProvideSuite(kTestSuite, 1, &table);
-    {
-        SuiteScope<TestSuite> scope(nullptr, kTestSuite, 1);
-        EXPECT_FALSE(scope);
-    }
-    // Without ReleaseSuite an acquired suite could never be given back: do not take it.
-    host.SetMissing(Callback::kReleaseSuite);
-    {
-        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
-        EXPECT_FALSE(scope);
-    }
-    host.SetMissing(Callback::kReleaseSuite, false);
-    host.SetMissing(Callback::kAcquireSuite);
-    {
-        SuiteScope<TestSuite> scope(basic(), kTestSuite, 1);
-        EXPECT_FALSE(scope);
-    }
-    EXPECT_TRUE(host.Calls().empty());
-}
+// The ways of not getting a suite are exercised through SetupControlsUI in parameters_test.
 
 }  // namespace
