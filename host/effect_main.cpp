@@ -3,6 +3,8 @@
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "host/registration.h"
+#include "ui/about_dialog.h"
+#include "ui/banner.h"
 
 namespace {
 
@@ -23,6 +25,11 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                 [[maybe_unused]] PF_ParamDef* params[], [[maybe_unused]] PF_LayerDef* output,
                 [[maybe_unused]] void* extra) {
     switch (cmd) {
+        case PF_Cmd_ABOUT:
+        case PF_Cmd_DO_DIALOG:
+            return ShowAbout(in_data, out_data);
+        case PF_Cmd_EVENT:
+            return HandleEvent(in_data, static_cast<PF_EventExtra*>(extra));
         case PF_Cmd_GLOBAL_SETUP:
             return GlobalSetup(out_data);
         case PF_Cmd_PARAMS_SETUP:

@@ -1,0 +1,197 @@
+#include "standins/fake_host/fake_drawbot.h"
+
+#include <stdexcept>
+
+namespace fake_host {
+namespace {
+
+FakeDrawbot* gCurrentDrawbot = nullptr;
+
+template <typename Ref>
+Ref TokenRef(const char& token) {
+    return reinterpret_cast<Ref>(const_cast<char*>(&token));
+}
+
+}  // namespace
+
+FakeDrawbot::FakeDrawbot(FakeHost& host) : host_(host) {
+    if (gCurrentDrawbot != nullptr) throw std::logic_error("only one FakeDrawbot at a time");
+    gCurrentDrawbot = this;
+
+    custom_ui_suite_.PF_GetDrawingReference = &GetDrawingReference;
+    draw_suite_.GetSupplier = &GetSupplier;
+    draw_suite_.GetSurface = &GetSurface;
+    supplier_suite_.NewImageFromBuffer = &NewImageFromBuffer;
+    supplier_suite_.ReleaseObject = &ReleaseObject;
+    surface_suite_.PushStateStack = &PushStateStack;
+    surface_suite_.PopStateStack = &PopStateStack;
+    surface_suite_.Transform = &Transform;
+    surface_suite_.DrawImage = &DrawImage;
+
+    host_.ProvideSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion2, &custom_ui_suite_);
+    host_.ProvideSuite(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1, &draw_suite_);
+    host_.ProvideSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1, &supplier_suite_);
+    host_.ProvideSuite(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2, &surface_suite_);
+}
+
+FakeDrawbot::~FakeDrawbot() {
+    host_.RemoveSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion2);
+    host_.RemoveSuite(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1);
+    host_.RemoveSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1);
+    host_.RemoveSuite(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2);
+    gCurrentDrawbot = nullptr;
+}
+
+PF_ContextH FakeDrawbot::context() const {
+    return TokenRef<PF_ContextH>(context_token_);
+}
+
+void FakeDrawbot::SetResult(DrawCall call, PF_Err result) {
+    results_[call] = result;
+}
+
+void FakeDrawbot::SetNullResult(DrawCall call, bool null) {
+    null_results_[call] = null;
+}
+
+int FakeDrawbot::LiveImages() const {
+    int live = 0;
+    for (bool alive : image_live_) live += alive ? 1 : 0;
+    return live;
+}
+
+FakeDrawbot& FakeDrawbot::Current() {
+    if (gCurrentDrawbot == nullptr) throw std::logic_error("drawing call without a FakeDrawbot");
+    return *gCurrentDrawbot;
+}
+
+PF_Err FakeDrawbot::Enter(DrawCall call, const char* name) {
+    host_.Record(name);
+    const auto found = results_.find(call);
+    return found != results_.end() ? found->second : PF_Err_NONE;
+}
+
+bool FakeDrawbot::IsLiveImage(DRAWBOT_ObjectRef ref) const {
+    for (std::size_t i = 0; i < image_tokens_.size(); ++i) {
+        if (ref == TokenRef<DRAWBOT_ObjectRef>(image_tokens_[i])) return image_live_[i];
+    }
+    return false;
+}
+
+PF_Err FakeDrawbot::GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kGetDrawingReference, "PF_GetDrawingReference");
+    if (context != self.context())
+        self.misuses_.push_back("PF_GetDrawingReference(unknown context)");
+    if (reference == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *reference = nullptr;
+    if (result != PF_Err_NONE || self.null_results_[DrawCall::kGetDrawingReference]) return result;
+    *reference = TokenRef<DRAWBOT_DrawRef>(self.drawing_token_);
+    return PF_Err_NONE;
+}
+
+PF_Err FakeDrawbot::GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kGetSupplier, "GetSupplier");
+    if (reference != TokenRef<DRAWBOT_DrawRef>(self.drawing_token_)) {
+        self.misuses_.push_back("GetSupplier(unknown drawing reference)");
+    }
+    if (supplier == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *supplier = nullptr;
+    if (result != PF_Err_NONE || self.null_results_[DrawCall::kGetSupplier]) return result;
+    *supplier = TokenRef<DRAWBOT_SupplierRef>(self.supplier_token_);
+    return PF_Err_NONE;
+}
+
+PF_Err FakeDrawbot::GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kGetSurface, "GetSurface");
+    if (reference != TokenRef<DRAWBOT_DrawRef>(self.drawing_token_)) {
+        self.misuses_.push_back("GetSurface(unknown drawing reference)");
+    }
+    if (surface == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *surface = nullptr;
+    if (result != PF_Err_NONE || self.null_results_[DrawCall::kGetSurface]) return result;
+    *surface = TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_);
+    return PF_Err_NONE;
+}
+
+PF_Err FakeDrawbot::NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,
+                                       int row_bytes, DRAWBOT_PixelLayout layout,
+                                       const void* pixels, DRAWBOT_ImageRef* image) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kNewImageFromBuffer, "NewImageFromBuffer");
+    if (supplier != TokenRef<DRAWBOT_SupplierRef>(self.supplier_token_)) {
+        self.misuses_.push_back("NewImageFromBuffer(unknown supplier)");
+    }
+    if (image == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *image = nullptr;
+    self.images_.push_back({width, height, row_bytes, layout, pixels});
+    if (result != PF_Err_NONE || self.null_results_[DrawCall::kNewImageFromBuffer]) return result;
+    self.image_tokens_.push_back(0);
+    self.image_live_.push_back(true);
+    *image = TokenRef<DRAWBOT_ImageRef>(self.image_tokens_.back());
+    return PF_Err_NONE;
+}
+
+PF_Err FakeDrawbot::ReleaseObject(DRAWBOT_ObjectRef object) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kReleaseObject, "ReleaseObject");
+    bool released = false;
+    for (std::size_t i = 0; i < self.image_tokens_.size(); ++i) {
+        if (object == TokenRef<DRAWBOT_ObjectRef>(self.image_tokens_[i]) && self.image_live_[i]) {
+            self.image_live_[i] = false;
+            released = true;
+        }
+    }
+    if (!released) self.misuses_.push_back("ReleaseObject(unknown object)");
+    return result;
+}
+
+PF_Err FakeDrawbot::PushStateStack(DRAWBOT_SurfaceRef surface) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kPushStateStack, "PushStateStack");
+    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
+        self.misuses_.push_back("PushStateStack(unknown surface)");
+    }
+    if (result == PF_Err_NONE) ++self.state_depth_;
+    return result;
+}
+
+PF_Err FakeDrawbot::PopStateStack(DRAWBOT_SurfaceRef surface) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kPopStateStack, "PopStateStack");
+    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
+        self.misuses_.push_back("PopStateStack(unknown surface)");
+    }
+    if (self.state_depth_ == 0)
+        self.misuses_.push_back("PopStateStack(nothing pushed)");
+    else
+        --self.state_depth_;
+    return result;
+}
+
+PF_Err FakeDrawbot::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kTransform, "Transform");
+    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
+        self.misuses_.push_back("Transform(unknown surface)");
+    }
+    if (matrix == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    self.transforms_.push_back(*matrix);
+    return result;
+}
+
+PF_Err FakeDrawbot::DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image,
+                              const DRAWBOT_PointF32* origin, float opacity) {
+    FakeDrawbot& self = Current();
+    const PF_Err result = self.Enter(DrawCall::kDrawImage, "DrawImage");
+    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
+        self.misuses_.push_back("DrawImage(unknown surface)");
+    }
+    if (origin == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    self.draws_.push_back({self.IsLiveImage(image), *origin, opacity, self.state_depth_});
+    return result;
+}
+
+}  // namespace fake_host

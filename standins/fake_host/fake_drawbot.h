@@ -1,0 +1,112 @@
+// The host's drawing suites for tests: "PF Effect Custom UI Suite" 2 and the DRAWBOT Draw (1),
+// Supplier (1) and Surface (2) suites, provided through a FakeHost. Every call is logged in the
+// host's call list (so it interleaves with the suite acquisitions and releases) and what was
+// drawn is recorded: the image's size and pixels, the transform, the origin and the opacity.
+//
+// One FakeDrawbot at a time, created after its FakeHost and destroyed before it; single-threaded
+// like the host's UI thread.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "standins/fake_host/fake_host.h"
+
+namespace fake_host {
+
+// The drawing calls whose results a test can choose.
+enum class DrawCall {
+    kGetDrawingReference,
+    kGetSupplier,
+    kGetSurface,
+    kNewImageFromBuffer,
+    kReleaseObject,
+    kPushStateStack,
+    kPopStateStack,
+    kTransform,
+    kDrawImage,
+};
+
+struct ImageRecord {
+    int width;
+    int height;
+    int rowBytes;
+    DRAWBOT_PixelLayout layout;
+    const void* pixels;
+};
+
+struct DrawRecord {
+    bool knownImage;  // the image came from NewImageFromBuffer and was not released yet
+    DRAWBOT_PointF32 origin;
+    float opacity;
+    int stateDepth;  // pushed states at the time of drawing
+};
+
+class FakeDrawbot {
+  public:
+    // Provides the four suites to `host`.
+    explicit FakeDrawbot(FakeHost& host);
+    ~FakeDrawbot();
+    FakeDrawbot(const FakeDrawbot&) = delete;
+    FakeDrawbot& operator=(const FakeDrawbot&) = delete;
+
+    // The context handle to put in PF_EventExtra::contextH.
+    PF_ContextH context() const;
+
+    void SetResult(DrawCall call, PF_Err result);
+    // The drawing reference, supplier, surface or new image is handed out as null (result 0).
+    void SetNullResult(DrawCall call, bool null = true);
+
+    std::vector<ImageRecord> Images() const { return images_; }
+    std::vector<DRAWBOT_MatrixF32> Transforms() const { return transforms_; }
+    std::vector<DrawRecord> Draws() const { return draws_; }
+    int StateDepth() const { return state_depth_; }  // pushes minus pops; 0 when balanced
+    int LiveImages() const;                          // created and not released
+    // Calls with a handle that this fake never handed out (or already took back), e.g.
+    // "ReleaseObject(unknown object)".
+    std::vector<std::string> Misuses() const { return misuses_; }
+
+  private:
+    static FakeDrawbot& Current();
+    PF_Err Enter(DrawCall call, const char* name);
+    bool IsLiveImage(DRAWBOT_ObjectRef ref) const;
+
+    static PF_Err GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference);
+    static PF_Err GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier);
+    static PF_Err GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface);
+    static PF_Err NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,
+                                     int row_bytes, DRAWBOT_PixelLayout layout, const void* pixels,
+                                     DRAWBOT_ImageRef* image);
+    static PF_Err ReleaseObject(DRAWBOT_ObjectRef object);
+    static PF_Err PushStateStack(DRAWBOT_SurfaceRef surface);
+    static PF_Err PopStateStack(DRAWBOT_SurfaceRef surface);
+    static PF_Err Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix);
+    static PF_Err DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image,
+                            const DRAWBOT_PointF32* origin, float opacity);
+
+    FakeHost& host_;
+    PF_EffectCustomUISuite2 custom_ui_suite_{};
+    DRAWBOT_DrawbotSuite1 draw_suite_{};
+    DRAWBOT_SupplierSuite1 supplier_suite_{};
+    DRAWBOT_SurfaceSuite2 surface_suite_{};
+
+    // Distinct addresses that stand for the host's objects.
+    char context_token_ = 0;
+    char drawing_token_ = 0;
+    char supplier_token_ = 0;
+    char surface_token_ = 0;
+    std::deque<char> image_tokens_;
+    std::vector<bool> image_live_;
+
+    std::map<DrawCall, PF_Err> results_;
+    std::map<DrawCall, bool> null_results_;
+    std::vector<ImageRecord> images_;
+    std::vector<DRAWBOT_MatrixF32> transforms_;
+    std::vector<DrawRecord> draws_;
+    std::vector<std::string> misuses_;
+    int state_depth_ = 0;
+};
+
+}  // namespace fake_host
