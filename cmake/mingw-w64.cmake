@@ -15,6 +15,20 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Header-only C++ libraries of the build machine work for Windows too. They are offered to
+# find_path through a folder of their own, never /usr/include itself, whose Linux C headers
+# would shadow MinGW's.
+set(_pyrix_portable_root ${CMAKE_BINARY_DIR}/portable-headers)
+foreach(_pyrix_header_dir CLI)
+  if(EXISTS /usr/include/${_pyrix_header_dir} AND
+     NOT EXISTS ${_pyrix_portable_root}/include/${_pyrix_header_dir})
+    file(MAKE_DIRECTORY ${_pyrix_portable_root}/include)
+    file(CREATE_LINK /usr/include/${_pyrix_header_dir}
+         ${_pyrix_portable_root}/include/${_pyrix_header_dir} SYMBOLIC)
+  endif()
+endforeach()
+list(APPEND CMAKE_FIND_ROOT_PATH ${_pyrix_portable_root})
+
 # No libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll next to the plug-in: the host
 # loads it from its own folder, where nobody would put them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

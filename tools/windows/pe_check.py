@@ -272,6 +272,8 @@ def check_registration(pe, args):
         return f.finish("")
     props = dict(parse_pipl(data))
     reg = read_registered(args.registered)
+    f.equal("registration result", reg.get("register_error"), "0")
+    f.equal("global set-up result", reg.get("setup_error"), "0")
     f.equal("calls of the registration callback", reg.get("calls"), "1")
     f.equal("name", reg.get("name"), counted_string(props["name"]))
     f.equal("match name", reg.get("match_name"), counted_string(props["eMNA"]))
@@ -282,6 +284,9 @@ def check_registration(pe, args):
     f.equal("API major version", reg.get("api_major"), str(major))
     f.equal("API minor version", reg.get("api_minor"), str(minor))
     f.equal("support URL", reg.get("support_url"), counted_string(props["eURL"]))
+    # The call announces reserved info 8 while the resource's AE_Reserved_Info holds 0.
+    f.equal("reserved info in the call", reg.get("reserved_info"), "8")
+    f.equal("AE_Reserved_Info in the PIPL", struct.unpack("<I", props["aeFL"])[0], 0)
     f.equal("opaque pointer passed through", reg.get("same_pointer"), "1")
     # Global set-up answers with the same version and flags that the PiPL announces.
     f.equal("version", reg.get("my_version"), str(struct.unpack("<I", props["eVER"])[0]))

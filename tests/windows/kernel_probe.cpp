@@ -1,0 +1,305 @@
+// Runs the compiled kernels on a real Direct3D 11 device (under Wine: wined3d on Mesa's
+// software OpenGL) outside the plug-in, to tell a kernel fault from a renderer fault:
+//  - AnchorKernel reproduces the worked anchor heights to four digits;
+//  - FireKernel, fed that anchor, agrees with the CPU build of the kernels on a whole frame.
+// Usage: kernel_probe ANCHOR.dxbc FIRE.dxbc   (exit status 0 when every check passes)
+#include <d3d11.h>
+#include <dxgi.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kernels/cpu_kernels.h"
+#include "kernels/params_block.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+std::vector<char> ReadFile(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error(std::string("cannot read ") + path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void Check(HRESULT result, const char* what) {
+    if (FAILED(result)) {
+        char text[160];
+        std::snprintf(text, sizeof(text), "%s failed: 0x%08lx", what,
+                      static_cast<unsigned long>(result));
+        throw std::runtime_error(text);
+    }
+}
+
+class Device {
+  public:
+    Device() {
+        const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;
+        Check(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &level, 1,
+                                D3D11_SDK_VERSION, &device_, nullptr, &context_),
+              "D3D11CreateDevice at feature level 11.0");
+    }
+
+    ID3D11Device* device() const { return device_.Get(); }
+    ID3D11DeviceContext* context() const { return context_.Get(); }
+
+    ComPtr<ID3D11ComputeShader> Kernel(const std::vector<char>& bytecode) const {
+        ComPtr<ID3D11ComputeShader> kernel;
+        Check(device_->CreateComputeShader(bytecode.data(), bytecode.size(), nullptr, &kernel),
+              "CreateComputeShader");
+        return kernel;
+    }
+
+    ComPtr<ID3D11Buffer> ConstantBuffer(const ParamsBlock& params) const {
+        D3D11_BUFFER_DESC desc{};
+        desc.ByteWidth = sizeof(ParamsBlock);
+        desc.Usage = D3D11_USAGE_DEFAULT;
+        desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+        D3D11_SUBRESOURCE_DATA data{&params, 0, 0};
+        ComPtr<ID3D11Buffer> buffer;
+        Check(device_->CreateBuffer(&desc, &data, &buffer), "CreateBuffer (constants)");
+        return buffer;
+    }
+
+    // Copies a resource to a CPU-readable one and hands its mapped bytes to `read`.
+    template <typename Read>
+    void ReadBack(ID3D11Resource* source, ID3D11Resource* staging, Read read) const {
+        context_->CopyResource(staging, source);
+        D3D11_MAPPED_SUBRESOURCE mapped{};
+        Check(context_->Map(staging, 0, D3D11_MAP_READ, 0, &mapped), "Map");
+        read(mapped);
+        context_->Unmap(staging, 0);
+    }
+
+  private:
+    ComPtr<ID3D11Device> device_;
+    ComPtr<ID3D11DeviceContext> context_;
+};
+
+// The anchor buffer: one 16-byte structured element, read-write for AnchorKernel at u1 and
+// read-only for FireKernel at t0.
+struct AnchorBuffer {
+    ComPtr<ID3D11Buffer> buffer, staging;
+    ComPtr<ID3D11UnorderedAccessView> uav;
+    ComPtr<ID3D11ShaderResourceView> srv;
+
+    explicit AnchorBuffer(ID3D11Device* device) {
+        D3D11_BUFFER_DESC desc{};
+        desc.ByteWidth = sizeof(AnchorRecord);
+        desc.Usage = D3D11_USAGE_DEFAULT;
+        desc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_UNORDERED_ACCESS;
+        desc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
+        desc.StructureByteStride = sizeof(AnchorRecord);
+        Check(device->CreateBuffer(&desc, nullptr, &buffer), "CreateBuffer (anchor)");
+        D3D11_UNORDERED_ACCESS_VIEW_DESC uavDesc{};
+        uavDesc.Format = DXGI_FORMAT_UNKNOWN;
+        uavDesc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+        uavDesc.Buffer.NumElements = 1;
+        Check(device->CreateUnorderedAccessView(buffer.Get(), &uavDesc, &uav), "anchor UAV");
+        D3D11_SHADER_RESOURCE_VIEW_DESC srvDesc{};
+        srvDesc.Format = DXGI_FORMAT_UNKNOWN;
+        srvDesc.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
+        srvDesc.Buffer.NumElements = 1;
+        Check(device->CreateShaderResourceView(buffer.Get(), &srvDesc, &srv), "anchor SRV");
+        desc.Usage = D3D11_USAGE_STAGING;
+        desc.BindFlags = 0;
+        desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+        desc.MiscFlags = 0;
+        desc.StructureByteStride = 0;
+        Check(device->CreateBuffer(&desc, nullptr, &staging), "CreateBuffer (anchor staging)");
+    }
+};
+
+void DispatchAnchor(const Device& gpu, ID3D11ComputeShader* kernel, ID3D11Buffer* constants,
+                    const AnchorBuffer& anchor) {
+    ID3D11DeviceContext* context = gpu.context();
+    context->CSSetShader(kernel, nullptr, 0);
+    context->CSSetConstantBuffers(0, 1, &constants);
+    ID3D11UnorderedAccessView* uav = anchor.uav.Get();
+    context->CSSetUnorderedAccessViews(1, 1, &uav, nullptr);
+    context->Dispatch(1, 1, 1);
+    ID3D11UnorderedAccessView* none = nullptr;
+    context->CSSetUnorderedAccessViews(1, 1, &none, nullptr);
+}
+
+ParamsBlock KernelParams(float detail, float time, float emitterSize, float softness) {
+    ParamsBlock params{};
+    params.width = 1;
+    params.height = 1;
+    params.fullWidth = 1.0f;
+    params.fullHeight = 1.0f;
+    params.detail = detail;
+    params.time = time;
+    params.emitterSize = emitterSize;
+    params.softness = softness;
+    return params;
+}
+
+struct AnchorCase {
+    const char* what;
+    float detail, time, emitterSize, softness;
+    double expected;  // the worked value, to four digits
+};
+
+// The worked anchor heights of the kernels (computed with a correctly rounded sine).
+constexpr AnchorCase kAnchorCases[] = {
+    {"detail 1, time 0, size 1, softness 0", 1.0f, 0.0f, 1.0f, 0.0f, -0.1809},
+    {"softness 0.5", 1.0f, 0.0f, 1.0f, 0.5f, -0.1741},
+    {"softness 1", 1.0f, 0.0f, 1.0f, 1.0f, -0.1670},
+    {"detail 2, time 1", 2.0f, 1.0f, 1.0f, 0.0f, -0.1789},
+    {"emitter size 0.5", 1.0f, 0.0f, 0.5f, 0.0f, -0.1809},
+    {"emitter size 3", 1.0f, 0.0f, 3.0f, 0.0f, -0.1809},
+};
+
+int CheckAnchors(const Device& gpu, ID3D11ComputeShader* kernel) {
+    int failures = 0;
+    AnchorBuffer anchor(gpu.device());
+    auto run = [&](const ParamsBlock& params) {
+        ComPtr<ID3D11Buffer> constants = gpu.ConstantBuffer(params);
+        DispatchAnchor(gpu, kernel, constants.Get(), anchor);
+        AnchorRecord record{};
+        gpu.ReadBack(anchor.buffer.Get(), anchor.staging.Get(),
+                     [&](const D3D11_MAPPED_SUBRESOURCE& mapped) {
+                         std::memcpy(&record, mapped.pData, sizeof(record));
+                     });
+        return record;
+    };
+    for (const AnchorCase& c : kAnchorCases) {
+        const AnchorRecord gpuRecord =
+            run(KernelParams(c.detail, c.time, c.emitterSize, c.softness));
+        const AnchorRecord cpuRecord =
+            RunAnchorKernel(KernelParams(c.detail, c.time, c.emitterSize, c.softness));
+        // Four digits: the value rounds to the worked one.
+        const bool ok = std::fabs(gpuRecord.baseOffset - c.expected) <= 0.00005 &&
+                        gpuRecord.unusedY == 0.0f && gpuRecord.unusedZ == 0.0f &&
+                        gpuRecord.unusedW == 0.0f;
+        std::printf("%s anchor %-38s GPU %.6f  CPU %.6f  worked %.4f\n", ok ? "ok  " : "FAIL",
+                    c.what, gpuRecord.baseOffset, cpuRecord.baseOffset, c.expected);
+        failures += ok ? 0 : 1;
+    }
+    // No emitter: the record is all zero, whatever was in the buffer before.
+    const AnchorRecord empty = run(KernelParams(1.0f, 0.0f, 0.0f, 0.0f));
+    const bool emptyOk = empty.baseOffset == 0.0f && empty.unusedY == 0.0f &&
+                         empty.unusedZ == 0.0f && empty.unusedW == 0.0f;
+    std::printf("%s anchor %-38s GPU %.6f\n", emptyOk ? "ok  " : "FAIL", "emitter size 0",
+                empty.baseOffset);
+    return failures + (emptyOk ? 0 : 1);
+}
+
+// A frame with a rectangle that reaches past the full frame's right and top edges, so that the
+// outside texels (transparent black) are compared too.
+int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel,
+              ID3D11ComputeShader* fireKernel) {
+    ParamsBlock params{};
+    params.width = 203;
+    params.height = 117;
+    params.originX = 40;
+    params.originY = -9;
+    params.fullWidth = 240.0f;
+    params.fullHeight = 135.0f;
+    params.detail = 1.3f;
+    params.time = 0.87f;
+    params.shiftX = 0.07f;
+    params.shiftY = 0.7f - 0.91f;
+    params.emitterSize = 1.4f;
+    params.softness = 0.35f;
+
+    D3D11_TEXTURE2D_DESC desc{};
+    desc.Width = params.width;
+    desc.Height = params.height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
+    desc.SampleDesc.Count = 1;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    ComPtr<ID3D11Texture2D> texture, staging;
+    Check(gpu.device()->CreateTexture2D(&desc, nullptr, &texture), "CreateTexture2D");
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    Check(gpu.device()->CreateTexture2D(&desc, nullptr, &staging), "CreateTexture2D (staging)");
+    ComPtr<ID3D11UnorderedAccessView> outputUav;
+    Check(gpu.device()->CreateUnorderedAccessView(texture.Get(), nullptr, &outputUav),
+          "output UAV");
+
+    AnchorBuffer anchor(gpu.device());
+    ComPtr<ID3D11Buffer> constants = gpu.ConstantBuffer(params);
+    DispatchAnchor(gpu, anchorKernel, constants.Get(), anchor);
+    ID3D11DeviceContext* context = gpu.context();
+    ID3D11ShaderResourceView* srv = anchor.srv.Get();
+    context->CSSetShaderResources(0, 1, &srv);
+    context->CSSetShader(fireKernel, nullptr, 0);
+    ID3D11Buffer* constantBuffer = constants.Get();
+    context->CSSetConstantBuffers(0, 1, &constantBuffer);
+    ID3D11UnorderedAccessView* uav = outputUav.Get();
+    context->CSSetUnorderedAccessViews(0, 1, &uav, nullptr);
+    context->Dispatch((params.width + kFireGroupWidth - 1) / kFireGroupWidth,
+                      (params.height + kFireGroupHeight - 1) / kFireGroupHeight, 1);
+
+    std::vector<float> gpuTexels(static_cast<size_t>(params.width) * params.height * 4);
+    gpu.ReadBack(texture.Get(), staging.Get(), [&](const D3D11_MAPPED_SUBRESOURCE& mapped) {
+        for (uint32_t y = 0; y < params.height; ++y) {
+            std::memcpy(
+                &gpuTexels[static_cast<size_t>(y) * params.width * 4],
+                static_cast<const char*>(mapped.pData) + static_cast<size_t>(y) * mapped.RowPitch,
+                params.width * 16);
+        }
+    });
+
+    std::vector<float> cpuTexels(gpuTexels.size());
+    const AnchorRecord cpuAnchor = RunAnchorKernel(params);
+    RunFireKernel(params, cpuAnchor,
+                  TexelImage{cpuTexels.data(), params.width * 16, params.width, params.height});
+
+    size_t close = 0;
+    size_t outsideWrong = 0;
+    double worst = 0.0;
+    const size_t texels = gpuTexels.size() / 4;
+    for (size_t i = 0; i < texels; ++i) {
+        double difference = 0.0;
+        for (size_t c = 0; c < 4; ++c) {
+            difference =
+                std::fmax(difference, std::fabs(gpuTexels[i * 4 + c] - cpuTexels[i * 4 + c]));
+        }
+        worst = std::fmax(worst, difference);
+        close += difference <= 1.0 / 255.0 ? 1 : 0;
+        // Outside the frame both must be exactly transparent black.
+        if (cpuTexels[i * 4 + 3] == 0.0f && difference != 0.0) ++outsideWrong;
+    }
+    const double share = static_cast<double>(close) / static_cast<double>(texels);
+    const bool ok = share >= 0.99 && outsideWrong == 0;
+    std::printf(
+        "%s fire kernel: %.3f%% of %zu texels within 1/255 of the CPU kernels "
+        "(worst %.4f), anchor GPU/CPU %.6f\n",
+        ok ? "ok  " : "FAIL", share * 100.0, texels, worst, cpuAnchor.baseOffset);
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kernel_probe ANCHOR.dxbc FIRE.dxbc\n");
+        return 2;
+    }
+    try {
+        const Device gpu;
+        const ComPtr<ID3D11ComputeShader> anchorKernel = gpu.Kernel(ReadFile(argv[1]));
+        const ComPtr<ID3D11ComputeShader> fireKernel = gpu.Kernel(ReadFile(argv[2]));
+        const int failures = CheckAnchors(gpu, anchorKernel.Get()) +
+                             CheckFire(gpu, anchorKernel.Get(), fireKernel.Get());
+        return failures == 0 ? 0 : 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "FAIL: %s\n", error.what());
+        return 1;
+    }
+}

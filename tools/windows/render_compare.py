@@ -1,0 +1,127 @@
+#!/usr/bin/python3
+"""Renders the same frames with the native build and with the Windows build under Wine, and
+compares them pixel by pixel.
+
+  render_compare.py --session STATE --wine-pyrix pyrix.exe --aex vexo_Pyrix.aex
+                    --native-pyrix pyrix --native-plugin vexo_Pyrix.so --out DIR --name NAME
+                    [--min-share 0.99] -- RENDER OPTIONS...
+
+RENDER OPTIONS are pyrix render's (--size, --depth, --rect, --downsample, --frames, ...); the
+output file is added here. 8 and 16 bits are written as .pam, 32 bits as .rgba32f. A pixel
+agrees when none of its four channels differs by more than 1/255 of full scale; the Windows
+frame passes when at least --min-share of its pixels agree. The native frame must show fire,
+so that two black frames cannot pass.
+"""
+
+import argparse
+import os
+import re
+import struct
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def read_pam(path):
+    with open(path, "rb") as handle:
+        data = handle.read()
+    end = data.index(b"ENDHDR\n") + len(b"ENDHDR\n")
+    header = dict(line.split(" ", 1) for line in data[:end].decode().splitlines()[1:-1])
+    width, height = int(header["WIDTH"]), int(header["HEIGHT"])
+    maxval = int(header["MAXVAL"])
+    count = width * height * 4
+    if maxval > 255:
+        samples = struct.unpack(f">{count}H", data[end:end + 2 * count])
+    else:
+        samples = data[end:end + count]
+    return width, height, [s / maxval for s in samples]
+
+
+def read_rgba32f(path):
+    with open(path, "rb") as handle:
+        data = handle.read()
+    magic, size, rest = data.split(b"\n", 2)
+    if magic != b"RGBA32F":
+        raise ValueError(f"{path}: not an RGBA32F file")
+    width, height = (int(v) for v in size.split())
+    count = width * height * 4
+    return width, height, list(struct.unpack(f"<{count}f", rest[:4 * count]))
+
+
+def read_frame(path):
+    return read_rgba32f(path) if path.endswith(".rgba32f") else read_pam(path)
+
+
+def compare(native, windows, min_share):
+    (nw, nh, a), (ww, wh, b) = native, windows
+    if (nw, nh) != (ww, wh):
+        return False, f"sizes differ: native {nw}x{nh}, Windows {ww}x{wh}"
+    pixels = nw * nh
+    tolerance = 1.0 / 255.0 + 1e-6  # the files' own rounding stays inside
+    agreeing = 0
+    worst = 0.0
+    fire = 0
+    for i in range(0, 4 * pixels, 4):
+        difference = max(abs(a[i + c] - b[i + c]) for c in range(4))
+        worst = max(worst, difference)
+        agreeing += difference <= tolerance
+        fire += a[i] > 0.1  # red: the brightest channel of the fire
+    share = agreeing / pixels
+    fire_share = fire / pixels
+    report = (f"{nw}x{nh}: {100 * share:.3f}% of pixels within 1/255 (worst {worst:.4f}); "
+              f"fire covers {100 * fire_share:.1f}% of the native frame")
+    return share >= min_share and fire_share >= 0.02, report
+
+
+def run(command, what):
+    begin = time.monotonic()
+    result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    seconds = time.monotonic() - begin
+    if result.returncode != 0:
+        print(f"FAIL: {what} exited with {result.returncode}\n  {' '.join(command)}\n"
+              f"{result.stdout}{result.stderr}")
+        sys.exit(1)
+    return result.stdout, seconds
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    for option in ("session", "wine-pyrix", "aex", "native-pyrix", "native-plugin", "out", "name"):
+        parser.add_argument("--" + option, required=True)
+    parser.add_argument("--min-share", type=float, default=0.99)
+    parser.add_argument("--timeout", type=int, default=240)
+    parser.add_argument("render", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    options = [o for o in args.render if o != "--"]
+
+    depth = options[options.index("--depth") + 1] if "--depth" in options else "8"
+    extension = ".rgba32f" if depth == "32" else ".pam"
+    os.makedirs(args.out, exist_ok=True)
+    native_file = os.path.join(os.path.abspath(args.out), args.name + ".native" + extension)
+    windows_file = os.path.join(os.path.abspath(args.out), args.name + ".windows" + extension)
+    for stale in (native_file, windows_file):
+        if os.path.exists(stale):
+            os.remove(stale)
+
+    run([args.native_pyrix, "render", "--plugin", args.native_plugin, *options,
+         "-o", native_file], "native pyrix")
+    # Wine maps the Unix file system to drive Z:.
+    output, seconds = run([os.path.join(HERE, "wine_session.sh"), "run", args.session,
+                           str(args.timeout), args.wine_pyrix, "render",
+                           "--plugin", "Z:" + os.path.abspath(args.aex), *options,
+                           "-o", "Z:" + windows_file], "pyrix.exe under Wine")
+    timing = re.search(r"([0-9.]+) ms/frame", output)
+    print(f"Windows build under Wine: {output.strip()} (process {seconds:.1f} s)")
+    if timing:
+        print(f"wine_frame_ms={timing.group(1)}")
+
+    ok, report = compare(read_frame(native_file), read_frame(windows_file), args.min_share)
+    print(("ok: " if ok else "FAIL: ") + report)
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
