@@ -74,7 +74,8 @@ class FakeHost {
 
     // ---- Callback behaviour ---------------------------------------------------------------
     void SetResult(Callback callback, PF_Err result);
-    // Takes the callback out of the host's records (a null pointer), or puts it back.
+    // Takes the callback out of the host's records (a null pointer), or puts it back. These
+    // two edit in_data itself: call them before the plug-in runs, not while it does.
     void SetMissing(Callback callback, bool missing = true);
     void SetBasicSuiteMissing(bool missing = true);
 
