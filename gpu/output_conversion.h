@@ -1,0 +1,50 @@
+// Writes the read-back float image into the host's output buffer in the host's pixel layout
+// (ARGB, 8 or 16 bits per channel or 32-bit float), on up to six threads.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "host/render_records.h"
+
+constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the calling thread
+constexpr unsigned kMaxConversionThreads = 6;
+constexpr int32_t kRowChunk = 8;  // rows handed out per fetch of the shared counter
+
+// Bytes per pixel of the host buffer: 16 for depth 2, 8 for depth 1, 4 otherwise.
+int64_t BytesPerPixel(int32_t depth);
+
+// 0 for NaN and infinities, else v clamped to [-1e6, 1e6].
+float SanitizeFloat(float v);
+// SanitizeFloat(v) clamped to [0, 1].
+float SanitizeUnit(float v);
+
+// The mapped read-back texture: rows of R, G, B, A floats, rowPitch bytes apart.
+struct ReadbackImage {
+    const uint8_t* data;
+    uint32_t rowPitch;
+};
+
+// Converts one row of the source into the same row of the host buffer.
+class ConvertRow {
+  public:
+    ConvertRow(const ReadbackImage& source, const RenderRequest& request)
+        : source_(source), request_(request) {}
+    void operator()(int32_t y) const;
+
+  private:
+    const ReadbackImage& source_;
+    const RenderRequest& request_;
+};
+
+using RowFunction = std::function<void(int32_t)>;
+
+// Converts all request.height rows of the frame.
+void ConvertRows(const ReadbackImage& source, const RenderRequest& request);
+
+// Calls rowFunction(r) once for every r in [0, n) and returns when all calls are done.
+// Throws std::system_error when a worker thread cannot be started (after joining the others).
+void ParallelForRows(int32_t n, const RowFunction& rowFunction);
+
+// How many threads convert a large frame, given what the processor count reports (0: unknown).
+unsigned ConversionThreadCount(unsigned reportedConcurrency);

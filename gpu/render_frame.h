@@ -1,0 +1,25 @@
+// The frame render: validation, the kernels' constants, and the process-wide renderer's
+// lifetime. Free of platform headers so that the host side can include it.
+#pragma once
+
+#include <cstdint>
+
+#include "host/effect_settings.h"
+#include "host/render_records.h"
+#include "kernels/params_block.h"
+
+constexpr int32_t kMaxFrameDimension = 16384;
+
+// Renders one frame into request's buffer. True when the frame is complete or there was
+// nothing to render, false when the host's abort test asked to stop. Throws
+// std::runtime_error for an invalid request or a GPU failure.
+bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
+                 const FrameContext& context);
+
+// The kernels' constants for a validated frame whose full extent is `full`.
+ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& settings,
+                            const FrameExtent& full);
+
+// Destroys the process-wide renderer, if any. Called at global set-down, when the host renders
+// no more.
+void ReleaseGpuRenderer();

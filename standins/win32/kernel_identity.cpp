@@ -1,0 +1,26 @@
+#include "standins/win32/kernel_identity.h"
+
+#include <string>
+
+#include "tools/dxbc/dxbc.h"
+
+namespace d3d_standin {
+
+// Like a driver, the device reads the container it is given: a damaged or foreign blob is
+// refused, and a valid compute shader is run as the CPU kernel with its thread-group shape.
+KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length) {
+    if (bytecode == nullptr || length == 0) return KernelIdentity::Unknown;
+    dxbc::Shader shader;
+    std::string error;
+    if (!dxbc::ReadShader(static_cast<const uint8_t*>(bytecode), length, &shader, &error) ||
+        shader.program.programType != dxbc::kProgramCompute || shader.program.major != 5 ||
+        !shader.program.hasThreadGroup) {
+        return KernelIdentity::Unknown;
+    }
+    const auto& group = shader.program.threadGroup;
+    if (group[0] == 16 && group[1] == 8 && group[2] == 1) return KernelIdentity::Fire;
+    if (group[0] == 1 && group[1] == 1 && group[2] == 1) return KernelIdentity::Anchor;
+    return KernelIdentity::Unknown;
+}
+
+}  // namespace d3d_standin

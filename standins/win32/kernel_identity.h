@@ -1,0 +1,14 @@
+// Which of the two kernels a piece of compute-shader bytecode is, so that the stand-in device
+// can run the matching CPU kernel.
+#pragma once
+
+#include <windows.h>
+
+namespace d3d_standin {
+
+enum class KernelIdentity { Unknown, Anchor, Fire };
+
+// Unknown for anything that is not one of the two embedded kernels.
+KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length);
+
+}  // namespace d3d_standin

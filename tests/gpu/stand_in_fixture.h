@@ -1,0 +1,61 @@
+// Test support: every test starts with no renderer and a default stand-in, and ends proving
+// that every Direct3D object and timer it caused was released.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+#include "gpu/render_frame.h"
+#include "standins/win32/d3d_control.h"
+
+namespace test_support {
+
+class StandInTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ReleaseGpuRenderer();
+        d3d_standin::Reset();
+        ASSERT_EQ(d3d_standin::LiveObjects(), 0) << "an earlier test leaked";
+    }
+    void TearDown() override {
+        ReleaseGpuRenderer();
+        d3d_standin::Reset();
+        EXPECT_EQ(d3d_standin::LiveObjects(), 0) << "objects left after ReleaseGpuRenderer";
+    }
+};
+
+// The message of the std::runtime_error that `action` throws; empty when it throws none.
+inline std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return {};
+}
+
+// An abort test driven by a script: decide(n) answers the n-th call (from 1).
+struct AbortScript {
+    explicit AbortScript(std::function<bool(int)> decideCall) : decide(std::move(decideCall)) {}
+    std::function<bool(int)> decide;
+    std::atomic<int> calls{0};
+
+    static bool Ask(void* script) {
+        auto* self = static_cast<AbortScript*>(script);
+        return self->decide(++self->calls);
+    }
+};
+
+inline int CountLines(const std::string& prefix) {
+    int count = 0;
+    for (const std::string& line : d3d_standin::CallLog()) {
+        if (line.compare(0, prefix.size(), prefix) == 0) ++count;
+    }
+    return count;
+}
+
+}  // namespace test_support
