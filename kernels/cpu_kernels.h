@@ -20,8 +20,7 @@ AnchorRecord RunAnchorKernel(const ParamsBlock& params);
 // FireKernel for the thread groups in rows [groupRowBegin, groupRowEnd) of the dispatch
 // ((width + 15) / 16) x ((height + 7) / 8). Writes only texels inside params.width x height.
 void RunFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
-                            const TexelImage& output, uint32_t groupRowBegin,
-                            uint32_t groupRowEnd);
+                            const TexelImage& output, uint32_t groupRowBegin, uint32_t groupRowEnd);
 
 // FireKernel for the whole dispatch.
 void RunFireKernel(const ParamsBlock& params, const AnchorRecord& anchor, const TexelImage& output);

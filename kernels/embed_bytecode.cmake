@@ -1,0 +1,25 @@
+# Writes a C++ source that embeds compiled kernels as byte arrays.
+#   cmake -DOUTPUT=<file.cpp> -DKERNELS=<Name>=<file.dxbc>,... -P embed_bytecode.cmake
+# Each <Name> becomes k<Name>Bytecode[] and k<Name>BytecodeSize, declared in kernel_bytecode.h.
+set(source "// Generated from kernels/bytecode by kernels/embed_bytecode.cmake. Do not edit.\n")
+string(APPEND source "#include \"kernels/kernel_bytecode.h\"\n")
+string(REPLACE "," ";" kernels "${KERNELS}")
+foreach(kernel ${kernels})
+  string(REPLACE "=" ";" parts "${kernel}")
+  list(GET parts 0 name)
+  list(GET parts 1 file)
+  file(READ "${file}" hex HEX)
+  string(LENGTH "${hex}" hex_length)
+  if(hex_length EQUAL 0)
+    message(FATAL_ERROR "embed_bytecode: ${file} is empty")
+  endif()
+  # Sixteen bytes per line.
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REPEAT "0x[0-9a-f][0-9a-f]," 16 line)
+  string(REGEX REPLACE "(${line})" "\\1\n    " bytes "${bytes}")
+  string(APPEND source "\nalignas(4) extern const unsigned char k${name}Bytecode[] = {\n    ${bytes}\n};\n")
+  string(APPEND source "extern const size_t k${name}BytecodeSize = sizeof(k${name}Bytecode);\n")
+endforeach()
+file(WRITE "${OUTPUT}.tmp" "${source}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")

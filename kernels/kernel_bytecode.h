@@ -1,0 +1,10 @@
+// The compiled cs_5_0 kernels, embedded from kernels/bytecode/*.dxbc at build time. The
+// renderer creates its compute shaders from these; the CPU stand-in of Direct3D recognises them.
+#pragma once
+
+#include <cstddef>
+
+extern const unsigned char kFireKernelBytecode[];
+extern const size_t kFireKernelBytecodeSize;
+extern const unsigned char kAnchorKernelBytecode[];
+extern const size_t kAnchorKernelBytecodeSize;

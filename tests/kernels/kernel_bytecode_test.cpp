@@ -1,0 +1,302 @@
+// The embedded kernel bytecode and the DXBC reader/signer that checks it.
+#include "kernels/kernel_bytecode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tools/dxbc/dxbc.h"
+#include "tools/dxbc/kernel_validation.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes FireBytes() {
+    return Bytes(kFireKernelBytecode, kFireKernelBytecode + kFireKernelBytecodeSize);
+}
+Bytes AnchorBytes() {
+    return Bytes(kAnchorKernelBytecode, kAnchorKernelBytecode + kAnchorKernelBytecodeSize);
+}
+
+Bytes ReadData(const std::string& name) {
+    std::ifstream file(std::string(PYRIX_TEST_DATA_DIR) + "/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string Joined(const std::vector<std::string>& problems) {
+    std::string text;
+    for (const std::string& problem : problems) {
+        text += problem + "\n";
+    }
+    return text;
+}
+
+bool Mentions(const std::vector<std::string>& problems, const std::string& word) {
+    return Joined(problems).find(word) != std::string::npos;
+}
+
+uint32_t Load(const Bytes& bytes, size_t offset) {
+    uint32_t value;
+    std::memcpy(&value, bytes.data() + offset, sizeof(value));
+    return value;
+}
+
+void Store(Bytes* bytes, size_t offset, uint32_t value) {
+    std::memcpy(bytes->data() + offset, &value, sizeof(value));
+}
+
+const dxbc::Chunk& FindChunk(const Bytes& bytes, uint32_t fourCc) {
+    static dxbc::Container container;
+    std::string error;
+    EXPECT_TRUE(dxbc::ParseContainer(bytes.data(), bytes.size(), &container, &error)) << error;
+    const dxbc::Chunk* chunk = container.Find(fourCc);
+    EXPECT_NE(chunk, nullptr);
+    return *chunk;
+}
+
+// Offset of the first word of the program chunk equal to token.
+size_t FindProgramToken(const Bytes& bytes, uint32_t token) {
+    const dxbc::Chunk& program = FindChunk(bytes, dxbc::kChunkShex);
+    for (size_t at = program.offset + 8; at + 4 <= program.offset + program.size; at += 4) {
+        if (Load(bytes, at) == token) {
+            return at;
+        }
+    }
+    ADD_FAILURE() << "token not found";
+    return 0;
+}
+
+// Offset of the bind-point word of the RDEF binding with this name.
+size_t FindBindPoint(const Bytes& bytes, const std::string& name) {
+    const dxbc::Chunk& rdef = FindChunk(bytes, dxbc::kChunkRdef);
+    const uint32_t count = Load(bytes, rdef.offset + 8);
+    const uint32_t first = Load(bytes, rdef.offset + 12);
+    for (uint32_t i = 0; i < count; ++i) {
+        const size_t record = rdef.offset + first + 32 * i;
+        const char* recordName =
+            reinterpret_cast<const char*>(bytes.data() + rdef.offset + Load(bytes, record));
+        if (name == recordName) {
+            return record + 20;
+        }
+    }
+    ADD_FAILURE() << "binding " << name << " not found";
+    return 0;
+}
+
+// ----------------------------------------------------------------------- committed bytecode
+
+TEST(CommittedBytecode, FireKernelMatchesTheInterface) {
+    const std::vector<std::string> problems =
+        dxbc::ValidateKernel(dxbc::KernelKind::kFire, kFireKernelBytecode, kFireKernelBytecodeSize);
+    EXPECT_TRUE(problems.empty()) << Joined(problems);
+}
+
+TEST(CommittedBytecode, AnchorKernelMatchesTheInterface) {
+    const std::vector<std::string> problems = dxbc::ValidateKernel(
+        dxbc::KernelKind::kAnchor, kAnchorKernelBytecode, kAnchorKernelBytecodeSize);
+    EXPECT_TRUE(problems.empty()) << Joined(problems);
+}
+
+TEST(CommittedBytecode, ReadsBackThreadGroupsAndBindings) {
+    dxbc::Shader fire;
+    std::string error;
+    ASSERT_TRUE(dxbc::ReadShader(kFireKernelBytecode, kFireKernelBytecodeSize, &fire, &error))
+        << error;
+    EXPECT_EQ(fire.program.threadGroup, (std::array<uint32_t, 3>{16, 8, 1}));
+    ASSERT_NE(fire.reflection.FindBinding("output"), nullptr);
+    EXPECT_EQ(fire.reflection.FindBinding("output")->inputType, dxbc::kInputUavTyped);
+    ASSERT_NE(fire.reflection.FindBinding("anchorInput"), nullptr);
+    EXPECT_EQ(fire.reflection.FindBinding("anchorInput")->sampleCountOrStride, 16u);
+
+    dxbc::Shader anchor;
+    ASSERT_TRUE(dxbc::ReadShader(kAnchorKernelBytecode, kAnchorKernelBytecodeSize, &anchor, &error))
+        << error;
+    EXPECT_EQ(anchor.program.threadGroup, (std::array<uint32_t, 3>{1, 1, 1}));
+    ASSERT_NE(anchor.reflection.FindBinding("anchorOutput"), nullptr);
+    EXPECT_EQ(anchor.reflection.FindBinding("anchorOutput")->bindPoint, 1u);
+}
+
+TEST(CommittedBytecode, AnchorLoopsWereNotUnrolled) {
+    // Unrolled, the 46 evaluations of the fire field would take well over a megabyte; kept as
+    // loops the anchor kernel holds two copies of it, about twice the fire kernel.
+    EXPECT_LT(kAnchorKernelBytecodeSize, 3 * kFireKernelBytecodeSize);
+}
+
+TEST(CommittedBytecode, KernelsAreNotInterchangeable) {
+    const std::vector<std::string> asAnchor = dxbc::ValidateKernel(
+        dxbc::KernelKind::kAnchor, kFireKernelBytecode, kFireKernelBytecodeSize);
+    EXPECT_TRUE(Mentions(asAnchor, "thread group 16x8x1")) << Joined(asAnchor);
+    EXPECT_TRUE(Mentions(asAnchor, "no binding anchorOutput")) << Joined(asAnchor);
+    const std::vector<std::string> asFire = dxbc::ValidateKernel(
+        dxbc::KernelKind::kFire, kAnchorKernelBytecode, kAnchorKernelBytecodeSize);
+    EXPECT_TRUE(Mentions(asFire, "thread group 1x1x1")) << Joined(asFire);
+}
+
+// -------------------------------------------------------------------- the validator's teeth
+
+TEST(KernelValidation, RejectsAnyChangedByte) {
+    Bytes bytes = FireBytes();
+    const dxbc::Chunk& program = FindChunk(bytes, dxbc::kChunkShex);
+    bytes[program.offset + program.size / 2] ^= 0x01;
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "checksum")) << Joined(problems);
+}
+
+TEST(KernelValidation, RejectsAnShdrProgramChunk) {
+    Bytes bytes = FireBytes();
+    const dxbc::Chunk& program = FindChunk(bytes, dxbc::kChunkShex);
+    Store(&bytes, program.offset - 8, dxbc::kChunkShdr);
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "not SHEX")) << Joined(problems);
+}
+
+TEST(KernelValidation, RejectsAnotherThreadGroup) {
+    Bytes bytes = FireBytes();
+    const size_t declaration = FindProgramToken(bytes, 0x0400009b);
+    Store(&bytes, declaration + 8, 4);  // 16x4x1
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "thread group 16x4x1")) << Joined(problems);
+}
+
+TEST(KernelValidation, RejectsAnotherShaderModel) {
+    Bytes bytes = AnchorBytes();
+    const dxbc::Chunk& program = FindChunk(bytes, dxbc::kChunkShex);
+    Store(&bytes, program.offset, 0x00050041);  // compute 4.1
+    dxbc::Sign(&bytes);
+    const auto problems =
+        dxbc::ValidateKernel(dxbc::KernelKind::kAnchor, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "shader model 5.0")) << Joined(problems);
+}
+
+TEST(KernelValidation, RejectsAnchorBufferInAnotherSlot) {
+    Bytes bytes = AnchorBytes();
+    Store(&bytes, FindBindPoint(bytes, "anchorOutput"), 0);  // u0 instead of u1
+    dxbc::Sign(&bytes);
+    const auto problems =
+        dxbc::ValidateKernel(dxbc::KernelKind::kAnchor, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "binding anchorOutput: register 0")) << Joined(problems);
+}
+
+TEST(KernelValidation, RejectsAShiftedParamsField) {
+    Bytes bytes = FireBytes();
+    // The Params variable "softness" records its offset right after its name offset.
+    const dxbc::Chunk& rdef = FindChunk(bytes, dxbc::kChunkRdef);
+    bool patched = false;
+    for (size_t at = rdef.offset; at + 8 <= rdef.offset + rdef.size; at += 4) {
+        const uint32_t nameOffset = Load(bytes, at);
+        if (nameOffset < rdef.size &&
+            std::strcmp(reinterpret_cast<const char*>(bytes.data() + rdef.offset + nameOffset),
+                        "softness") == 0 &&
+            Load(bytes, at + 4) == 44) {
+            Store(&bytes, at + 4, 40);
+            patched = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(patched);
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "softness at 40, expected softness at 44")) << Joined(problems);
+}
+
+// ------------------------------------------------------------------------------- checksum
+
+class ContainerChecksum : public testing::TestWithParam<const char*> {};
+
+TEST_P(ContainerChecksum, AgreesWithAnotherSigner) {
+    // Small compute shaders signed by the HLSL compiler, chosen so that the data after the
+    // checksum field leaves 0, 16 and 56 bytes in its last block: both ways of ending.
+    const Bytes bytes = ReadData(GetParam());
+    ASSERT_GT(bytes.size(), dxbc::kHeaderSize);
+    dxbc::Container container;
+    std::string error;
+    ASSERT_TRUE(dxbc::ParseContainer(bytes.data(), bytes.size(), &container, &error)) << error;
+    EXPECT_EQ(dxbc::ComputeChecksum(bytes.data(), bytes.size()), container.storedChecksum);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, ContainerChecksum,
+                         testing::Values("signed_tail0.dxbc", "signed_tail16.dxbc",
+                                         "signed_tail56.dxbc"));
+
+TEST(ConvertToShex, RenamesAndResigns) {
+    const Bytes raw = ReadData("signed_tail56.dxbc");
+    Bytes converted;
+    std::string error;
+    ASSERT_TRUE(dxbc::ConvertToShex(raw, &converted, &error)) << error;
+    ASSERT_EQ(converted.size(), raw.size());
+    dxbc::Shader shader;
+    ASSERT_TRUE(dxbc::ReadShader(converted.data(), converted.size(), &shader, &error)) << error;
+    EXPECT_EQ(shader.program.fourCc, dxbc::kChunkShex);
+    EXPECT_EQ(shader.program.threadGroup, (std::array<uint32_t, 3>{2, 1, 1}));
+    EXPECT_NE(shader.container.storedChecksum,
+              dxbc::ComputeChecksum(raw.data(), raw.size()));  // signed anew
+    // Nothing but the chunk name and the checksum changed.
+    int changed = 0;
+    for (size_t i = 20; i < raw.size(); ++i) {
+        changed += raw[i] != converted[i] ? 1 : 0;
+    }
+    EXPECT_LE(changed, 4);
+    EXPECT_GE(changed, 1);
+}
+
+TEST(ConvertToShex, RefusesAContainerWithABadChecksum) {
+    Bytes raw = ReadData("signed_tail16.dxbc");
+    raw[raw.size() - 1] ^= 0x40;
+    Bytes converted;
+    std::string error;
+    EXPECT_FALSE(dxbc::ConvertToShex(raw, &converted, &error));
+    EXPECT_NE(error.find("checksum"), std::string::npos) << error;
+}
+
+// ------------------------------------------------------------------------- hostile input
+
+TEST(DxbcReader, RejectsEveryTruncation) {
+    const Bytes bytes = FireBytes();
+    for (size_t size = 0; size < bytes.size(); size += (size < 1200 ? 1 : 97)) {
+        const Bytes truncated(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+        dxbc::Shader shader;
+        std::string error;
+        ASSERT_FALSE(dxbc::ReadShader(truncated.data(), truncated.size(), &shader, &error)) << size;
+        ASSERT_FALSE(error.empty());
+    }
+}
+
+TEST(DxbcReader, SurvivesCorruptedStructures) {
+    // Corrupted counts and offsets in the headers and tables, re-signed so that the parsers see
+    // them: every result must be a clean rejection or a parse within bounds (the sanitizers
+    // watch the reads).
+    const Bytes original = AnchorBytes();
+    std::mt19937 random(1234);
+    const dxbc::Chunk& rdef = FindChunk(original, dxbc::kChunkRdef);
+    const dxbc::Chunk& program = FindChunk(original, dxbc::kChunkShex);
+    const size_t hotRanges[][2] = {
+        {0, 64}, {rdef.offset - 8, rdef.offset + 400}, {program.offset - 8, program.offset + 64}};
+    const uint32_t nasty[] = {0, 1, 0x7f, 0xffff, 0x7fffffff, 0xffffffff, 0x80000000, 12};
+    int rejected = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes bytes = original;
+        const auto& range = hotRanges[round % 3];
+        const size_t at = range[0] + 4 * (random() % ((range[1] - range[0]) / 4));
+        Store(&bytes, at, nasty[random() % 8]);
+        if (round % 2 == 0) {
+            dxbc::Sign(&bytes);
+        }
+        dxbc::Shader shader;
+        std::string error;
+        if (!dxbc::ReadShader(bytes.data(), bytes.size(), &shader, &error)) {
+            ++rejected;
+            ASSERT_FALSE(error.empty());
+        }
+    }
+    EXPECT_GT(rejected, 1500);
+}
+
+}  // namespace

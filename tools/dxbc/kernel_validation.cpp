@@ -1,0 +1,187 @@
+#include "tools/dxbc/kernel_validation.h"
+
+#include <cstddef>
+
+#include "kernels/params_block.h"
+#include "tools/dxbc/dxbc.h"
+
+namespace dxbc {
+
+namespace {
+
+constexpr uint32_t kComputeReflectionType = 0x4353;  // "CS"
+
+struct ExpectedBinding {
+    const char* name;
+    uint32_t inputType;
+    uint32_t bindPoint;
+    uint32_t dimension;
+    uint32_t returnType;
+    uint32_t stride;  // structured buffers only
+};
+
+struct ExpectedField {
+    const char* name;
+    uint32_t offset;
+    uint16_t type;
+};
+
+// The Params constant buffer as the host writes it.
+const ExpectedField kParamsFields[] = {
+    {"width", offsetof(ParamsBlock, width), kTypeUint},
+    {"height", offsetof(ParamsBlock, height), kTypeUint},
+    {"originX", offsetof(ParamsBlock, originX), kTypeInt},
+    {"originY", offsetof(ParamsBlock, originY), kTypeInt},
+    {"fullWidth", offsetof(ParamsBlock, fullWidth), kTypeFloat},
+    {"fullHeight", offsetof(ParamsBlock, fullHeight), kTypeFloat},
+    {"detail", offsetof(ParamsBlock, detail), kTypeFloat},
+    {"time", offsetof(ParamsBlock, time), kTypeFloat},
+    {"shiftX", offsetof(ParamsBlock, shiftX), kTypeFloat},
+    {"shiftY", offsetof(ParamsBlock, shiftY), kTypeFloat},
+    {"emitterSize", offsetof(ParamsBlock, emitterSize), kTypeFloat},
+    {"softness", offsetof(ParamsBlock, softness), kTypeFloat},
+};
+
+const ExpectedBinding kFireBindings[] = {
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
+    {"output", kInputUavTyped, 0, kDimensionTexture2D, kReturnFloat, 0},
+};
+
+const ExpectedBinding kAnchorBindings[] = {
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"anchorOutput", kInputUavStructured, 1, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
+};
+
+void CheckParams(const Reflection& reflection, std::vector<std::string>* problems) {
+    const ConstantBuffer* params = reflection.FindConstantBuffer("Params");
+    if (params == nullptr) {
+        problems->push_back("no constant buffer Params");
+        return;
+    }
+    if (params->size != sizeof(ParamsBlock)) {
+        problems->push_back("Params is " + std::to_string(params->size) + " bytes, not " +
+                            std::to_string(sizeof(ParamsBlock)));
+    }
+    const size_t fieldCount = sizeof(kParamsFields) / sizeof(kParamsFields[0]);
+    if (params->variables.size() != fieldCount) {
+        problems->push_back("Params has " + std::to_string(params->variables.size()) +
+                            " fields, not " + std::to_string(fieldCount));
+        return;
+    }
+    for (size_t i = 0; i < fieldCount; ++i) {
+        const Variable& variable = params->variables[i];
+        const ExpectedField& field = kParamsFields[i];
+        if (variable.name != field.name || variable.offset != field.offset || variable.size != 4 ||
+            variable.typeClass != kClassScalar || variable.type != field.type) {
+            problems->push_back("Params field " + std::to_string(i) + " is " + variable.name +
+                                " at " + std::to_string(variable.offset) + ", expected " +
+                                field.name + " at " + std::to_string(field.offset));
+        }
+    }
+}
+
+// A structured buffer's element is described as a constant buffer of the resource's name.
+void CheckElement(const Reflection& reflection, const std::string& resource,
+                  std::vector<std::string>* problems) {
+    const ConstantBuffer* element = reflection.FindConstantBuffer(resource);
+    if (element == nullptr || element->variables.size() != 1) {
+        problems->push_back("no element description for " + resource);
+        return;
+    }
+    const Variable& variable = element->variables[0];
+    if (variable.typeClass != kClassVector || variable.type != kTypeFloat ||
+        variable.columns != 4 || variable.rows != 1 || variable.size != sizeof(AnchorRecord)) {
+        problems->push_back("element of " + resource + " is not float4");
+    }
+}
+
+void CheckBindings(const Reflection& reflection, const ExpectedBinding* expected, size_t count,
+                   std::vector<std::string>* problems) {
+    if (reflection.bindings.size() != count) {
+        problems->push_back(std::to_string(reflection.bindings.size()) + " bindings, expected " +
+                            std::to_string(count));
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const ExpectedBinding& want = expected[i];
+        const ResourceBinding* binding = reflection.FindBinding(want.name);
+        if (binding == nullptr) {
+            problems->push_back(std::string("no binding ") + want.name);
+            continue;
+        }
+        const std::string prefix = std::string("binding ") + want.name + ": ";
+        if (binding->inputType != want.inputType) {
+            problems->push_back(prefix + "input type " + std::to_string(binding->inputType) +
+                                ", expected " + std::to_string(want.inputType));
+        }
+        if (binding->bindPoint != want.bindPoint || binding->bindCount != 1) {
+            problems->push_back(prefix + "register " + std::to_string(binding->bindPoint) +
+                                " (count " + std::to_string(binding->bindCount) + "), expected " +
+                                std::to_string(want.bindPoint));
+        }
+        if (want.inputType == kInputConstantBuffer) {
+            continue;
+        }
+        if (binding->dimension != want.dimension || binding->returnType != want.returnType) {
+            problems->push_back(prefix + "dimension " + std::to_string(binding->dimension) +
+                                " return type " + std::to_string(binding->returnType));
+        }
+        if (want.stride != 0) {
+            if (binding->sampleCountOrStride != want.stride) {
+                problems->push_back(prefix + "stride " +
+                                    std::to_string(binding->sampleCountOrStride));
+            }
+            CheckElement(reflection, want.name, problems);
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, size_t size) {
+    std::vector<std::string> problems;
+    Shader shader;
+    std::string error;
+    if (!ReadShader(data, size, &shader, &error)) {
+        problems.push_back(error);
+        return problems;
+    }
+    const Program& program = shader.program;
+    if (program.fourCc != kChunkShex) {
+        problems.push_back("program chunk is not SHEX");
+    }
+    if (program.programType != kProgramCompute || program.major != 5 || program.minor != 0) {
+        problems.push_back("program is not a shader model 5.0 compute shader (type " +
+                           std::to_string(program.programType) + ", " +
+                           std::to_string(program.major) + "." + std::to_string(program.minor) +
+                           ")");
+    }
+    const Reflection& reflection = shader.reflection;
+    if (reflection.programType != kComputeReflectionType || reflection.major != 5 ||
+        reflection.minor != 0) {
+        problems.push_back("reflection is not for a cs_5_0 shader");
+    }
+    const std::array<uint32_t, 3> group =
+        kind == KernelKind::kFire ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
+                                  : std::array<uint32_t, 3>{1, 1, 1};
+    if (!program.hasThreadGroup) {
+        problems.push_back("no thread-group declaration");
+    } else if (program.threadGroup != group) {
+        problems.push_back("thread group " + std::to_string(program.threadGroup[0]) + "x" +
+                           std::to_string(program.threadGroup[1]) + "x" +
+                           std::to_string(program.threadGroup[2]) + ", expected " +
+                           std::to_string(group[0]) + "x" + std::to_string(group[1]) + "x" +
+                           std::to_string(group[2]));
+    }
+    if (kind == KernelKind::kFire) {
+        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
+                      &problems);
+    } else {
+        CheckBindings(reflection, kAnchorBindings,
+                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), &problems);
+    }
+    CheckParams(reflection, &problems);
+    return problems;
+}
+
+}  // namespace dxbc
