@@ -1,0 +1,120 @@
+#include "tools/pyrix/frame_scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace pyrix {
+namespace {
+
+class Scheduler : public testing::TestWithParam<int32_t> {};
+
+TEST_P(Scheduler, RendersEveryFrameOnce) {
+    std::mutex mutex;
+    std::multiset<int32_t> frames;
+    std::set<std::thread::id> threads;
+    std::atomic<bool> cancel{false};
+    const int32_t started = RenderFrames(
+        5, 24, GetParam(),
+        [&](int32_t frame) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::lock_guard<std::mutex> lock(mutex);
+            frames.insert(frame);
+            threads.insert(std::this_thread::get_id());
+            return true;
+        },
+        cancel);
+    EXPECT_EQ(started, 20);
+    std::multiset<int32_t> expected;
+    for (int32_t f = 5; f <= 24; ++f) expected.insert(f);
+    EXPECT_EQ(frames, expected);
+    EXPECT_LE(threads.size(), static_cast<size_t>(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, Scheduler, testing::Values(1, 2, 4, 100));
+
+TEST(SchedulerConcurrency, RunsFramesAtOnceOnSeveralThreads) {
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    std::atomic<bool> cancel{false};
+    RenderFrames(
+        1, 8, 4,
+        [&](int32_t) {
+            const int now = ++running;
+            int seen = most.load();
+            while (now > seen && !most.compare_exchange_weak(seen, now)) {
+            }
+            // Wait until a second frame has started, or long enough to be sure none will.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (most.load() < 2 && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            --running;
+            return true;
+        },
+        cancel);
+    EXPECT_GE(most.load(), 2);
+}
+
+TEST(SchedulerStops, NoFrameStartsAfterAFailure) {
+    std::atomic<bool> cancel{false};
+    std::vector<int32_t> frames;
+    const int32_t started = RenderFrames(
+        1, 10, 1,
+        [&](int32_t frame) {
+            frames.push_back(frame);
+            return frame != 3;
+        },
+        cancel);
+    EXPECT_EQ(started, 3);
+    EXPECT_EQ(frames, (std::vector<int32_t>{1, 2, 3}));
+}
+
+TEST(SchedulerStops, CancelSkipsTheFramesNotYetStarted) {
+    std::atomic<bool> cancel{false};
+    std::vector<int32_t> frames;
+    EXPECT_EQ(RenderFrames(
+                  1, 100, 1,
+                  [&](int32_t frame) {
+                      frames.push_back(frame);
+                      if (frame == 2) cancel = true;
+                      return true;
+                  },
+                  cancel),
+              2);
+    EXPECT_EQ(frames, (std::vector<int32_t>{1, 2}));
+
+    // On several threads the frames already taken finish; the rest are never started.
+    cancel = false;
+    std::atomic<int32_t> calls{0};
+    const int32_t started = RenderFrames(
+        1, 100, 3,
+        [&](int32_t frame) {
+            ++calls;
+            if (frame == 2) cancel = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return true;
+        },
+        cancel);
+    EXPECT_EQ(started, calls.load());
+    EXPECT_LT(started, 20);
+
+    std::atomic<bool> cancelled{true};
+    EXPECT_EQ(RenderFrames(
+                  1, 5, 2, [](int32_t) { return true; }, cancelled),
+              0);
+}
+
+TEST(SchedulerRange, EmptyRangeCallsNothing) {
+    std::atomic<bool> cancel{false};
+    EXPECT_EQ(RenderFrames(
+                  5, 4, 2, [](int32_t) -> bool { throw 1; }, cancel),
+              0);
+}
+
+}  // namespace
+}  // namespace pyrix

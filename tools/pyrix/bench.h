@@ -1,0 +1,23 @@
+// Figures of the parts of a frame that pyrix can time apart from the plug-in: the CPU build of
+// the kernels and the output conversion, with a plain copy of the same bytes for comparison.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pyrix {
+
+struct BenchFigure {
+    std::string name;
+    double value;
+    std::string unit;
+};
+
+// kernel (Mpix/s, both kernels on one thread, as the Direct3D stand-in runs them),
+// conversion_8bit and memcpy (GB/s of float image read, on the conversion's threads), each
+// over `repeat` runs on a width x height frame of the default parameters. Empty when this build
+// has no CPU kernels.
+std::vector<BenchFigure> MeasureInternals(int32_t width, int32_t height, int32_t repeat);
+
+}  // namespace pyrix

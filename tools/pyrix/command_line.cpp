@@ -1,0 +1,270 @@
+#include "tools/pyrix/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <ostream>
+#include <thread>
+#include <vector>
+
+#include "tools/pyrix/image_writers.h"
+#include "tools/pyrix/plugin_library.h"
+
+namespace pyrix {
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::optional<int32_t> ParseInt(const std::string& text) {
+    int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseFiniteDouble(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// Throws the parser's own error type, so that the message names the option.
+template <typename T>
+T Require(const std::optional<T>& value, const std::string& option, const std::string& text,
+          const std::string& expected) {
+    if (!value) throw CLI::ValidationError(option, "expected " + expected + ", got '" + text + "'");
+    return *value;
+}
+
+std::string FormatError(const std::string& option, const std::string& path) {
+    const auto format = FormatForPath(path);
+    if (!format)
+        return option + ": unknown file type '" + path + "' (use .png, .exr, .pam or .rgba32f)";
+    if (!FormatAvailable(*format)) {
+        return option + ": this build of pyrix cannot write " + FormatExtension(*format) +
+               " files (use .pam or .rgba32f)";
+    }
+    return {};
+}
+
+int32_t DefaultThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int32_t>(std::min(n, 8u));
+}
+
+}  // namespace
+
+std::optional<std::pair<int32_t, int32_t>> ParseSize(const std::string& text) {
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return std::nullopt;
+    const auto w = ParseInt(text.substr(0, x));
+    const auto h = ParseInt(text.substr(x + 1));
+    if (!w || !h || *w < 1 || *h < 1 || *w > kMaxLayerDimension || *h > kMaxLayerDimension) {
+        return std::nullopt;
+    }
+    return std::make_pair(*w, *h);
+}
+
+std::optional<std::pair<int32_t, int32_t>> ParseFrameRange(const std::string& text) {
+    const auto parts = Split(text, '-');
+    if (parts.size() > 2) return std::nullopt;
+    const auto a = ParseInt(parts[0]);
+    const auto b = parts.size() == 2 ? ParseInt(parts[1]) : a;
+    if (!a || !b || *a < 1 || *b < *a || *b > kMaxFrameNumber) return std::nullopt;
+    return std::make_pair(*a, *b);
+}
+
+std::optional<std::pair<double, double>> ParsePosition(const std::string& text) {
+    const auto parts = Split(text, ',');
+    if (parts.size() != 2) return std::nullopt;
+    const auto x = ParseFiniteDouble(parts[0]);
+    const auto y = ParseFiniteDouble(parts[1]);
+    if (!x || !y) return std::nullopt;
+    return std::make_pair(*x, *y);
+}
+
+std::optional<PF_LRect> ParseRect(const std::string& text) {
+    const auto parts = Split(text, ',');
+    if (parts.size() != 4) return std::nullopt;
+    int32_t v[4];
+    for (int i = 0; i < 4; ++i) {
+        const auto n = ParseInt(parts[static_cast<size_t>(i)]);
+        if (!n) return std::nullopt;
+        v[i] = *n;
+    }
+    const PF_LRect rect = {v[0], v[1], v[2], v[3]};
+    const int64_t width = static_cast<int64_t>(rect.right) - rect.left;
+    const int64_t height = static_cast<int64_t>(rect.bottom) - rect.top;
+    if (width < 1 || height < 1 || width > kMaxLayerDimension || height > kMaxLayerDimension) {
+        return std::nullopt;
+    }
+    return rect;
+}
+
+std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                            std::ostream& err, int* exitCode) {
+    CommandLine line;
+    RenderSettings& s = line.render.settings;
+    line.render.threads = DefaultThreads();
+
+    CLI::App app{"pyrix: loads the fire effect as the host does and renders, describes or times it",
+                 "pyrix"};
+    app.require_subcommand(1);
+    // A later value of an option overrides an earlier one, so that scripts can append.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_help_all_flag("--help-all", "Help for every subcommand");
+
+    auto addPlugin = [&](CLI::App* command) {
+        command->add_option("--plugin", line.pluginPath,
+                            "The effect library to load (default: the one built beside pyrix)");
+    };
+
+    // ---- render ----
+    CLI::App* render = app.add_subcommand("render", "Render frames and write them to files");
+    addPlugin(render);
+    render
+        ->add_option_function<std::string>(
+            "--size",
+            [&](const std::string& t) {
+                std::tie(s.layerWidth, s.layerHeight) =
+                    Require(ParseSize(t), "--size", t, "WxH, each 1 to 30000");
+            },
+            "Layer size in pixels, WxH (default 1280x720)")
+        ->type_name("WxH");
+    render
+        ->add_option_function<std::string>(
+            "--frames",
+            [&](const std::string& t) {
+                std::tie(line.render.firstFrame, line.render.lastFrame) =
+                    Require(ParseFrameRange(t), "--frames", t, "A-B with 1 <= A <= B <= 1000000");
+            },
+            "Frames to render, inclusive; the first frame is 1 (default 1-48)")
+        ->type_name("A-B");
+    render->add_option("--fps", s.fps, "Frame rate (default 24)")->check(CLI::Range(0.01, 1000.0));
+    render->add_option("--downsample", s.downsample, "Render at 1/N resolution (default 1)")
+        ->check(CLI::Range(1, 1000));
+    render->add_option("--depth", s.depth, "Bits per channel: 8, 16 or 32 (float) (default 8)")
+        ->check(CLI::IsMember({8, 16, 32}));
+    render
+        ->add_option_function<std::string>(
+            "--position",
+            [&](const std::string& t) {
+                std::tie(s.positionX, s.positionY) =
+                    Require(ParsePosition(t), "--position", t, "X,Y as finite numbers");
+            },
+            "Position, in percent of the layer (default 50,70)")
+        ->type_name("X,Y");
+    const struct {
+        const char* name;
+        std::optional<double>* value;
+        const char* help;
+    } sliders[] = {
+        {"--emitter-size", &s.emitterSize, "Emitter Size (default 100)"},
+        {"--detail", &s.detail, "Detail (default 1)"},
+        {"--softness", &s.softness, "Softness (default 0)"},
+        {"--speed", &s.speed, "Speed (default 1)"},
+        {"--offset", &s.offset, "Offset (default 0)"},
+    };
+    for (const auto& slider : sliders) {
+        // Any number the host could hold is passed on, nan and inf included: the effect
+        // decides what it accepts.
+        std::optional<double>* value = slider.value;
+        render
+            ->add_option_function<double>(
+                slider.name, [value](double v) { *value = v; }, slider.help)
+            ->type_name("NUMBER");
+    }
+    render
+        ->add_option_function<std::string>(
+            "--rect",
+            [&](const std::string& t) {
+                s.rect = Require(ParseRect(t), "--rect", t,
+                                 "L,T,R,B with L < R, T < B, at most 30000 wide and high");
+            },
+            "Output request in pixels of the current resolution (default: the whole frame)")
+        ->type_name("L,T,R,B");
+    render->add_flag("--legacy", s.legacy, "Use the legacy render command instead of smart render");
+    render->add_option("--threads", line.render.threads, "Host render threads")
+        ->check(CLI::Range(1, 64));
+    render
+        ->add_option("-o,--output", line.render.outputPattern,
+                     "Output files; #### becomes the frame number (.png, .exr, .pam, .rgba32f)")
+        ->type_name("PATTERN");
+    render
+        ->add_option("--contact-sheet", line.render.contactSheet,
+                     "Also write a grid of all frames with their numbers to this file")
+        ->type_name("PATH");
+
+    // ---- info, about, bench ----
+    CLI::App* info = app.add_subcommand(
+        "info", "Print the registration data, version, flags and parameters of the effect");
+    addPlugin(info);
+    CLI::App* about = app.add_subcommand("about", "Print the effect's About text");
+    addPlugin(about);
+    CLI::App* bench = app.add_subcommand("bench", "Time the kernels, the conversion and frames");
+    addPlugin(bench);
+    bench
+        ->add_option_function<std::string>(
+            "--size",
+            [&](const std::string& t) {
+                std::tie(line.bench.width, line.bench.height) =
+                    Require(ParseSize(t), "--size", t, "WxH, each 1 to 30000");
+            },
+            "Frame size, WxH (default 1920x1080)")
+        ->type_name("WxH");
+    bench->add_option("--repeat", line.bench.repeat, "Timed repetitions (default 10)")
+        ->check(CLI::Range(1, 100000));
+
+    try {
+        app.parse(argc, argv);
+        const RenderJob& job = line.render;
+        if (render->parsed()) {
+            if (s.legacy && s.depth == 32) {
+                throw CLI::ValidationError("--legacy",
+                                           "the legacy render has no float output; use --depth "
+                                           "8 or 16, or the smart render");
+            }
+            if (!job.outputPattern.empty()) {
+                if (const auto e = FormatError("-o", job.outputPattern); !e.empty()) {
+                    throw CLI::ValidationError(e);
+                }
+                if (job.firstFrame != job.lastFrame &&
+                    job.outputPattern.find('#') == std::string::npos) {
+                    throw CLI::ValidationError(
+                        "-o", "several frames need #### in the file name for the frame number");
+                }
+            }
+            if (!job.contactSheet.empty()) {
+                if (const auto e = FormatError("--contact-sheet", job.contactSheet); !e.empty()) {
+                    throw CLI::ValidationError(e);
+                }
+            }
+        }
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        *exitCode = code == 0 ? 0 : 2;
+        return std::nullopt;
+    }
+
+    line.command = render->parsed()  ? Subcommand::kRender
+                   : info->parsed()  ? Subcommand::kInfo
+                   : about->parsed() ? Subcommand::kAbout
+                                     : Subcommand::kBench;
+    if (line.pluginPath.empty()) line.pluginPath = DefaultPluginPath();
+    return line;
+}
+
+}  // namespace pyrix

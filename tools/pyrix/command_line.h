@@ -1,0 +1,53 @@
+// pyrix's command line: the subcommands, their options and the parsers of their values.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "tools/pyrix/host_driver.h"
+
+namespace pyrix {
+
+// Largest layer side and output request side the tool passes on, as the host's own limit.
+constexpr int32_t kMaxLayerDimension = 30000;
+constexpr int32_t kMaxFrameNumber = 1000000;
+
+struct RenderJob {
+    RenderSettings settings;
+    int32_t firstFrame = 1;
+    int32_t lastFrame = 48;
+    int32_t threads = 1;
+    std::string outputPattern;  // empty: render without writing
+    std::string contactSheet;   // empty: none
+};
+
+struct BenchJob {
+    int32_t width = 1920;
+    int32_t height = 1080;
+    int32_t repeat = 10;
+};
+
+enum class Subcommand { kRender, kInfo, kAbout, kBench };
+
+struct CommandLine {
+    Subcommand command = Subcommand::kRender;
+    std::string pluginPath;  // the library to load
+    RenderJob render;
+    BenchJob bench;
+};
+
+// Parses argv. Returns nothing when the program ends here: after --help (*exitCode 0) or a
+// usage error (*exitCode 2, the error on `err`).
+std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                            std::ostream& err, int* exitCode);
+
+// Value parsers; nothing for malformed or out-of-range text.
+std::optional<std::pair<int32_t, int32_t>> ParseSize(const std::string& text);        // WxH
+std::optional<std::pair<int32_t, int32_t>> ParseFrameRange(const std::string& text);  // A-B or A
+std::optional<std::pair<double, double>> ParsePosition(const std::string& text);      // X,Y
+std::optional<PF_LRect> ParseRect(const std::string& text);                           // L,T,R,B
+
+}  // namespace pyrix

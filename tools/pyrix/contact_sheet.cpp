@@ -1,0 +1,134 @@
+#include "tools/pyrix/contact_sheet.h"
+
+#include <algorithm>
+#include <string>
+
+namespace pyrix {
+namespace {
+
+constexpr uint8_t kDigitGlyphs[10][5] = {
+    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
+    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
+};
+constexpr uint8_t kBackground = 24;
+constexpr uint8_t kInk = 230;
+
+void PutPixel(FrameImage* image, int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) {
+    uint8_t* p = image->row(y) + 4 * static_cast<size_t>(x);
+    p[0] = 255;
+    p[1] = r;
+    p[2] = g;
+    p[3] = b;
+}
+
+void DrawNumber(FrameImage* sheet, int32_t left, int32_t top, int32_t number, int32_t scale) {
+    const std::string digits = std::to_string(number);
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (digits[i] < '0' || digits[i] > '9') continue;
+        const int digit = digits[i] - '0';
+        const int32_t x0 = left + static_cast<int32_t>(i) * 4 * scale;
+        for (int row = 0; row < 5; ++row) {
+            for (int column = 0; column < 3; ++column) {
+                if ((DigitGlyphRow(digit, row) >> (2 - column) & 1) == 0) continue;
+                for (int32_t dy = 0; dy < scale; ++dy) {
+                    for (int32_t dx = 0; dx < scale; ++dx) {
+                        PutPixel(sheet, x0 + column * scale + dx, top + row * scale + dy, kInk,
+                                 kInk, kInk);
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+uint8_t DigitGlyphRow(int digit, int row) {
+    return kDigitGlyphs[digit][row];
+}
+
+FrameImage MakeThumbnail(const FrameImage& frame, int32_t maxWidth, int32_t maxHeight) {
+    const double scale = std::min({1.0, static_cast<double>(maxWidth) / frame.width,
+                                   static_cast<double>(maxHeight) / frame.height});
+    const int32_t width = std::max(1, static_cast<int32_t>(frame.width * scale));
+    const int32_t height = std::max(1, static_cast<int32_t>(frame.height * scale));
+
+    std::vector<uint8_t> rgba(4 * static_cast<size_t>(frame.width) * frame.height);
+    for (int32_t y = 0; y < frame.height; ++y) {
+        RowToRgba8(frame, y, rgba.data() + 4 * static_cast<size_t>(frame.width) * y);
+    }
+
+    FrameImage thumbnail = FrameImage::Blank(width, height, 8);
+    for (int32_t ty = 0; ty < height; ++ty) {
+        const int32_t y0 = static_cast<int32_t>(static_cast<int64_t>(ty) * frame.height / height);
+        const int32_t y1 = std::max<int32_t>(
+            y0 + 1, static_cast<int32_t>(static_cast<int64_t>(ty + 1) * frame.height / height));
+        for (int32_t tx = 0; tx < width; ++tx) {
+            const int32_t x0 = static_cast<int32_t>(static_cast<int64_t>(tx) * frame.width / width);
+            const int32_t x1 = std::max<int32_t>(
+                x0 + 1, static_cast<int32_t>(static_cast<int64_t>(tx + 1) * frame.width / width));
+            uint64_t sum[4] = {0, 0, 0, 0};
+            for (int32_t y = y0; y < y1; ++y) {
+                const uint8_t* p = rgba.data() + 4 * (static_cast<size_t>(frame.width) * y + x0);
+                for (int32_t x = x0; x < x1; ++x, p += 4) {
+                    for (int c = 0; c < 4; ++c) sum[c] += p[c];
+                }
+            }
+            const uint64_t n = static_cast<uint64_t>(x1 - x0) * static_cast<uint64_t>(y1 - y0);
+            uint8_t* out = thumbnail.row(ty) + 4 * static_cast<size_t>(tx);
+            out[0] = static_cast<uint8_t>((sum[3] + n / 2) / n);  // ARGB
+            for (int c = 0; c < 3; ++c) out[1 + c] = static_cast<uint8_t>((sum[c] + n / 2) / n);
+        }
+    }
+    return thumbnail;
+}
+
+FrameImage ComposeContactSheet(std::vector<Thumbnail> thumbnails,
+                               const ContactSheetLayout& layout) {
+    std::sort(thumbnails.begin(), thumbnails.end(),
+              [](const Thumbnail& a, const Thumbnail& b) { return a.frame < b.frame; });
+    int32_t cellWidth = 1;
+    int32_t cellHeight = 1;
+    for (const Thumbnail& t : thumbnails) {
+        const auto digits = static_cast<int32_t>(std::to_string(t.frame).size());
+        cellWidth = std::max({cellWidth, t.image.width, digits * 4 * layout.digitScale});
+        cellHeight = std::max(cellHeight, t.image.height);
+    }
+    const int32_t count = std::max<int32_t>(1, static_cast<int32_t>(thumbnails.size()));
+    const int32_t columns = std::clamp(layout.columns, 1, count);
+    const int32_t rows = (count + columns - 1) / columns;
+    const int32_t labelHeight = 5 * layout.digitScale + 2 * layout.digitScale;
+    const int32_t pitchX = cellWidth + layout.gap;
+    const int32_t pitchY = cellHeight + labelHeight + layout.gap;
+
+    FrameImage sheet =
+        FrameImage::Blank(layout.gap + columns * pitchX, layout.gap + rows * pitchY, 8);
+    for (int32_t y = 0; y < sheet.height; ++y) {
+        for (int32_t x = 0; x < sheet.width; ++x) {
+            PutPixel(&sheet, x, y, kBackground, kBackground, kBackground);
+        }
+    }
+
+    for (size_t i = 0; i < thumbnails.size(); ++i) {
+        const Thumbnail& t = thumbnails[i];
+        const int32_t left = layout.gap + static_cast<int32_t>(i) % columns * pitchX;
+        const int32_t top = layout.gap + static_cast<int32_t>(i) / columns * pitchY;
+        for (int32_t y = 0; y < t.image.height; ++y) {
+            const uint8_t* src = t.image.row(y);
+            for (int32_t x = 0; x < t.image.width; ++x, src += 4) {
+                // Straight alpha over the opaque background.
+                uint8_t rgb[3];
+                for (int c = 0; c < 3; ++c) {
+                    rgb[c] = static_cast<uint8_t>(
+                        (src[1 + c] * src[0] + kBackground * (255 - src[0]) + 127) / 255);
+                }
+                PutPixel(&sheet, left + x, top + y, rgb[0], rgb[1], rgb[2]);
+            }
+        }
+        DrawNumber(&sheet, left, top + t.image.height + layout.digitScale, t.frame,
+                   layout.digitScale);
+    }
+    return sheet;
+}
+
+}  // namespace pyrix

@@ -1,0 +1,33 @@
+// A grid of small frames with their numbers, to see a clip's animation at a glance.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tools/pyrix/frame_image.h"
+
+namespace pyrix {
+
+struct Thumbnail {
+    int32_t frame = 0;
+    FrameImage image;  // 8 bits per channel
+};
+
+struct ContactSheetLayout {
+    int32_t columns = 8;     // at most this many frames a row
+    int32_t gap = 8;         // pixels around and between cells
+    int32_t digitScale = 2;  // the label font is 3 x 5 pixels, times this
+};
+
+// `frame` scaled down by an area average to fit in maxWidth x maxHeight (never up), as 8 bits.
+FrameImage MakeThumbnail(const FrameImage& frame, int32_t maxWidth, int32_t maxHeight);
+
+// Thumbnails in frame order, row by row, each over a dark background with its frame number
+// below it. All cells take the size of the largest thumbnail. 8 bits per channel, opaque.
+FrameImage ComposeContactSheet(std::vector<Thumbnail> thumbnails,
+                               const ContactSheetLayout& layout = {});
+
+// The label font: bit (2 - column) of row `row` (0..4) is set where digit `digit` has ink.
+uint8_t DigitGlyphRow(int digit, int row);
+
+}  // namespace pyrix
