@@ -3,11 +3,11 @@
 // by function, the sequence of numeric literals.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,7 +25,17 @@ std::string ReadSource(const std::string& name) {
 }
 
 std::string WithoutComments(const std::string& source) {
-    return std::regex_replace(source, std::regex("//[^\n]*"), "");
+    std::string text;
+    for (size_t at = 0; at < source.size(); ++at) {
+        if (source.compare(at, 2, "//") == 0) {
+            at = source.find('\n', at);
+            if (at == std::string::npos) {
+                break;
+            }
+        }
+        text += source[at];
+    }
+    return text;
 }
 
 uint32_t Bits(float value) {
@@ -38,47 +48,126 @@ uint32_t LiteralBits(const std::string& literal) {
     return Bits(std::strtof(literal.c_str(), nullptr));
 }
 
-// Named constants: "constexpr float kName = literal;" in C++, "static const float kName =
-// literal;" in HLSL (int constants too).
-std::map<std::string, std::string> Constants(const std::string& source, const std::string& prefix) {
-    std::map<std::string, std::string> constants;
-    const std::regex declaration(prefix + R"(\s+(float|int)\s+(k\w+)\s*=\s*([-+0-9.eE]+)f?\s*;)");
-    const std::string text = WithoutComments(source);
-    for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it) {
-        constants[(*it)[2]] = (*it)[1].str() + " " + (*it)[3].str();
+bool IsWordChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    const size_t last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? "" : text.substr(first, last - first + 1);
+}
+
+struct Constant {
+    std::string type;
+    std::string value;
+};
+
+// Named constants, one per line: "<prefix> float|int kName = literal;" (C++ "constexpr", HLSL
+// "static const").
+std::map<std::string, Constant> Constants(const std::string& source, const std::string& prefix) {
+    std::map<std::string, Constant> constants;
+    std::istringstream lines(WithoutComments(source));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const std::string trimmed = Trimmed(line);
+        if (trimmed.compare(0, prefix.size() + 1, prefix + " ") != 0) {
+            continue;
+        }
+        std::istringstream words(trimmed.substr(prefix.size()));
+        std::string type;
+        std::string name;
+        std::string equals;
+        std::string value;
+        if (!(words >> type >> name >> equals >> value) || equals != "=" ||
+            (type != "float" && type != "int") || name.size() < 2 || name[0] != 'k' ||
+            value.back() != ';') {
+            continue;
+        }
+        value.pop_back();
+        if (!value.empty() && value.back() == 'f') {
+            value.pop_back();
+        }
+        constants[name] = Constant{type, value};
     }
     return constants;
 }
 
-// The bodies of the top-level functions, concatenated per name (overloads join).
+size_t MatchingClose(const std::string& text, size_t open, char openChar, char closeChar) {
+    int depth = 0;
+    for (size_t at = open; at < text.size(); ++at) {
+        depth += text[at] == openChar ? 1 : text[at] == closeChar ? -1 : 0;
+        if (depth == 0) {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+// Name of the function whose parameter list ends just before the brace at `brace`, or "".
+std::string FunctionNameBefore(const std::string& text, size_t brace) {
+    size_t at = text.find_last_not_of(" \t\n", brace - 1);
+    if (at == std::string::npos || text[at] != ')') {
+        return "";
+    }
+    int depth = 0;
+    for (; at != std::string::npos; --at) {
+        depth += text[at] == ')' ? 1 : text[at] == '(' ? -1 : 0;
+        if (depth == 0) {
+            break;
+        }
+        if (at == 0) {
+            return "";
+        }
+    }
+    size_t end = text.find_last_not_of(" \t\n", at - 1);
+    size_t begin = end;
+    while (begin > 0 && IsWordChar(text[begin - 1])) {
+        --begin;
+    }
+    const std::string name = text.substr(begin, end - begin + 1);
+    return name == "if" || name == "for" || name == "while" || name == "switch" ? "" : name;
+}
+
+// The bodies of the functions, concatenated per name (overloads join).
 std::map<std::string, std::string> FunctionBodies(const std::string& source) {
     std::map<std::string, std::string> bodies;
     const std::string text = WithoutComments(source);
-    const std::regex header(R"(\b([A-Za-z_]\w*)\s*\(([^()]*)\)\s*\{)");
-    auto it = text.cbegin();
-    std::smatch match;
-    while (std::regex_search(it, text.cend(), match, header)) {
-        const std::string name = match[1];
-        size_t at = static_cast<size_t>(match[0].second - text.cbegin());
-        int depth = 1;
-        const size_t start = at;
-        while (at < text.size() && depth > 0) {
-            depth += text[at] == '{' ? 1 : text[at] == '}' ? -1 : 0;
-            ++at;
+    for (size_t at = text.find('{'); at != std::string::npos; at = text.find('{', at + 1)) {
+        const std::string name = FunctionNameBefore(text, at);
+        if (name.empty()) {
+            continue;  // a namespace or a struct: look inside it
         }
-        if (name != "if" && name != "for" && name != "while" && name != "switch") {
-            bodies[name] += text.substr(start, at - start);
+        const size_t close = MatchingClose(text, at, '{', '}');
+        if (close == std::string::npos) {
+            break;
         }
-        it = text.cbegin() + static_cast<std::ptrdiff_t>(at);
+        bodies[name] += text.substr(at, close - at + 1);
+        at = close;
     }
     return bodies;
 }
 
+// Float literals written like 1.5f or 2.5e-3f, in order.
 std::vector<std::string> Literals(const std::string& body) {
     std::vector<std::string> literals;
-    const std::regex literal(R"([0-9]+\.[0-9]+(e[-+]?[0-9]+)?f)");
-    for (std::sregex_iterator it(body.begin(), body.end(), literal), end; it != end; ++it) {
-        literals.push_back(it->str());
+    for (size_t at = 0; at < body.size(); ++at) {
+        if (!std::isdigit(static_cast<unsigned char>(body[at])) ||
+            (at > 0 && (IsWordChar(body[at - 1]) || body[at - 1] == '.'))) {
+            continue;
+        }
+        size_t end = at;
+        while (end < body.size() &&
+               (std::isdigit(static_cast<unsigned char>(body[end])) || body[end] == '.' ||
+                body[end] == 'e' ||
+                ((body[end] == '-' || body[end] == '+') && body[end - 1] == 'e'))) {
+            ++end;
+        }
+        const std::string number = body.substr(at, end - at);
+        if (end < body.size() && body[end] == 'f' && number.find('.') != std::string::npos) {
+            literals.push_back(number + "f");
+        }
+        at = end;
     }
     return literals;
 }
@@ -87,19 +176,16 @@ void ExpectSameConstants(const std::string& cppFile, const std::string& hlslFile
     const auto cpp = Constants(ReadSource(cppFile), "constexpr");
     const auto hlsl = Constants(ReadSource(hlslFile), "static const");
     ASSERT_FALSE(cpp.empty()) << cppFile;
-    for (const auto& [name, value] : cpp) {
+    for (const auto& [name, constant] : cpp) {
         const auto other = hlsl.find(name);
         ASSERT_NE(other, hlsl.end()) << name << " of " << cppFile << " is missing in " << hlslFile;
-        const std::string cppType = value.substr(0, value.find(' '));
-        const std::string hlslType = other->second.substr(0, other->second.find(' '));
-        EXPECT_EQ(cppType, hlslType) << name;
-        EXPECT_EQ(LiteralBits(value.substr(value.find(' ') + 1)),
-                  LiteralBits(other->second.substr(other->second.find(' ') + 1)))
-            << name << ": " << value << " vs " << other->second;
+        EXPECT_EQ(constant.type, other->second.type) << name;
+        EXPECT_EQ(LiteralBits(constant.value), LiteralBits(other->second.value))
+            << name << ": " << constant.value << " vs " << other->second.value;
     }
-    for (const auto& [name, value] : hlsl) {
-        EXPECT_NE(cpp.find(name), cpp.end())
-            << name << " of " << hlslFile << " is missing in " << cppFile;
+    for (const auto& entry : hlsl) {
+        EXPECT_NE(cpp.find(entry.first), cpp.end())
+            << entry.first << " of " << hlslFile << " is missing in " << cppFile;
     }
 }
 
@@ -160,17 +246,23 @@ TEST(KernelSources, FireKernelLiteralsAgree) {
     ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl", {{"FireThread", "FireKernel"}});
 }
 
+unsigned long DefinedNumber(const std::string& source, const std::string& name) {
+    const std::string directive = "#define " + name + " ";
+    const size_t at = source.find(directive);
+    EXPECT_NE(at, std::string::npos) << name;
+    return at == std::string::npos
+               ? 0
+               : std::strtoul(source.c_str() + at + directive.size(), nullptr, 10);
+}
+
 TEST(KernelSources, ThreadGroupSizesAgree) {
     const std::string source = ReadSource("kernel_interface.hlsli");
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(source, match, std::regex(R"(#define FIRE_GROUP_WIDTH (\d+))")));
-    EXPECT_EQ(std::stoul(match[1]), kFireGroupWidth);
-    ASSERT_TRUE(std::regex_search(source, match, std::regex(R"(#define FIRE_GROUP_HEIGHT (\d+))")));
-    EXPECT_EQ(std::stoul(match[1]), kFireGroupHeight);
+    EXPECT_EQ(DefinedNumber(source, "FIRE_GROUP_WIDTH"), kFireGroupWidth);
+    EXPECT_EQ(DefinedNumber(source, "FIRE_GROUP_HEIGHT"), kFireGroupHeight);
 }
 
 TEST(KernelSources, LiteralExtractionSeesTheHashRows) {
-    // Guards the parsing above: a regex that matched nothing would make the tests vacuous.
+    // Guards the parsing above: a parser that found nothing would make the tests vacuous.
     const auto bodies = FunctionBodies(ReadSource("fire_field.hlsli"));
     ASSERT_NE(bodies.find("turbulence"), bodies.end());
     const std::vector<std::string> literals = Literals(bodies.at("turbulence"));
@@ -179,7 +271,9 @@ TEST(KernelSources, LiteralExtractionSeesTheHashRows) {
     EXPECT_EQ(literals[1], "1.01f");
     const auto constants = Constants(ReadSource("fire_field.hlsli"), "static const");
     EXPECT_EQ(constants.size(), 10u);
-    EXPECT_EQ(LiteralBits(constants.at("kHashScale").substr(6)), Bits(kHashScale));
+    EXPECT_EQ(LiteralBits(constants.at("kHashScale").value), Bits(kHashScale));
+    EXPECT_EQ(Literals("x0x = 2.5e-3f * a1 + 7.0f - 3;"),
+              (std::vector<std::string>{"2.5e-3f", "7.0f"}));
 }
 
 }  // namespace
