@@ -1,8 +1,10 @@
 // Registration and command dispatch: the library's two exported entry points.
+#include "gpu/render_frame.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "host/registration.h"
+#include "host/render_entry.h"
 #include "ui/about_dialog.h"
 #include "ui/banner.h"
 
@@ -32,8 +34,17 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
             return HandleEvent(in_data, static_cast<PF_EventExtra*>(extra));
         case PF_Cmd_GLOBAL_SETUP:
             return GlobalSetup(out_data);
+        case PF_Cmd_GLOBAL_SETDOWN:
+            ReleaseGpuRenderer();
+            return PF_Err_NONE;
         case PF_Cmd_PARAMS_SETUP:
             return SetupParameters(in_data, out_data);
+        case PF_Cmd_RENDER:
+            return LegacyRender(in_data, params, output);
+        case PF_Cmd_SMART_PRE_RENDER:
+            return PreRender(in_data, static_cast<PF_PreRenderExtra*>(extra));
+        case PF_Cmd_SMART_RENDER:
+            return SmartRender(in_data, static_cast<PF_SmartRenderExtra*>(extra));
         default:
             return PF_Err_NONE;
     }
