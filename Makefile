@@ -23,5 +23,13 @@ release: deps
 	cmake --preset release
 	cmake --build --preset release
 
+# The default clip rendered through the plug-in's entry points by pyrix, and a contact sheet of it.
+demo: deps
+	cmake --preset release
+	cmake --build --preset release --target pyrix
+	build/release/tools/pyrix/pyrix render -o out/frame_####.png --contact-sheet out/contact_sheet.png
+	@echo "frames:        $(CURDIR)/out/frame_0001.png ... frame_0048.png"
+	@echo "contact sheet: $(CURDIR)/out/contact_sheet.png"
+
 clean:
 	rm -rf build out
