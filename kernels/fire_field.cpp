@@ -155,7 +155,10 @@ float turbulence(const FireFieldParams& field, float qx, float qy) {
 }
 
 FireColour fireSample(const FireFieldParams& field, float qx, float qy) {
-    const float f = turbulence(field, qx, qy);
+    return fireSample(field, qx, qy, turbulence(field, qx, qy));
+}
+
+FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f) {
     const ShapePoint shape = shapeCoordinates(field, qx, qy);
     const float c = baseIntensity(shape, f);
     if (!(c > 0.0f)) {
