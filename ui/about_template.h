@@ -9,28 +9,28 @@
 #include "ui/about_text.h"
 
 // Resource and control ids.
-inline constexpr int IDD_ABOUT = 16001;
-inline constexpr int IDC_VISIT_WEBSITE = 1001;
-inline constexpr int IDC_TITLE = 1002;
-inline constexpr int kAboutCloseId = 2;           // IDCANCEL: Escape and the close box end it too
-inline constexpr int kAboutStaticId = -1;         // statics that are never addressed
-inline constexpr uint16_t kAboutLanguage = 1033;  // English (United States)
+constexpr int IDD_ABOUT = 16001;
+constexpr int IDC_VISIT_WEBSITE = 1001;
+constexpr int IDC_TITLE = 1002;
+constexpr int kAboutCloseId = 2;           // IDCANCEL: Escape and the close box end it too
+constexpr int kAboutStaticId = -1;         // statics that are never addressed
+constexpr uint16_t kAboutLanguage = 1033;  // English (United States)
 
 // Window style bits used by the template (WS_POPUP, DS_SETFONT, ...). Named apart from the
 // platform's macros so that this header can follow <windows.h>; the Windows build checks them.
 namespace dialog_style {
-inline constexpr uint32_t kWsPopup = 0x80000000u;
-inline constexpr uint32_t kWsChild = 0x40000000u;
-inline constexpr uint32_t kWsVisible = 0x10000000u;
-inline constexpr uint32_t kWsCaption = 0x00C00000u;
-inline constexpr uint32_t kWsSysMenu = 0x00080000u;
-inline constexpr uint32_t kWsGroup = 0x00020000u;
-inline constexpr uint32_t kWsTabStop = 0x00010000u;
-inline constexpr uint32_t kWsExControlParent = 0x00010000u;
-inline constexpr uint32_t kDsSetFont = 0x00000040u;
-inline constexpr uint32_t kDsModalFrame = 0x00000080u;
-inline constexpr uint32_t kSsLeft = 0x00000000u;
-inline constexpr uint32_t kBsOwnerDraw = 0x0000000Bu;
+constexpr uint32_t kWsPopup = 0x80000000u;
+constexpr uint32_t kWsChild = 0x40000000u;
+constexpr uint32_t kWsVisible = 0x10000000u;
+constexpr uint32_t kWsCaption = 0x00C00000u;
+constexpr uint32_t kWsSysMenu = 0x00080000u;
+constexpr uint32_t kWsGroup = 0x00020000u;
+constexpr uint32_t kWsTabStop = 0x00010000u;
+constexpr uint32_t kWsExControlParent = 0x00010000u;
+constexpr uint32_t kDsSetFont = 0x00000040u;
+constexpr uint32_t kDsModalFrame = 0x00000080u;
+constexpr uint32_t kSsLeft = 0x00000000u;
+constexpr uint32_t kBsOwnerDraw = 0x0000000Bu;
 }  // namespace dialog_style
 
 // The predefined window classes, by the ordinals a dialog template uses for them.
@@ -71,11 +71,11 @@ namespace about_detail {
 
 using namespace dialog_style;
 
-inline constexpr uint32_t kTextStyle = kWsChild | kWsVisible | kWsGroup | kSsLeft;
-inline constexpr uint32_t kButtonStyle = kWsChild | kWsVisible | kWsTabStop | kBsOwnerDraw;
+constexpr uint32_t kTextStyle = kWsChild | kWsVisible | kWsGroup | kSsLeft;
+constexpr uint32_t kButtonStyle = kWsChild | kWsVisible | kWsTabStop | kBsOwnerDraw;
 
 // Template order is also the tab order.
-inline constexpr DialogControl kAboutControls[] = {
+constexpr DialogControl kAboutControls[] = {
     {IDC_TITLE, DialogClass::kStatic, kTextStyle, 12, 9, 286, 14, kAboutTitleLine},
     {kAboutStaticId, DialogClass::kStatic, kTextStyle, 12, 29, 286, 10, kAboutMakerLine},
     {kAboutStaticId, DialogClass::kStatic, kTextStyle, 12, 42, 286, 10, kWebsiteHost},
@@ -88,7 +88,7 @@ inline constexpr DialogControl kAboutControls[] = {
 
 }  // namespace about_detail
 
-inline constexpr DialogTemplate kAboutDialogTemplate = {
+constexpr DialogTemplate kAboutDialogTemplate = {
     IDD_ABOUT,
     kAboutLanguage,
     dialog_style::kWsPopup | dialog_style::kWsCaption | dialog_style::kWsSysMenu |

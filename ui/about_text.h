@@ -7,10 +7,13 @@
 
 #include "host/registration.h"
 
+// Plain constexpr (internal linkage), like the registration constants these point into: an inline
+// variable holding their addresses would differ between translation units.
+
 namespace about_detail {
 
-inline constexpr char kHttpsScheme[] = "https://";
-inline constexpr std::size_t kHttpsSchemeLength = sizeof(kHttpsScheme) - 1;
+constexpr char kHttpsScheme[] = "https://";
+constexpr std::size_t kHttpsSchemeLength = sizeof(kHttpsScheme) - 1;
 
 constexpr bool StartsWith(const char* text, const char* prefix) {
     for (; *prefix != '\0'; ++text, ++prefix) {
@@ -23,21 +26,20 @@ constexpr bool StartsWith(const char* text, const char* prefix) {
 
 // The maker's web site: opened by "Visit Website", named when it cannot be opened, and (its host
 // name) shown in the About text. The same address that registration gives the host.
-inline constexpr const char* kWebsiteUrl = registration::kSupportUrl;
+constexpr const char* kWebsiteUrl = registration::kSupportUrl;
 static_assert(about_detail::StartsWith(registration::kSupportUrl, about_detail::kHttpsScheme));
-inline constexpr const char* kWebsiteHost =
-    registration::kSupportUrl + about_detail::kHttpsSchemeLength;
+constexpr const char* kWebsiteHost = registration::kSupportUrl + about_detail::kHttpsSchemeLength;
 
-inline constexpr const char* kAboutTitleLine = registration::kEffectName;
-inline constexpr const char* kAboutMakerLine = "Made by an independent effects developer";
-inline constexpr const char* kAboutShaderCreditLine =
+constexpr const char* kAboutTitleLine = registration::kEffectName;
+constexpr const char* kAboutMakerLine = "Made by an independent effects developer";
+constexpr const char* kAboutShaderCreditLine =
     "Based on a public fire shader by its original author";
-inline constexpr const char* kAboutPortCreditLine =
+constexpr const char* kAboutPortCreditLine =
     "Shader port and noise function credited to their authors";
-inline constexpr const char* kAboutLicenceLine = "Free to use, provided as is, without warranty";
+constexpr const char* kAboutLicenceLine = "Free to use, provided as is, without warranty";
 
 // The host shows the fallback text from a 256-byte buffer, zero included.
-inline constexpr std::size_t kHostMessageCapacity = 256;
+constexpr std::size_t kHostMessageCapacity = 256;
 
 namespace about_detail {
 
@@ -64,14 +66,14 @@ constexpr JoinedText JoinLines(const char* const (&lines)[Count]) {
     return joined;
 }
 
-inline constexpr const char* kAboutLines[] = {kAboutTitleLine,      kAboutMakerLine,
-                                              kWebsiteHost,         kAboutShaderCreditLine,
-                                              kAboutPortCreditLine, kAboutLicenceLine};
-inline constexpr JoinedText kAboutJoined = JoinLines(kAboutLines);
+constexpr const char* kAboutLines[] = {kAboutTitleLine,      kAboutMakerLine,
+                                       kWebsiteHost,         kAboutShaderCreditLine,
+                                       kAboutPortCreditLine, kAboutLicenceLine};
+constexpr JoinedText kAboutJoined = JoinLines(kAboutLines);
 static_assert(kAboutJoined.fits, "the About text must fit the host's message buffer");
 
 }  // namespace about_detail
 
 // The About text: six lines, each a role of the dialog's static texts, in single-byte characters.
-inline constexpr const char* kAboutText = about_detail::kAboutJoined.text;
-inline constexpr std::size_t kAboutTextLength = about_detail::kAboutJoined.length;
+constexpr const char* kAboutText = about_detail::kAboutJoined.text;
+constexpr std::size_t kAboutTextLength = about_detail::kAboutJoined.length;
