@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,8 +24,18 @@ Bytes AnchorBytes() {
 }
 
 Bytes ReadData(const std::string& name) {
-    std::ifstream file(std::string(PYRIX_TEST_DATA_DIR) + "/" + name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const std::string path = std::string(PYRIX_TEST_DATA_DIR) + "/" + name;
+    Bytes bytes;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(file, nullptr) << path;
+    if (file != nullptr) {
+        int c;
+        while ((c = std::fgetc(file)) != EOF) {
+            bytes.push_back(static_cast<uint8_t>(c));
+        }
+        std::fclose(file);
+    }
+    return bytes;
 }
 
 std::string Joined(const std::vector<std::string>& problems) {

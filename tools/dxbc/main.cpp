@@ -4,7 +4,6 @@
 //   pyrix_dxbc info FILE                 prints chunks, bindings and the thread-group size
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,13 +13,23 @@
 namespace {
 
 bool ReadFile(const char* path, std::vector<uint8_t>* bytes) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
         std::fprintf(stderr, "pyrix_dxbc: cannot open %s\n", path);
         return false;
     }
-    bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
+    bytes->clear();
+    uint8_t buffer[65536];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
+        bytes->insert(bytes->end(), buffer, buffer + count);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        std::fprintf(stderr, "pyrix_dxbc: cannot read %s\n", path);
+    }
+    return !failed;
 }
 
 bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
