@@ -1,5 +1,6 @@
 #include "ui/about_dialog.h"
 
+#include <cstddef>
 #include <cstdio>
 
 #include "host/suite_scope.h"
