@@ -204,48 +204,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "Direct3D 11 GPU initialization failed"}),
     [](const ::testing::TestParamInfo<AdapterCase>& param) { return param.param.name; });
 
-struct CreationFault {
-    const char* name;
-    Call call;
-    int skip;  // earlier calls of the same kind that succeed
-    const char* message;
-};
-
-class CreationFailure : public GpuRendererTest,
-                        public ::testing::WithParamInterface<CreationFault> {};
-
-TEST_P(CreationFailure, ReportsItsMessageReleasesEverythingAndIsRetried) {
-    const CreationFault& c = GetParam();
-    d3d_standin::FailCall(c.call, E_OUTOFMEMORY, c.skip);
-    Frame frame;
-    EXPECT_EQ(frame.Error(), c.message);
-    EXPECT_TRUE(frame.buffer.Untouched());
-    EXPECT_EQ(LiveObjects(), 0) << "a failed creation leaks";
-
-    // The fault was one-off: the next frame runs the whole creation again and succeeds.
-    EXPECT_TRUE(frame.Render());
-    EXPECT_EQ(CountLines("CreateDXGIFactory1"), 2);
-    EXPECT_FALSE(frame.buffer.Untouched());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, CreationFailure,
-    ::testing::Values(
-        CreationFault{"factory", Call::CreateDXGIFactory1, 0, "DXGI initialization failed"},
-        CreationFault{"device", Call::D3D11CreateDevice, 0,
-                      "Direct3D 11 GPU initialization failed"},
-        CreationFault{"fireKernel", Call::CreateComputeShader, 0,
-                      "GPU shader initialization failed"},
-        CreationFault{"anchorKernel", Call::CreateComputeShader, 1,
-                      "GPU anchor shader initialization failed"},
-        CreationFault{"anchorBuffer", Call::CreateBuffer, 0, "GPU anchor buffer allocation failed"},
-        CreationFault{"anchorUav", Call::CreateUnorderedAccessView, 0, "GPU anchor UAV failed"},
-        CreationFault{"anchorSrv", Call::CreateShaderResourceView, 0, "GPU anchor SRV failed"},
-        CreationFault{"constantBuffer", Call::CreateBuffer, 1,
-                      "GPU constant buffer allocation failed"},
-        CreationFault{"enumerationError", Call::EnumAdapters1, 0, "No hardware GPU available"}),
-    [](const ::testing::TestParamInfo<CreationFault>& param) { return param.param.name; });
-
 TEST_F(GpuRendererTest, APersistentFailureIsReportedOnEveryFrame) {
     d3d_standin::SetAdapters({Software(kGiB)});
     Frame frame;
@@ -284,53 +242,6 @@ TEST_F(GpuRendererTest, OutputTexturesAreReusedForTheSameSizeAndReplacedForAnoth
     EXPECT_EQ(LiveObjects(Kind::Texture2D), 2) << "the old textures were released";
     EXPECT_EQ(LiveObjects(Kind::UnorderedAccessView), 2);  // anchor's and output's
     EXPECT_EQ(test_support::CompareWithReference(resized.buffer, resized.Params()), "");
-}
-
-struct TextureFault {
-    const char* name;
-    Call call;
-    int skip;
-    const char* message;
-};
-
-class TextureFailure : public GpuRendererTest,
-                       public ::testing::WithParamInterface<TextureFault> {};
-
-TEST_P(TextureFailure, LeavesNoTexturesKeepsTheRendererAndTheNextFrameRecreates) {
-    const TextureFault& c = GetParam();
-    Frame warmUp(8, 8);
-    ASSERT_TRUE(warmUp.Render());
-    d3d_standin::FailCall(c.call, E_OUTOFMEMORY, c.skip);
-    Frame frame(24, 16);
-    EXPECT_EQ(frame.Error(), c.message);
-    EXPECT_TRUE(frame.buffer.Untouched());
-    EXPECT_EQ(LiveObjects(Kind::Texture2D), 0);
-    EXPECT_EQ(LiveObjects(Kind::UnorderedAccessView), 1) << "only the anchor's view is left";
-    EXPECT_EQ(LiveObjects(Kind::Device), 1) << "the renderer survives a frame's failure";
-
-    d3d_standin::ClearCallLog();
-    EXPECT_TRUE(frame.Render()) << "the lock was released";
-    EXPECT_EQ(CountLines("CreateTexture2D"), 2);
-    EXPECT_EQ(test_support::CompareWithReference(frame.buffer, frame.Params()), "");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, TextureFailure,
-    ::testing::Values(
-        TextureFault{"output", Call::CreateTexture2D, 0, "GPU texture allocation failed"},
-        TextureFault{"view", Call::CreateUnorderedAccessView, 0, "GPU output view failed"},
-        TextureFault{"readback", Call::CreateTexture2D, 1, "GPU readback allocation failed"}),
-    [](const ::testing::TestParamInfo<TextureFault>& param) { return param.param.name; });
-
-TEST_F(GpuRendererTest, AFailedMapKeepsTheRendererAndLeavesTheBufferAlone) {
-    d3d_standin::FailCall(Call::Map, DXGI_ERROR_DEVICE_REMOVED);
-    Frame frame;
-    EXPECT_EQ(frame.Error(), "GPU readback failed");
-    EXPECT_TRUE(frame.buffer.Untouched());
-    EXPECT_EQ(LiveObjects(Kind::Texture2D), 2);
-    EXPECT_EQ(CountLines("Unmap"), 0) << "nothing was mapped";
-    EXPECT_TRUE(frame.Render());
-    EXPECT_EQ(test_support::CompareWithReference(frame.buffer, frame.Params()), "");
 }
 
 TEST_F(GpuRendererTest, AnAbortWhileTheGpuWorksReturnsBeforeWritingAnything) {

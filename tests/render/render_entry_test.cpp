@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "gpu/render_frame.h"
+#include "tests/gpu/stand_in_fixture.h"
 #include "tests/render/render_test_support.h"
 
 namespace render_test {
@@ -275,11 +276,16 @@ TEST_F(RenderEntryTest, AnAbortFromTheHostCancelsTheRender) {
     EXPECT_FALSE(MessageShown());
 }
 
+// What a failure leaves behind: a failed creation nothing at all, a failed frame the renderer
+// (with no textures when their creation failed).
+enum class Leaves { Nothing, RendererWithoutTextures, RendererWithTextures };
+
 struct GpuFault {
     const char* name;
     Call call;
-    int skip;
+    int skip;  // earlier calls of the same kind that succeed
     const char* message;
+    Leaves leaves;
 };
 
 class GpuFailure : public RenderEntryTest, public ::testing::WithParamInterface<GpuFault> {};
@@ -293,28 +299,60 @@ TEST_P(GpuFailure, ReachesTheHostAsMessageAnd512AndTheNextFrameWorks) {
     EXPECT_EQ(Message(), std::string("Tazu Pyrix: ") + c.message);
     EXPECT_TRUE(MessageShown());
     EXPECT_TRUE(buffer.Untouched());
+    using d3d_standin::Kind;
+    using d3d_standin::LiveObjects;
+    switch (c.leaves) {
+        case Leaves::Nothing:
+            EXPECT_EQ(LiveObjects(), 0) << "a failed creation leaks";
+            break;
+        case Leaves::RendererWithoutTextures:
+            EXPECT_EQ(LiveObjects(Kind::Device), 1);
+            EXPECT_EQ(LiveObjects(Kind::Texture2D), 0);
+            EXPECT_EQ(LiveObjects(Kind::UnorderedAccessView), 1) << "only the anchor's view";
+            break;
+        case Leaves::RendererWithTextures:
+            EXPECT_EQ(LiveObjects(Kind::Device), 1);
+            EXPECT_EQ(LiveObjects(Kind::Texture2D), 2);
+            EXPECT_EQ(test_support::CountLines("Unmap"), 0) << "nothing was mapped";
+            break;
+    }
 
+    // The fault was one-off: the next frame succeeds, re-creating what is missing.
+    d3d_standin::ClearCallLog();
     ASSERT_EQ(Legacy(&world), PF_Err_NONE);
     EXPECT_EQ(CompareWithReference(buffer, ExpectedParams(knobs, geometry, 24, 16, 0, 0)), "");
+    EXPECT_EQ(test_support::CountLines("CreateDXGIFactory1"), c.leaves == Leaves::Nothing ? 1 : 0);
+    EXPECT_EQ(test_support::CountLines("CreateTexture2D"),
+              c.leaves == Leaves::RendererWithTextures ? 0 : 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, GpuFailure,
     ::testing::Values(
-        GpuFault{"factory", Call::CreateDXGIFactory1, 0, "DXGI initialization failed"},
-        GpuFault{"adapters", Call::EnumAdapters1, 0, "No hardware GPU available"},
-        GpuFault{"device", Call::D3D11CreateDevice, 0, "Direct3D 11 GPU initialization failed"},
-        GpuFault{"fireKernel", Call::CreateComputeShader, 0, "GPU shader initialization failed"},
+        GpuFault{"factory", Call::CreateDXGIFactory1, 0, "DXGI initialization failed",
+                 Leaves::Nothing},
+        GpuFault{"adapters", Call::EnumAdapters1, 0, "No hardware GPU available", Leaves::Nothing},
+        GpuFault{"device", Call::D3D11CreateDevice, 0, "Direct3D 11 GPU initialization failed",
+                 Leaves::Nothing},
+        GpuFault{"fireKernel", Call::CreateComputeShader, 0, "GPU shader initialization failed",
+                 Leaves::Nothing},
         GpuFault{"anchorKernel", Call::CreateComputeShader, 1,
-                 "GPU anchor shader initialization failed"},
-        GpuFault{"anchorBuffer", Call::CreateBuffer, 0, "GPU anchor buffer allocation failed"},
-        GpuFault{"anchorUav", Call::CreateUnorderedAccessView, 0, "GPU anchor UAV failed"},
-        GpuFault{"anchorSrv", Call::CreateShaderResourceView, 0, "GPU anchor SRV failed"},
-        GpuFault{"constantBuffer", Call::CreateBuffer, 1, "GPU constant buffer allocation failed"},
-        GpuFault{"outputTexture", Call::CreateTexture2D, 0, "GPU texture allocation failed"},
-        GpuFault{"outputView", Call::CreateUnorderedAccessView, 1, "GPU output view failed"},
-        GpuFault{"readbackTexture", Call::CreateTexture2D, 1, "GPU readback allocation failed"},
-        GpuFault{"map", Call::Map, 0, "GPU readback failed"}),
+                 "GPU anchor shader initialization failed", Leaves::Nothing},
+        GpuFault{"anchorBuffer", Call::CreateBuffer, 0, "GPU anchor buffer allocation failed",
+                 Leaves::Nothing},
+        GpuFault{"anchorUav", Call::CreateUnorderedAccessView, 0, "GPU anchor UAV failed",
+                 Leaves::Nothing},
+        GpuFault{"anchorSrv", Call::CreateShaderResourceView, 0, "GPU anchor SRV failed",
+                 Leaves::Nothing},
+        GpuFault{"constantBuffer", Call::CreateBuffer, 1, "GPU constant buffer allocation failed",
+                 Leaves::Nothing},
+        GpuFault{"outputTexture", Call::CreateTexture2D, 0, "GPU texture allocation failed",
+                 Leaves::RendererWithoutTextures},
+        GpuFault{"outputView", Call::CreateUnorderedAccessView, 1, "GPU output view failed",
+                 Leaves::RendererWithoutTextures},
+        GpuFault{"readbackTexture", Call::CreateTexture2D, 1, "GPU readback allocation failed",
+                 Leaves::RendererWithoutTextures},
+        GpuFault{"map", Call::Map, 0, "GPU readback failed", Leaves::RendererWithTextures}),
     [](const ::testing::TestParamInfo<GpuFault>& param) { return param.param.name; });
 
 TEST_F(RenderEntryTest, NoHardwareAdapterIsReportedOnEveryFrame) {
