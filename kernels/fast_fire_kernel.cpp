@@ -58,35 +58,12 @@ using fast_fire::GradientTable;
 using fast_fire::Plan;
 using fast_fire::RowSpan;
 
-// |simplexNoise| stays below this. Each corner adds h^4 (x . g) with h = 0.5 - |x|^2 > 0 and
-// both gradient components in [-1, 1], so |x . g| <= |x.x| + |x.y|. The largest value of
-// 70 * sum over the three corners of h^4 (|x.x| + |x.y|), over every point of the plane and
-// either middle corner, is 0.99789 (at the centre of the simplex; found on a grid of spacing
-// 5e-4 over [-1, 2]^2, beyond which no corner reaches). Each term's gradient is at most
-// sqrt(2) (4 h^3 - 7 h^4) <= 0.112, so the three terms change by at most 70 * 0.336 * 3.6e-4
-// = 0.0085 between a point and its nearest grid point: the maximum is below 1.0064. The rest
-// is room for the float roundings of the corner offsets and the sum (below 1e-5).
-constexpr double kNoiseBound = 1.02;
-
 // Tables larger than this hash directly instead (two floats per entry).
 constexpr double kMaxTableEntries = 1 << 21;
 // Table coordinates stay within +-2^24, where floats hold every whole number.
 constexpr double kMaxLattice = 16777216.0;
 
 constexpr uint32_t kRowChunk = kFireGroupHeight;
-
-// An upper bound of every turbulence value that the frame can compute:
-// f = 0.5 + 0.5 g sum with |sum| <= sum |A_j| * kNoiseBound, plus room for the roundings.
-float TurbulenceBound(const FireFieldParams& field) {
-    double amplitudes = 0.0;
-    for (float amplitude : field.amplitude) {
-        amplitudes += std::fabs(static_cast<double>(amplitude));
-    }
-    const double bound =
-        0.5 + 0.5 * std::fabs(static_cast<double>(field.contrast)) * amplitudes * kNoiseBound;
-    const float rounded = static_cast<float>(bound * (1.0 + 1e-4) + 1e-4);
-    return std::nextafter(rounded, std::numeric_limits<float>::infinity());
-}
 
 bool IsFinite(float v) {
     return std::isfinite(v);
@@ -296,6 +273,18 @@ unsigned ThreadCount(unsigned requested, uint32_t rows) {
 
 }  // namespace
 
+// f = 0.5 + 0.5 g sum with |sum| <= sum |A_j| * kNoiseBound, plus room for the roundings.
+float fast_fire::TurbulenceBound(const FireFieldParams& field) {
+    double amplitudes = 0.0;
+    for (float amplitude : field.amplitude) {
+        amplitudes += std::fabs(static_cast<double>(amplitude));
+    }
+    const double bound =
+        0.5 + 0.5 * std::fabs(static_cast<double>(field.contrast)) * amplitudes * kNoiseBound;
+    const float rounded = static_cast<float>(bound * (1.0 + 1e-4) + 1e-4);
+    return std::nextafter(rounded, std::numeric_limits<float>::infinity());
+}
+
 fast_fire::RowFunctions fast_fire::PortableRowFunctions() {
     return RowFunctions{&PortableRows::ScanRows, &PortableRows::RenderRows};
 }
@@ -336,7 +325,7 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     plan.baseOffset = anchor.baseOffset;
     plan.output = output;
     plan.columns = columns;
-    plan.fMax = TurbulenceBound(plan.field);
+    plan.fMax = fast_fire::TurbulenceBound(plan.field);
     plan.skipBlack = options.skipBlack;
     // Above the fade every pixel is +0 black only when 0 < s <= 1; see the note on skipFade.
     plan.skipFade = options.skipBlack && params.softness > 0.0f && params.softness <= 1.0f;

@@ -73,8 +73,22 @@ struct Plan {
     GradientTable tables[kOctaves];
 };
 
-// A pixel whose d = max(0, r - f * lift) reaches this is black: 16 * d^1.2 >= 1.0095 there.
+// A pixel whose d = max(0, r - f * lift) reaches this is black: 16 * d^1.2 >= 1.0095 there,
+// far beyond the errors of log2f and exp2f, so 1 - 16 * exp2(1.2 * log2(d)) < 0.
 constexpr float kBlackDistance = 0.1f;
+
+// |simplexNoise| stays below this. Each corner adds h^4 (x . g) with h = 0.5 - |x|^2 > 0 and
+// both gradient components in [-1, 1], so |x . g| <= |x.x| + |x.y|. The largest value of
+// 70 * sum over the three corners of h^4 (|x.x| + |x.y|), over every point of the plane and
+// either middle corner, is 0.99789 (at the centre of the simplex; found on a grid of spacing
+// 5e-4 over [-1, 2]^2, beyond which no corner reaches). Each term's gradient is at most
+// sqrt(2) (4 h^3 - 7 h^4) <= 0.112, so the three terms change by at most 70 * 0.336 * 3.6e-4
+// = 0.0085 between a point and its nearest grid point: the maximum is below 1.0064. The rest
+// is room for the float roundings of the corner offsets and the sum (below 1e-5).
+constexpr double kNoiseBound = 1.02;
+
+// An upper bound of every turbulence value computed with these parameters.
+float TurbulenceBound(const FireFieldParams& field);
 
 }  // namespace fast_fire
 
