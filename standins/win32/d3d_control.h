@@ -44,6 +44,11 @@ void ClearFaults();
 // work in flight answers DXGI_ERROR_WAS_STILL_DRAWING.
 void HoldDevices(bool held);
 
+// Fire dispatches run the fast CPU FireKernel (same texels, on up to one thread per processor
+// inside the dispatch); true switches them to the scalar reference, for tests that compare.
+// Takes effect for dispatches issued afterwards.
+void UseReferenceKernels(bool reference);
+
 // Every call into the stand-in, one line each ("Dispatch 2 2 1"), in order. Map polls that
 // answer DXGI_ERROR_WAS_STILL_DRAWING are counted instead of logged.
 std::vector<std::string> CallLog();
@@ -76,7 +81,7 @@ int LiveObjects();
 int LiveObjects(Kind kind);
 
 // Default adapters (one hardware adapter at feature level 11.0), no faults, devices not held,
-// empty call log, counters at zero. Live objects are not touched: they are real.
+// fast kernels, empty call log, counters at zero. Live objects are not touched: they are real.
 void Reset();
 
 }  // namespace d3d_standin

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/fast_fire_kernel.h"
 #include "kernels/params_block.h"
 #include "standins/win32/d3d_control.h"
 #include "standins/win32/kernel_identity.h"
@@ -62,6 +63,7 @@ Controls& GetControls() {
 }
 
 std::atomic<bool> gDevicesHeld{false};
+std::atomic<bool> gReferenceKernels{false};
 std::array<std::atomic<int>, static_cast<size_t>(Kind::kCount)> gLive{};
 
 void Log(std::string line) {
@@ -505,7 +507,8 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                 Log("DispatchSkipped: no output texture at u0");
                 return;
             }
-            pending_.push_back([constants, anchor, output, groupsY] {
+            const bool reference = gReferenceKernels;
+            pending_.push_back([constants, anchor, output, groupsY, reference] {
                 ParamsBlock params = ReadParams(constants.storage);
                 AnchorRecord record{};
                 std::memcpy(&record, anchor.storage->data(), sizeof(record));
@@ -516,7 +519,12 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                                        output.width, output.height};
                 const uint32_t groupRows =
                     (params.height + kFireGroupHeight - 1) / kFireGroupHeight;
-                RunFireKernelGroupRows(params, record, image, 0, std::min(groupsY, groupRows));
+                const uint32_t groupRowEnd = std::min(groupsY, groupRows);
+                if (reference) {
+                    RunFireKernelGroupRows(params, record, image, 0, groupRowEnd);
+                } else {
+                    RunFastFireKernelGroupRows(params, record, image, 0, groupRowEnd);
+                }
             });
         } else {
             Log("DispatchSkipped: no compute shader");
@@ -766,6 +774,10 @@ void HoldDevices(bool held) {
     gDevicesHeld = held;
 }
 
+void UseReferenceKernels(bool reference) {
+    gReferenceKernels = reference;
+}
+
 std::vector<std::string> CallLog() {
     Controls& c = GetControls();
     std::lock_guard<std::mutex> lock(c.mutex);
@@ -802,6 +814,7 @@ void Reset() {
     c.log.clear();
     c.counters = Counters{};
     gDevicesHeld = false;
+    gReferenceKernels = false;
 }
 
 }  // namespace d3d_standin
