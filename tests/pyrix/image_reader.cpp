@@ -7,17 +7,17 @@
 #include <png.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
+
+#include "test_support.h"
 
 namespace {
 
 std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot open " + path);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    std::string bytes = ReadFileBytes(path);
+    if (bytes.empty()) throw std::runtime_error("cannot read " + path);
+    return bytes;
 }
 
 DecodedImage ReadPam(const std::string& data) {

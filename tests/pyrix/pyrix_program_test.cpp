@@ -7,10 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "image_reader.h"
@@ -24,11 +23,6 @@ struct ProgramRun {
     int exitCode = -1;
     std::string out, err;
 };
-
-std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 class Program {
   public:
@@ -69,8 +63,8 @@ class Program {
         waitpid(pid, &status, 0);
         ProgramRun run;
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        run.out = Slurp(outPath());
-        run.err = Slurp(errPath());
+        run.out = ReadFileBytes(outPath());
+        run.err = ReadFileBytes(errPath());
         return run;
     }
 
@@ -209,7 +203,14 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionCase{{"--legacy"}, "render", "output_origin", "0,0"},
                     OptionCase{
                         {"--legacy", "--rect", "5,6,20,30"}, "render", "output_origin", "-5,-6"},
-                    OptionCase{{"--legacy", "--depth", "16"}, "render", "world_flags", "1"}));
+                    OptionCase{{"--legacy", "--depth", "16"}, "render", "world_flags", "1"}),
+    [](const testing::TestParamInfo<OptionCase>& param) {
+        std::string name = std::to_string(param.index) + "_" + param.param.key;
+        for (const std::string& arg : param.param.args) {
+            for (char ch : arg) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
 
 TEST_F(ProgramTest, FailedFramePrintsTheMessageAndWritesNothing) {
     const ProgramRun run = Pyrix({"render", "--size", "16x16", "--frames", "1-3", "--detail", "666",
@@ -375,6 +376,35 @@ TEST_F(FireEffect, ItsMessagesArePrintedAsWritten) {
     EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
               "Tazu Pyrix: Unsupported frame dimensions (maximum 16384)");
     EXPECT_TRUE(folder_.names().empty());
+}
+
+// The same frame through both render commands, and a part of it through an output rect: the
+// records pyrix fills must lead the effect to the same pixels.
+TEST_F(FireEffect, RenderPathsAndRectsAgree) {
+    const std::vector<std::string> common = {"render",  "--size", "80x60",    "--frames", "3",
+                                             "--depth", "16",     "--detail", "2.5"};
+    auto render = [&](const std::string& name, std::vector<std::string> extra) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.insert(args.end(), {"-o", File(name)});
+        const ProgramRun run = Fire(args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return ReadImage(File(name));
+    };
+    const DecodedImage smart = render("smart.pam", {});
+    const DecodedImage legacy = render("legacy.pam", {"--legacy"});
+    EXPECT_EQ(smart.rgba, legacy.rgba);
+
+    const DecodedImage part = render("part.pam", {"--rect", "10,5,50,45", "--threads", "1"});
+    ASSERT_EQ(part.width, 40);
+    ASSERT_EQ(part.height, 40);
+    for (int32_t y = 0; y < 40; ++y) {
+        for (int32_t x = 0; x < 40; ++x) {
+            for (int c = 0; c < 4; ++c) ASSERT_EQ(part.at(x, y, c), smart.at(x + 10, y + 5, c));
+        }
+    }
+    const DecodedImage legacyPart = render("legacy_part.pam", {"--rect", "10,5,50,45", "--legacy"});
+    EXPECT_EQ(legacyPart.rgba, part.rgba);
 }
 
 TEST_F(FireEffect, AboutTextStartsWithTheName) {

@@ -8,6 +8,9 @@
 
 #include "tools/pyrix/frame_image.h"
 
+// The whole file, or an empty string when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
 // A fresh empty folder for one test, removed afterwards.
 class TempFolder {
   public:

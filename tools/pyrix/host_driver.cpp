@@ -144,8 +144,12 @@ struct EffectHost::Command {
         return true;
     }
 
-    // Copies the part of the output buffer that lies in `request` into `image`.
+    // The finished frame: the part of the output buffer that lies in `request`, transparent
+    // elsewhere. Made only after the effect succeeded, so a refused frame costs no memory.
     void CopyWorldTo(const PF_LRect& request, FrameImage* image) const {
+        *image = FrameImage::Blank(request.right - request.left, request.bottom - request.top,
+                                   settings->depth);
+        if (world.data == nullptr) return;
         const PF_LRect worldRect = {world.origin_x, world.origin_y, world.origin_x + world.width,
                                     world.origin_y + world.height};
         const PF_LRect common = Intersect(worldRect, request);
@@ -382,8 +386,7 @@ CommandResult EffectHost::RenderFrame(const RenderSettings& settings, int32_t fr
         throw std::invalid_argument("pyrix: render settings out of range");
     }
     const PF_LRect request = settings.Request();
-    *image = FrameImage::Blank(request.right - request.left, request.bottom - request.top,
-                               settings.depth);
+    *image = FrameImage();
     Command command(this, &settings, frame);
     command.cancel = cancel;
     return settings.legacy ? LegacyRender(command, request, image)
@@ -430,7 +433,7 @@ CommandResult EffectHost::SmartRender(Command& command, const PF_LRect& request,
     PF_SmartRenderCallbacks callbacks{CheckoutLayerPixels, CheckinLayerPixels, CheckoutOutput};
     PF_SmartRenderExtra extra{&input, &callbacks};
     result = Call(PF_Cmd_SMART_RENDER, command, nullptr, nullptr, &extra);
-    if (result.ok() && command.world.data != nullptr) command.CopyWorldTo(request, image);
+    if (result.ok()) command.CopyWorldTo(request, image);
     return result;
 }
 

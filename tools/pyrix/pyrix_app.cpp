@@ -142,8 +142,9 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
                     WriteImageFile(ExpandFramePattern(job.outputPattern, frame), image);
                 }
             } catch (const std::bad_alloc&) {
-                writeError = "out of memory for a frame of " + std::to_string(image.width) + "x" +
-                             std::to_string(image.height);
+                const PF_LRect r = job.settings.Request();
+                writeError = "out of memory for a frame of " + std::to_string(r.right - r.left) +
+                             "x" + std::to_string(r.bottom - r.top);
             } catch (const std::exception& e) {
                 writeError = e.what();
             }
