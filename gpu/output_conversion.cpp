@@ -10,9 +10,14 @@ namespace {
 
 constexpr float kFloatLimit = 1000000.0f;
 
-template <class Channel, size_t N>
-void WritePixel(uint8_t* destination, const Channel (&pixel)[N]) {
-    std::memcpy(destination, pixel, sizeof(pixel));  // host rows need not be aligned
+// Writes `width` host pixels (alpha, red, green, blue) from R, G, B, A texels.
+template <class Channel, class Convert>
+void ConvertPixels(const float* texel, uint8_t* destination, int32_t width, Convert convert) {
+    for (int32_t x = 0; x < width; ++x, texel += 4, destination += 4 * sizeof(Channel)) {
+        const Channel pixel[4] = {convert(texel[3], true), convert(texel[0], false),
+                                  convert(texel[1], false), convert(texel[2], false)};
+        std::memcpy(destination, pixel, sizeof(pixel));  // host rows need not be aligned
+    }
 }
 
 // Joins every started worker on every way out, so no thread outlives the frame.
@@ -53,28 +58,26 @@ float SanitizeUnit(float v) {
 }
 
 void ConvertRow::operator()(int32_t y) const {
-    const auto* texel = reinterpret_cast<const float*>(source_.data + size_t(y) * source_.rowPitch);
+    const auto* texels =
+        reinterpret_cast<const float*>(source_.data + size_t(y) * source_.rowPitch);
     uint8_t* row = request_.pixels + int64_t(y) * request_.rowBytes;
-    const int64_t pixelBytes = BytesPerPixel(request_.depth);
-    for (int32_t x = 0; x < request_.width; ++x, texel += 4, row += pixelBytes) {
-        const float r = texel[0], g = texel[1], b = texel[2], a = texel[3];
-        if (request_.depth == 2) {
-            const float pixel[4] = {SanitizeUnit(a), SanitizeFloat(r), SanitizeFloat(g),
-                                    SanitizeFloat(b)};
-            WritePixel(row, pixel);
-        } else if (request_.depth == 1) {
-            const uint16_t pixel[4] = {static_cast<uint16_t>(SanitizeUnit(a) * 32768.0f + 0.5f),
-                                       static_cast<uint16_t>(SanitizeUnit(r) * 32768.0f + 0.5f),
-                                       static_cast<uint16_t>(SanitizeUnit(g) * 32768.0f + 0.5f),
-                                       static_cast<uint16_t>(SanitizeUnit(b) * 32768.0f + 0.5f)};
-            WritePixel(row, pixel);
-        } else {
-            const uint8_t pixel[4] = {static_cast<uint8_t>(SanitizeUnit(a) * 255.0f + 0.5f),
-                                      static_cast<uint8_t>(SanitizeUnit(r) * 255.0f + 0.5f),
-                                      static_cast<uint8_t>(SanitizeUnit(g) * 255.0f + 0.5f),
-                                      static_cast<uint8_t>(SanitizeUnit(b) * 255.0f + 0.5f)};
-            WritePixel(row, pixel);
-        }
+    // One loop per layout: the layout is the same for every pixel of the frame.
+    switch (request_.depth) {
+        case 2:
+            ConvertPixels<float>(texels, row, request_.width, [](float c, bool alpha) {
+                return alpha ? SanitizeUnit(c) : SanitizeFloat(c);
+            });
+            break;
+        case 1:
+            ConvertPixels<uint16_t>(texels, row, request_.width, [](float c, bool) {
+                return static_cast<uint16_t>(SanitizeUnit(c) * 32768.0f + 0.5f);
+            });
+            break;
+        default:
+            ConvertPixels<uint8_t>(texels, row, request_.width, [](float c, bool) {
+                return static_cast<uint8_t>(SanitizeUnit(c) * 255.0f + 0.5f);
+            });
+            break;
     }
 }
 
