@@ -1,5 +1,5 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: all test demo deps test-asan test-tsan release clean
+.PHONY: all test demo bench deps test-asan test-tsan release clean
 
 all: release
 
@@ -30,6 +30,13 @@ demo: deps
 	build/release/tools/pyrix/pyrix render -o out/frame_####.png --contact-sheet out/contact_sheet.png
 	@echo "frames:        $(CURDIR)/out/frame_0001.png ... frame_0048.png"
 	@echo "contact sheet: $(CURDIR)/out/contact_sheet.png"
+
+# The fast CPU kernel against the scalar reference, and the output conversion against memcpy,
+# in one optimised run; prints the ratios and their targets.
+bench: deps
+	cmake --preset release
+	cmake --build --preset release --target kernel_bench
+	build/release/bench/kernel_bench
 
 clean:
 	rm -rf build out
