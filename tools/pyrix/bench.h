@@ -14,7 +14,8 @@ struct BenchFigure {
     std::string unit;
 };
 
-// kernel (Mpix/s, both kernels on one thread, as the Direct3D stand-in runs them),
+// kernel (Mpix/s, both kernels' scalar reference on one thread), kernel_fast (Mpix/s, the fast
+// build on one thread per processor, as the Direct3D stand-in runs it) and its speed-up,
 // conversion_8bit and memcpy (GB/s of float image read, on the conversion's threads), each
 // over `repeat` runs on a width x height frame of the default parameters. Empty when this build
 // has no CPU kernels.
