@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -213,21 +215,16 @@ TEST(ParallelRows, LargeFramesShareTheWorkBetweenThreads) {
     if (ConversionThreadCount(std::thread::hardware_concurrency()) < 2) {
         GTEST_SKIP() << "one processor: the calling thread converts alone";
     }
-    // The first chunk waits until some other thread has taken a chunk, which only a second
-    // converting thread can do.
+    // Every row waits until a second thread has converted a row too, which only a second
+    // converting thread can do (a lone thread gives up after the timeout and fails).
     std::mutex mutex;
+    std::condition_variable arrived;
     std::set<std::thread::id> seen;
-    std::atomic<bool> otherThreadArrived{false};
-    const std::thread::id caller = std::this_thread::get_id();
-    ParallelForRows(kSerialRowLimit, [&](int32_t r) {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            seen.insert(std::this_thread::get_id());
-        }
-        if (std::this_thread::get_id() != caller) otherThreadArrived = true;
-        if (r == 0) {
-            while (!otherThreadArrived) std::this_thread::yield();
-        }
+    ParallelForRows(kSerialRowLimit, [&](int32_t) {
+        std::unique_lock<std::mutex> lock(mutex);
+        seen.insert(std::this_thread::get_id());
+        arrived.notify_all();
+        arrived.wait_for(lock, std::chrono::seconds(10), [&] { return seen.size() >= 2; });
     });
     EXPECT_GE(seen.size(), 2u);
 }
