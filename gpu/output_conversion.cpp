@@ -6,6 +6,11 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define PYRIX_CONVERT_SSE2 1
+#endif
+
 namespace {
 
 constexpr float kFloatLimit = 1000000.0f;
@@ -18,6 +23,45 @@ void ConvertPixels(const float* texel, uint8_t* destination, int32_t width, Conv
                                   convert(texel[1], false), convert(texel[2], false)};
         std::memcpy(destination, pixel, sizeof(pixel));  // host rows need not be aligned
     }
+}
+
+uint8_t To8Bit(float c, bool) {
+    return static_cast<uint8_t>(SanitizeUnit(c) * 255.0f + 0.5f);
+}
+
+// The 8-bit layout, four pixels at a time with SSE2 (which every x86-64 processor has): the
+// same single-precision operations as To8Bit in the same order, without fused multiply-adds,
+// so the same bytes; it keeps the conversion about as fast as a copy of its source.
+void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) {
+    int32_t x = 0;
+#ifdef PYRIX_CONVERT_SSE2
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 scale = _mm_set1_ps(255.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128i exponent = _mm_set1_epi32(0x7F800000);
+    for (; x + 4 <= width; x += 4) {
+        __m128i channels[4];
+        for (int pixel = 0; pixel < 4; ++pixel) {
+            const __m128 v = _mm_loadu_ps(texel + 4 * (int64_t(x) + pixel));
+            // Infinities and NaNs (all exponent bits set) give 0; finite values clamp to
+            // [0, 1] (the clamp to +-1e6 before that changes nothing here).
+            const __m128i special =
+                _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(v), exponent), exponent);
+            const __m128 unit =
+                _mm_andnot_ps(_mm_castsi128_ps(special), _mm_min_ps(_mm_max_ps(v, zero), one));
+            channels[pixel] = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(unit, scale), half));
+        }
+        // Every lane holds 0..255, so the saturating packs only narrow: R, G, B, A bytes.
+        const __m128i rgba = _mm_packus_epi16(_mm_packs_epi32(channels[0], channels[1]),
+                                              _mm_packs_epi32(channels[2], channels[3]));
+        // The little-endian pixel word R | G << 8 | B << 16 | A << 24 rotated left by one
+        // byte lies in memory as A, R, G, B.
+        const __m128i argb = _mm_or_si128(_mm_slli_epi32(rgba, 8), _mm_srli_epi32(rgba, 24));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * int64_t(x)), argb);
+    }
+#endif
+    ConvertPixels<uint8_t>(texel + 4 * int64_t(x), destination + 4 * int64_t(x), width - x, To8Bit);
 }
 
 // Joins every started worker on every way out, so no thread outlives the frame.
@@ -74,9 +118,7 @@ void ConvertRow::operator()(int32_t y) const {
             });
             break;
         default:
-            ConvertPixels<uint8_t>(texels, row, request_.width, [](float c, bool) {
-                return static_cast<uint8_t>(SanitizeUnit(c) * 255.0f + 0.5f);
-            });
+            ConvertPixels8Bit(texels, row, request_.width);
             break;
     }
 }

@@ -164,6 +164,47 @@ TEST(ConvertRows, PaddingAndUnalignedRowsAreHandled) {
     }
 }
 
+// 8-bit rows are converted four pixels at a time. Every pixel, at every position within its
+// group of four and in the remainder, matches the one-channel formula, for special values and
+// for values on both sides of every rounding step k + 0.5; bytes after the row stay untouched.
+TEST(ConvertRows, EightBitPixelsMatchTheChannelFormulaEverywhere) {
+    std::vector<float> values = {kNaN, -kNaN, kInf, -kInf, -0.0f, 0.0f,   -1.0f,
+                                 1.0f, 2.0f,  1e7f, -1e7f, 0.5f,  1e-45f, -1e-45f};
+    for (int k = 0; k < 255; ++k) {
+        const float edge = (static_cast<float>(k) + 0.5f) / 255.0f;
+        for (float v : {std::nextafter(edge, 0.0f), edge, std::nextafter(edge, 1.0f)}) {
+            values.push_back(v);
+        }
+    }
+    const auto expected = [](float v) {
+        return static_cast<uint8_t>(SanitizeUnit(v) * 255.0f + 0.5f);
+    };
+    for (int32_t width : {1, 3, 4, 5, 7, 8, 9, 199}) {
+        // Channel c of texel x takes value (x * 4 + c + shift) of the list, so that across the
+        // shifts every value visits every channel and position.
+        for (size_t shift = 0; shift < values.size(); shift += 53) {
+            std::vector<float> texels(size_t(width) * 4);
+            for (size_t i = 0; i < texels.size(); ++i) {
+                texels[i] = values[(i + shift) % values.size()];
+            }
+            HostBuffer buffer(width, 1, 0, int64_t(width) * 4 + 3);
+            const ReadbackImage source{reinterpret_cast<const uint8_t*>(texels.data()),
+                                       uint32_t(width) * 16};
+            ConvertRows(source, buffer.request);
+            for (int32_t x = 0; x < width; ++x) {
+                const float* texel = &texels[size_t(x) * 4];
+                const float argb[4] = {texel[3], texel[0], texel[1], texel[2]};
+                for (int c = 0; c < 4; ++c) {
+                    ASSERT_EQ(Channel<uint8_t>(buffer, x, 0, c), expected(argb[c]))
+                        << "width " << width << ", pixel " << x << ", channel " << c << ", value "
+                        << argb[c];
+                }
+            }
+            EXPECT_EQ(buffer.Pixel(width, 0)[0], test_support::kUntouched);
+        }
+    }
+}
+
 TEST(ConversionThreadCount, AtLeastOneAtMostSix) {
     EXPECT_EQ(ConversionThreadCount(0), 1u);
     EXPECT_EQ(ConversionThreadCount(1), 1u);
