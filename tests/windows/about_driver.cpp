@@ -2,7 +2,7 @@
 // thread calls EffectMain and sits in the dialog's modal loop while a second thread finds the
 // dialog, checks it against the template, presses its buttons and keys, and sees it close.
 // Also the two ways without a dialog: no host window, and a host without a user interface.
-// Usage: about_driver PLUGIN.aex   (exit status 0 when every scenario passes)
+// Usage: about_driver PLUGIN.aex [--throwaway-prefix]   (exit status 0 when all pass)
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -27,6 +28,7 @@ PF_EffectMainFunc gEffectMain = nullptr;
 HWND gHostWindow = nullptr;
 bool gGiveWindow = true;
 bool gRenderEngine = false;
+bool gThrowawayPrefix = false;  // the registry may be changed: also try a site that cannot open
 
 // Host interface colours (16 bits per channel) and what they become in the dialog.
 constexpr PF_App_Color kHostBackground = {0x2B2B, 0x3030, 0x3535};
@@ -135,6 +137,11 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
+std::string Describe(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " to " + std::to_string(r.right) +
+           "," + std::to_string(r.bottom);
+}
+
 // A visible dialog-class window owned by `owner`, or null.
 HWND FindOwnedDialog(HWND owner) {
     struct Search {
@@ -200,7 +207,14 @@ void CheckDialog(HWND dialog) {
         RECT actual{};
         GetWindowRect(child, &actual);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
-        Expect(EqualRect(&expected, &actual) != FALSE, label + "placed where the template says");
+        // The dialog manager converts position and size separately, MapDialogRect both edges:
+        // they may round a pixel apart.
+        const bool placed = std::abs(actual.left - expected.left) <= 1 &&
+                            std::abs(actual.top - expected.top) <= 1 &&
+                            std::abs(actual.right - expected.right) <= 1 &&
+                            std::abs(actual.bottom - expected.bottom) <= 1;
+        Expect(placed, label + "placed where the template says (" + Describe(actual) +
+                           ", template " + Describe(expected) + ")");
     }
     Expect(child == nullptr, "no further controls");
 
@@ -246,10 +260,48 @@ void CheckDialog(HWND dialog) {
     Expect(info.hwndFocus == GetDlgItem(dialog, kAboutCloseId), "Close has the focus");
 }
 
+// While it lives, https addresses open with a program that does not exist, so the site cannot
+// be opened; the association is put back afterwards. Meant for the throwaway Wine prefix.
+class BrokenBrowser {
+  public:
+    BrokenBrowser() {
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"https\\shell\\open\\command", 0,
+                          KEY_QUERY_VALUE | KEY_SET_VALUE, &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        DWORD size = sizeof(saved_) - sizeof(wchar_t);
+        hadValue_ = RegQueryValueExW(key_, nullptr, nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(saved_), &size) == ERROR_SUCCESS;
+        const wchar_t command[] = L"\"C:\\no such folder\\no-browser.exe\" \"%1\"";
+        ok_ = RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command),
+                             sizeof(command)) == ERROR_SUCCESS;
+    }
+    ~BrokenBrowser() {
+        if (key_ == nullptr) return;
+        if (hadValue_) {
+            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(saved_),
+                           static_cast<DWORD>((wcslen(saved_) + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteValueW(key_, nullptr);
+        }
+        RegCloseKey(key_);
+    }
+    BrokenBrowser(const BrokenBrowser&) = delete;
+    BrokenBrowser& operator=(const BrokenBrowser&) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    HKEY key_ = nullptr;
+    wchar_t saved_[512] = {};
+    bool hadValue_ = false;
+    bool ok_ = false;
+};
+
 // "Visit Website" either opens the site or says where to find it; the dialog stays either way.
-void PressVisitWebsite(HWND dialog) {
+void PressVisitWebsite(HWND dialog, bool expectNotice) {
     PostMessageW(GetDlgItem(dialog, IDC_VISIT_WEBSITE), BM_CLICK, 0, 0);
-    HWND notice = WaitFor([&] { return FindOwnedDialog(dialog); }, 3000);
+    HWND notice = WaitFor([&] { return FindOwnedDialog(dialog); }, 2000);
     if (notice != nullptr) {
         HWND textWindow = nullptr;
         for (HWND c = GetWindow(notice, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -263,7 +315,7 @@ void PressVisitWebsite(HWND dialog) {
         PostMessageW(notice, WM_COMMAND, IDOK, 0);
         Expect(WaitGone(notice, 3000), "notice closed");
     } else {
-        std::printf("     (the site was handed to the browser; no notice)\n");
+        Expect(!expectNotice, "site handed to the browser");
     }
     Sleep(300);
     Expect(IsWindow(dialog) && IsWindowVisible(dialog), "\"Visit Website\" leaves the dialog open");
@@ -310,8 +362,9 @@ void CheckTextPath(PF_Cmd command, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: about_driver PLUGIN.aex\n");
+    gThrowawayPrefix = argc == 3 && std::strcmp(argv[2], "--throwaway-prefix") == 0;
+    if (argc != 2 && !gThrowawayPrefix) {
+        std::fprintf(stderr, "usage: about_driver PLUGIN.aex [--throwaway-prefix]\n");
         return 2;
     }
     HMODULE library = LoadLibraryA(argv[1]);
@@ -330,7 +383,12 @@ int main(int argc, char** argv) {
     std::printf("-- About command: look, visit the website, press Escape\n");
     RunWithDialog(PF_Cmd_ABOUT, [](HWND dialog) {
         CheckDialog(dialog);
-        PressVisitWebsite(dialog);
+        PressVisitWebsite(dialog, false);
+        if (gThrowawayPrefix) {
+            BrokenBrowser broken;
+            Expect(broken.ok(), "https association redirected");
+            PressVisitWebsite(dialog, true);
+        }
         PressEscape(dialog);
     });
 

@@ -178,11 +178,12 @@ int CheckAnchors(const Device& gpu, ID3D11ComputeShader* kernel) {
         const AnchorRecord cpuRecord =
             RunAnchorKernel(KernelParams(c.detail, c.time, c.emitterSize, c.softness));
         // Four digits: the value rounds to the worked one.
-        const bool ok = std::fabs(gpuRecord.baseOffset - c.expected) <= 0.00005 &&
-                        gpuRecord.unusedY == 0.0f && gpuRecord.unusedZ == 0.0f &&
-                        gpuRecord.unusedW == 0.0f;
+        const bool ok =
+            std::fabs(static_cast<double>(gpuRecord.baseOffset) - c.expected) <= 0.00005 &&
+            gpuRecord.unusedY == 0.0f && gpuRecord.unusedZ == 0.0f && gpuRecord.unusedW == 0.0f;
         std::printf("%s anchor %-38s GPU %.6f  CPU %.6f  worked %.4f\n", ok ? "ok  " : "FAIL",
-                    c.what, gpuRecord.baseOffset, cpuRecord.baseOffset, c.expected);
+                    c.what, static_cast<double>(gpuRecord.baseOffset),
+                    static_cast<double>(cpuRecord.baseOffset), c.expected);
         failures += ok ? 0 : 1;
     }
     // No emitter: the record is all zero, whatever was in the buffer before.
@@ -190,7 +191,7 @@ int CheckAnchors(const Device& gpu, ID3D11ComputeShader* kernel) {
     const bool emptyOk = empty.baseOffset == 0.0f && empty.unusedY == 0.0f &&
                          empty.unusedZ == 0.0f && empty.unusedW == 0.0f;
     std::printf("%s anchor %-38s GPU %.6f\n", emptyOk ? "ok  " : "FAIL", "emitter size 0",
-                empty.baseOffset);
+                static_cast<double>(empty.baseOffset));
     return failures + (emptyOk ? 0 : 1);
 }
 
@@ -268,7 +269,8 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel,
         double difference = 0.0;
         for (size_t c = 0; c < 4; ++c) {
             difference =
-                std::fmax(difference, std::fabs(gpuTexels[i * 4 + c] - cpuTexels[i * 4 + c]));
+                std::fmax(difference, std::fabs(static_cast<double>(gpuTexels[i * 4 + c]) -
+                                                static_cast<double>(cpuTexels[i * 4 + c])));
         }
         worst = std::fmax(worst, difference);
         close += difference <= 1.0 / 255.0 ? 1 : 0;
@@ -280,7 +282,8 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel,
     std::printf(
         "%s fire kernel: %.3f%% of %zu texels within 1/255 of the CPU kernels "
         "(worst %.4f), anchor GPU/CPU %.6f\n",
-        ok ? "ok  " : "FAIL", share * 100.0, texels, worst, cpuAnchor.baseOffset);
+        ok ? "ok  " : "FAIL", share * 100.0, texels, worst,
+        static_cast<double>(cpuAnchor.baseOffset));
     return ok ? 0 : 1;
 }
 
