@@ -1,13 +1,13 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench deps test-asan test-tsan release clean
+.PHONY: all test demo bench deps test-asan test-tsan test-windows release clean
 
 all: release
 
 deps:
 	@tools/install_deps.sh build
 
-# The whole suite: every test under ASan+UBSan, then again under TSan.
-test: deps test-asan test-tsan
+# The whole suite: every test under ASan+UBSan, then again under TSan, then the Windows plug-in.
+test: deps test-asan test-tsan test-windows
 
 test-asan:
 	cmake --preset asan
@@ -18,6 +18,14 @@ test-tsan:
 	cmake --preset tsan
 	cmake --build --preset tsan
 	ctest --preset tsan
+
+# The Windows plug-in (.aex), cross-built with MinGW-w64: its file checked as the host reads it,
+# then run under Wine against the native build's frames.
+test-windows: deps
+	@tools/install_deps.sh windows
+	cmake --preset windows
+	cmake --build --preset windows
+	ctest --preset windows
 
 release: deps
 	cmake --preset release
