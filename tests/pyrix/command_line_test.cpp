@@ -93,63 +93,6 @@ TEST(CommandLine, RenderDefaultsLeaveControlsToThePlugin) {
     EXPECT_TRUE(job.outputPattern.empty());
 }
 
-TEST(CommandLine, RenderOptionsReachTheJob) {
-    const Parsed p = Parse({"render",
-                            "--size",
-                            "640x360",
-                            "--frames",
-                            "3-9",
-                            "--fps",
-                            "29.97",
-                            "--downsample",
-                            "3",
-                            "--depth",
-                            "16",
-                            "--position",
-                            "10,20",
-                            "--emitter-size",
-                            "250",
-                            "--detail",
-                            "2.5",
-                            "--softness",
-                            "40",
-                            "--speed=-2",
-                            "--offset",
-                            "7",
-                            "--rect",
-                            "1,2,30,40",
-                            "--legacy",
-                            "--threads",
-                            "3",
-                            "-o",
-                            "out/f_####.pam",
-                            "--plugin",
-                            "x.so"});
-    ASSERT_TRUE(p.line) << p.err;
-    const RenderJob& job = p.line->render;
-    const RenderSettings& s = job.settings;
-    EXPECT_EQ(s.layerWidth, 640);
-    EXPECT_EQ(s.layerHeight, 360);
-    EXPECT_EQ(job.firstFrame, 3);
-    EXPECT_EQ(job.lastFrame, 9);
-    EXPECT_EQ(s.fps, 29.97);
-    EXPECT_EQ(s.downsample, 3);
-    EXPECT_EQ(s.depth, 16);
-    EXPECT_EQ(s.positionX, 10.0);
-    EXPECT_EQ(s.positionY, 20.0);
-    EXPECT_EQ(s.emitterSize, 250.0);
-    EXPECT_EQ(s.detail, 2.5);
-    EXPECT_EQ(s.softness, 40.0);
-    EXPECT_EQ(s.speed, -2.0);
-    EXPECT_EQ(s.offset, 7.0);
-    ASSERT_TRUE(s.rect);
-    EXPECT_EQ(s.rect->right, 30);
-    EXPECT_TRUE(s.legacy);
-    EXPECT_EQ(job.threads, 3);
-    EXPECT_EQ(job.outputPattern, "out/f_####.pam");
-    EXPECT_EQ(p.line->pluginPath, "x.so");
-}
-
 TEST(CommandLine, NonFiniteControlValuesPassThrough) {
     const Parsed p = Parse({"render", "--detail", "nan", "--speed", "inf", "--offset=-inf"});
     ASSERT_TRUE(p.line) << p.err;

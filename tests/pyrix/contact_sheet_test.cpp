@@ -113,16 +113,5 @@ TEST(ContactSheet, WideNumbersFitTheirCell) {
     EXPECT_GE(sheet.width, layout.gap + 2 * (7 * 4 * 3 + layout.gap));
 }
 
-TEST(Font, DigitsAreDistinct) {
-    for (int a = 0; a < 10; ++a) {
-        for (int b = a + 1; b < 10; ++b) {
-            bool same = true;
-            for (int row = 0; row < 5; ++row)
-                same &= DigitGlyphRow(a, row) == DigitGlyphRow(b, row);
-            EXPECT_FALSE(same) << a << " and " << b;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace pyrix

@@ -149,10 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
     Formats, ProgramFiles,
     testing::Values(FileCase{"8", ".png", 8, 255, 300 & 255},
                     FileCase{"16", ".png", 16, 65535, std::floor((300 * 65535 + 16384) / 32768.0)},
-                    FileCase{"32", ".exr", 32, 1, 300},
-                    FileCase{"8", ".exr", 32, 1, (300 & 255) / 255.0f},
-                    FileCase{"16", ".pam", 16, 65535, std::floor((300 * 65535 + 16384) / 32768.0)},
-                    FileCase{"32", ".rgba32f", 32, 1, 300},
+                    FileCase{"32", ".exr", 32, 1, 300}, FileCase{"32", ".rgba32f", 32, 1, 300},
                     FileCase{"32", ".png", 16, 65535, 65535}),
     [](const testing::TestParamInfo<FileCase>& param) {
         return std::string(param.param.extension + 1) + "_" + param.param.depth;

@@ -380,7 +380,7 @@ PF_ParamDef EffectHost::ParamAt(const RenderSettings& settings, A_long index) co
 CommandResult EffectHost::RenderFrame(const RenderSettings& settings, int32_t frame,
                                       const std::atomic<bool>* cancel, FrameImage* image) {
     if (settings.layerWidth < 1 || settings.layerHeight < 1 || settings.downsample < 1 ||
-        !(settings.fps > 0.0) || frame < 1 ||
+        !(settings.fps > 0.0) || frame < 1 || frame > INT32_MAX / kTimeStep ||
         (settings.depth != 8 && settings.depth != 16 && settings.depth != 32) ||
         (settings.legacy && settings.depth == 32)) {
         throw std::invalid_argument("pyrix: render settings out of range");

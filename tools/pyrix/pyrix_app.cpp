@@ -50,12 +50,18 @@ bool LoadEffect(const std::string& path, std::ostream& err, LoadedEffect* effect
     }
     effect->host =
         std::make_unique<EffectHost>(effect->library->dataEntry(), effect->library->effectMain());
-    for (auto step : {&EffectHost::Register, &EffectHost::GlobalSetup, &EffectHost::ParamsSetup}) {
-        const CommandResult result = (effect->host.get()->*step)();
-        if (!result.ok()) {
-            ReportFailure(err, result, "");
-            return false;
-        }
+    EffectHost& host = *effect->host;
+    CommandResult result = host.Register();
+    if (result.ok()) result = host.GlobalSetup();
+    if (!result.ok()) {
+        ReportFailure(err, result, "");
+        return false;
+    }
+    result = host.ParamsSetup();
+    if (!result.ok()) {
+        ReportFailure(err, result, "");
+        host.GlobalSetdown();  // global set-up succeeded: the effect gets to clean up
+        return false;
     }
     return true;
 }
