@@ -1,6 +1,5 @@
 # Cross-build for 64-bit Windows with Debian's MinGW-w64 toolchain (posix thread model, so that
-# std::thread and std::mutex are available). The product links its C++ runtime statically, so
-# the DLL imports only system libraries.
+# std::thread and std::mutex are available).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -29,8 +28,8 @@ foreach(_pyrix_header_dir CLI)
 endforeach()
 list(APPEND CMAKE_FIND_ROOT_PATH ${_pyrix_portable_root})
 
-# No libstdc++-6.dll, libgcc_s_seh-1.dll or libwinpthread-1.dll next to the plug-in: the host
-# loads it from its own folder, where nobody would put them.
+# Every program of this build links the compiler's runtime statically (no libstdc++-6.dll,
+# libgcc_s_seh-1.dll or libwinpthread-1.dll), so each runs on its own, under Wine as on Windows.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,6 +1,6 @@
-# What makes the cross-built library a plug-in file for the host: the resources it reads
+# What makes the Windows library a plug-in file for the host: the resources it reads
 # without running any code (the PiPL registration bytes and the About dialog template), the
-# .aex name, and a runtime linked in statically (see cmake/mingw-w64.cmake).
+# .aex name, and a runtime linked in statically.
 if(WIN32)
   get_property(pyrix_pipl_bin GLOBAL PROPERTY PYRIX_PIPL_BIN)
   if(NOT pyrix_pipl_bin)
@@ -22,6 +22,13 @@ if(WIN32)
     endif()
     target_link_libraries(vexo_Pyrix PRIVATE pyrix_windows_resources)
     set_target_properties(vexo_Pyrix PROPERTIES PREFIX "" SUFFIX ".aex")
+    # The compiler's runtime goes inside the plug-in: nothing to install beside it.
+    if(MSVC)
+      set_target_properties(vexo_Pyrix PROPERTIES
+                            MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    elseif(MINGW)
+      target_link_options(vexo_Pyrix PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _pyrix_make_windows_plugin)
 endif()
