@@ -69,6 +69,10 @@ start() {
   # time it hides a managed window.
   timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
     </dev/null >/dev/null 2>&1
+  # Web addresses still go to Wine's browser launcher, but it finds no Linux browser to start:
+  # nothing outside the session may outlive it or hold the test runner's output open.
+  timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d pyrix-no-browser /f \
+    </dev/null >/dev/null 2>&1
   echo "Wine prefix ready on display $DISPLAY in $((SECONDS - begin)) s"
 }
 
