@@ -235,6 +235,17 @@ TEST_F(ProgramTest, FramesBeforeAFailureStayWritten) {
     EXPECT_EQ(folder_.names(), (std::vector<std::string>{"f_0001.pam", "f_0002.pam"}));
 }
 
+TEST_F(ProgramTest, FileThatCannotBeWrittenFailsTheRun) {
+    std::filesystem::create_directories(folder_.path() / "f_0002.pam" / "taken");
+    const ProgramRun run = Pyrix(
+        {"render", "--size", "8x8", "--frames", "1-3", "--threads", "1", "-o", File("f_####.pam")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("pyrix: frame 2: cannot write " + File("f_0002.pam"), 0), 0u)
+        << run.err;
+    EXPECT_EQ(folder_.names(), (std::vector<std::string>{"f_0001.pam", "f_0002.pam"}));
+    EXPECT_TRUE(std::filesystem::is_directory(File("f_0002.pam")));
+}
+
 TEST_F(ProgramTest, NonFiniteValuesGoToThePluginWhichAnswers) {
     const ProgramRun run =
         Pyrix({"render", "--size", "8x8", "--frames", "1", "--speed", "nan", "-o", File("f.pam")});

@@ -104,7 +104,7 @@ struct EffectHost::Command {
         in.downsample_y = {1, 1};
         in.time_step = kTimeStep;
         in.local_time_step = kTimeStep;
-        in.time_scale = 2400;
+        in.time_scale = 24 * kTimeStep;  // until a render brings its own frame rate
         if (settings == nullptr) return;
 
         const RenderSettings& s = *settings;

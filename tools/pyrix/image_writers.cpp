@@ -43,8 +43,7 @@ File OpenForWriting(const std::filesystem::path& path) {
 #else
     File file(std::fopen(path.c_str(), "wb"));
 #endif
-    if (!file)
-        throw std::runtime_error("cannot create " + path.u8string() + ": " + std::strerror(errno));
+    if (!file) throw std::runtime_error(std::strerror(errno));
     return file;
 }
 
@@ -284,9 +283,10 @@ void WriteImageFile(const std::string& path, const FrameImage& image) {
     } catch (const std::exception& e) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        const std::string what = e.what();
-        throw std::runtime_error(
-            what.find(path) != std::string::npos ? what : "cannot write " + path + ": " + what);
+        // Name the file asked for, never the temporary.
+        const auto* fsError = dynamic_cast<const std::filesystem::filesystem_error*>(&e);
+        throw std::runtime_error("cannot write " + path + ": " +
+                                 (fsError != nullptr ? fsError->code().message() : e.what()));
     }
 }
 

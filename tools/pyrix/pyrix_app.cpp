@@ -156,23 +156,25 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
             }
             // A frame that the user's Ctrl-C cancelled is not a failure.
             if (result.error == PF_Interrupt_CANCEL && cancel.load()) return false;
+            const bool ok = result.ok() && writeError.empty();
+            Thumbnail thumbnail;
+            if (ok && !job.contactSheet.empty()) {
+                thumbnail = {frame, MakeThumbnail(image, kThumbnailWidth, kThumbnailHeight)};
+            }
 
             std::lock_guard<std::mutex> lock(mutex);
-            if (!result.ok() || !writeError.empty()) {
+            if (!ok) {
                 ++failed;
+                if (progress) err << "\n";
                 if (!result.ok()) {
-                    if (progress) err << "\n";
                     ReportFailure(err, result, "frame " + std::to_string(frame) + ": ");
                 } else {
-                    err << "\npyrix: frame " << frame << ": " << writeError << "\n";
+                    err << "pyrix: frame " << frame << ": " << writeError << "\n";
                 }
                 return false;
             }
             ++written;
-            if (!job.contactSheet.empty()) {
-                thumbnails.push_back(
-                    {frame, MakeThumbnail(image, kThumbnailWidth, kThumbnailHeight)});
-            }
+            if (!job.contactSheet.empty()) thumbnails.push_back(std::move(thumbnail));
             bar.Update(written);
             return true;
         },
