@@ -213,6 +213,26 @@ TEST(FastFireDispatch, DegenerateParametersFollowTheReference) {
     EXPECT_TRUE(SameTexels(params, Options(FastFireIsa::Avx2, 1)));
 }
 
+// The renderer clamps these, the kernels do not: the bounds must hold for them too.
+TEST(FastFireDispatch, UnclampedParametersKeepTheBits) {
+    struct Odd {
+        float detail;
+        float emitterSize;
+        float softness;
+    };
+    for (const Odd& odd :
+         {Odd{-2.0f, 1.0f, 0.0f}, Odd{1.0f, 1.0f, 1.7f}, Odd{1.0f, 1.0f, -0.4f},
+          Odd{9.0f, 1e-3f, 0.5f}, Odd{1.0f, 4e4f, 0.25f}, Odd{1.0f, 1.0f, 1e30f}}) {
+        for (const Geometry& geometry : {kGeometries[0], kGeometries[1]}) {
+            const ParamsBlock params =
+                MakeParams(geometry, odd.detail, 0.4f, odd.emitterSize, odd.softness);
+            EXPECT_TRUE(SameTexels(params, Options(FastFireIsa::Avx2, 2)))
+                << geometry.name << ": detail " << odd.detail << ", emitter " << odd.emitterSize
+                << ", softness " << odd.softness;
+        }
+    }
+}
+
 TEST(FastFireDispatch, HugeOriginsLandOutsideTheFrame) {
     ParamsBlock params = MakeParams(kGeometries[4], 1.0f, 0.03f, 1.0f, 0.0f);
     params.originX = INT32_MAX - 5;  // x + originX passes 2^31
