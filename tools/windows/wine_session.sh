@@ -43,6 +43,7 @@ start() {
   done
 
   # Xvfb picks a free display number and writes it to fd 3 once it accepts clients.
+  : >"$state/display.number"
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
     </dev/null >/dev/null 2>&1 3>"$state/display.number" &
   echo $! >"$state/xvfb.pid"
