@@ -28,6 +28,8 @@ if(WIN32)
                             MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
     elseif(MINGW)
       target_link_options(vexo_Pyrix PRIVATE -static -static-libgcc -static-libstdc++)
+      # The static runtime libraries bring their debug sections; a shipped plug-in needs none.
+      target_link_options(vexo_Pyrix PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
     endif()
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _pyrix_make_windows_plugin)

@@ -3,6 +3,7 @@
 
 Usage: pe_check.py CHECK AEX [options]
   exports                       exactly EffectMain and PluginDataEntryFunction2, 64-bit DLL
+                                with ASLR and DEP
   imports                       only system DLLs, among them Direct3D 11 and DXGI
   pipl --pipl FILE              the PIPL resource equals the generated registration bytes
   registration --registered F   the PIPL properties agree with what PluginDataEntryFunction2
@@ -211,6 +212,9 @@ def check_exports(pe, _args):
     f.equal("machine", hex(pe.FILE_HEADER.Machine), hex(pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]))
     f.expect(pe.FILE_HEADER.Characteristics & 0x2000, "the file is not a DLL")
     f.expect(pe.OPTIONAL_HEADER.Magic == 0x20B, "not a PE32+ (64-bit) image")
+    # Loaded at a random address, data never executable: what a host process expects today.
+    for flag, name in ((0x40, "DYNAMIC_BASE"), (0x100, "NX_COMPAT")):
+        f.expect(pe.OPTIONAL_HEADER.DllCharacteristics & flag, f"DLL characteristic {name} missing")
     names = set()
     if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
         for symbol in pe.DIRECTORY_ENTRY_EXPORT.symbols:
