@@ -301,7 +301,8 @@ class BrokenBrowser {
 // "Visit Website" either opens the site or says where to find it; the dialog stays either way.
 void PressVisitWebsite(HWND dialog, bool expectNotice) {
     PostMessageW(GetDlgItem(dialog, IDC_VISIT_WEBSITE), BM_CLICK, 0, 0);
-    HWND notice = WaitFor([&] { return FindOwnedDialog(dialog); }, 2000);
+    // Without a notice the whole wait passes; with one it ends as soon as the notice shows.
+    HWND notice = WaitFor([&] { return FindOwnedDialog(dialog); }, expectNotice ? 5000 : 2000);
     if (notice != nullptr) {
         HWND textWindow = nullptr;
         for (HWND c = GetWindow(notice, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
