@@ -63,7 +63,9 @@ constexpr double kMaxTableEntries = 1 << 21;
 // Table coordinates stay within +-2^24, where floats hold every whole number.
 constexpr double kMaxLattice = 16777216.0;
 
-constexpr uint32_t kRowChunk = kFireGroupHeight;
+// Rows handed out per fetch of a shared counter. Small, so that a thread the system leaves
+// waiting holds back little work: the others take the rest.
+constexpr uint32_t kRowChunk = 2;
 
 bool IsFinite(float v) {
     return std::isfinite(v);
@@ -267,7 +269,7 @@ unsigned ThreadCount(unsigned requested, uint32_t rows) {
         threads = std::max(1u, std::thread::hardware_concurrency());
     }
     threads = std::min(threads, kMaxFastFireThreads);
-    const uint32_t chunks = (rows + kRowChunk - 1) / kRowChunk;
+    const uint32_t chunks = (rows + kFireGroupHeight - 1) / kFireGroupHeight;
     return std::max(1u, std::min(threads, chunks));
 }
 
