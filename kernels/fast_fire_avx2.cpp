@@ -35,6 +35,11 @@ struct Avx2Lanes {
     static M AndNot(M a, M b) { return _mm256_andnot_ps(a, b); }
     static F Select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
     static int Bits(M m) { return _mm256_movemask_ps(m); }
+    static bool AllSame(F v) {
+        const F first = _mm256_permutevar8x32_ps(v, _mm256_setzero_si256());
+        return _mm256_movemask_ps(_mm256_cmp_ps(v, first, _CMP_EQ_OQ)) == 0xFF;
+    }
+    static float First(F v) { return _mm256_cvtss_f32(v); }
     static I TableIndex(M m, F row, F column, int32_t stride) {
         const I index = _mm256_add_epi32(
             _mm256_mullo_epi32(_mm256_cvttps_epi32(row), _mm256_set1_epi32(stride)),

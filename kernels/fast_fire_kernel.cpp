@@ -40,6 +40,8 @@ struct ScalarLanes {
     static M AndNot(M a, M b) { return !a && b; }
     static F Select(M m, F a, F b) { return m ? a : b; }
     static int Bits(M m) { return m ? 1 : 0; }
+    static bool AllSame(F v) { return v == v; }
+    static float First(F v) { return v; }
     static I TableIndex(M m, F row, F column, int32_t stride) {
         return m ? static_cast<int32_t>(row) * stride + static_cast<int32_t>(column) : 0;
     }

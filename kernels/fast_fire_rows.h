@@ -9,8 +9,9 @@
 // What L provides (F: floats, M: lane masks, I: 32-bit indices):
 //   kWidth; Set, Load, Store; Add, Sub, Mul, Sqrt, Floor; Max(a, b) with std::max's choice
 //   ((a < b) ? b : a); Less, Greater, GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b,
-//   Select(m, a, b) = m ? a : b; Bits(m) (bit l for lane l); TableIndex(m, row, column,
-//   stride); Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is false).
+//   Select(m, a, b) = m ? a : b; Bits(m) (bit l for lane l); AllSame(v), First(v) (lane 0);
+//   TableIndex(m, row, column, stride); Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is
+//   false).
 
 template <class L>
 struct FireRows {
@@ -168,14 +169,49 @@ struct FireRows {
         *gy = L::Load(gyLanes);
     }
 
+    [[gnu::always_inline]] static F Falloff(F x, F y) {
+        return L::Max(L::Sub(L::Set(0.5f), L::Add(L::Mul(x, x), L::Mul(y, y))), L::Set(0.0f));
+    }
+
+    [[gnu::always_inline]] static F Contribution(F h, F x, F y, F gx, F gy) {
+        const F h4 = L::Mul(L::Mul(L::Mul(h, h), h), h);
+        return L::Mul(h4, L::Add(L::Mul(x, gx), L::Mul(y, gy)));
+    }
+
     [[gnu::always_inline]] static F Corner(const fast_fire::GradientTable& table, F x, F y, F cx,
                                            F cy) {
-        const F h = L::Max(L::Sub(L::Set(0.5f), L::Add(L::Mul(x, x), L::Mul(y, y))), L::Set(0.0f));
+        const F h = Falloff(x, y);
         F gx;
         F gy;
         Gradient(table, cx, cy, h, &gx, &gy);
-        const F h4 = L::Mul(L::Mul(L::Mul(h, h), h), h);
-        return L::Mul(h4, L::Add(L::Mul(x, gx), L::Mul(y, gy)));
+        return Contribution(h, x, y, gx, gy);
+    }
+
+    // When every lane lies in the same lattice cell (i, i + (1, 1)) and the table holds the
+    // cell's four corners, four entries serve all three corners of every lane: the origin
+    // (ix, iy), the middle one (ix + 1, iy) or (ix, iy + 1), the far one (ix + 1, iy + 1).
+    // Inside the table |ix|, |iy| < 2^24, so the reference's ix + 1 is exact too.
+    [[gnu::always_inline]] static bool CellGradients(const fast_fire::GradientTable& table, F ix,
+                                                     F iy, M lower, F gx[3], F gy[3]) {
+        if (!L::AllSame(ix) || !L::AllSame(iy)) {
+            return false;
+        }
+        const float column = L::First(ix) - table.originX;
+        const float row = L::First(iy) - table.originY;
+        if (!(column >= 0.0f && column + 1.0f < table.columns && row >= 0.0f &&
+              row + 1.0f < table.rows)) {
+            return false;
+        }
+        const size_t origin = static_cast<size_t>(row) * static_cast<size_t>(table.stride) +
+                              static_cast<size_t>(column);
+        const size_t above = origin + static_cast<size_t>(table.stride);
+        gx[0] = L::Set(table.gx[origin]);
+        gy[0] = L::Set(table.gy[origin]);
+        gx[1] = L::Select(lower, L::Set(table.gx[origin + 1]), L::Set(table.gx[above]));
+        gy[1] = L::Select(lower, L::Set(table.gy[origin + 1]), L::Set(table.gy[above]));
+        gx[2] = L::Set(table.gx[above + 1]);
+        gy[2] = L::Set(table.gy[above + 1]);
+        return true;
     }
 
     [[gnu::always_inline]] static F SimplexNoise(const fast_fire::GradientTable& table, F px,
@@ -197,9 +233,20 @@ struct FireRows {
         const F far = L::Set(kFarCornerOffset);
         const F x2x = L::Add(x0x, far);
         const F x2y = L::Add(x0y, far);
-        const F n0 = Corner(table, x0x, x0y, ix, iy);
-        const F n1 = Corner(table, x1x, x1y, L::Add(ix, ox), L::Add(iy, oy));
-        const F n2 = Corner(table, x2x, x2y, L::Add(ix, one), L::Add(iy, one));
+        F gx[3];
+        F gy[3];
+        F n0;
+        F n1;
+        F n2;
+        if (CellGradients(table, ix, iy, lower, gx, gy)) {
+            n0 = Contribution(Falloff(x0x, x0y), x0x, x0y, gx[0], gy[0]);
+            n1 = Contribution(Falloff(x1x, x1y), x1x, x1y, gx[1], gy[1]);
+            n2 = Contribution(Falloff(x2x, x2y), x2x, x2y, gx[2], gy[2]);
+        } else {
+            n0 = Corner(table, x0x, x0y, ix, iy);
+            n1 = Corner(table, x1x, x1y, L::Add(ix, ox), L::Add(iy, oy));
+            n2 = Corner(table, x2x, x2y, L::Add(ix, one), L::Add(iy, one));
+        }
         return L::Mul(L::Set(kNoiseScale), L::Add(L::Add(n0, n1), n2));
     }
 
