@@ -3,6 +3,7 @@
 // only entered after the processor has reported AVX2. It shares no inline code with the other
 // units: everything below has internal linkage.
 #include <immintrin.h>
+#include <math.h>
 
 #include <cstdint>
 
@@ -27,6 +28,7 @@ struct Avx2Lanes {
     // vmaxps returns its second operand unless the first is greater: std::max(a, b) keeps a
     // unless a < b, signed zeros and NaNs included.
     static F Max(F a, F b) { return _mm256_max_ps(b, a); }
+    static F Min(F a, F b) { return _mm256_min_ps(b, a); }
     static M Less(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
     static M Greater(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
     static M GreaterEqual(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }

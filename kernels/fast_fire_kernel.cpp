@@ -2,6 +2,8 @@
 // lit, one gradient table per octave) and renders its rows on a few threads.
 #include "kernels/fast_fire_kernel.h"
 
+#include <math.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -32,6 +34,7 @@ struct ScalarLanes {
     static F Sqrt(F a) { return std::sqrt(a); }
     static F Floor(F a) { return std::floor(a); }
     static F Max(F a, F b) { return (a < b) ? b : a; }
+    static F Min(F a, F b) { return (b < a) ? b : a; }
     static M Less(F a, F b) { return a < b; }
     static M Greater(F a, F b) { return a > b; }
     static M GreaterEqual(F a, F b) { return a >= b; }
@@ -331,6 +334,7 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     plan.columns = columns;
     plan.fMax = fast_fire::TurbulenceBound(plan.field);
     plan.skipBlack = options.skipBlack;
+    plan.vectorShading = options.vectorShading;
     // Above the fade every pixel is +0 black only when 0 < s <= 1; see the note on skipFade.
     plan.skipFade = options.skipBlack && params.softness > 0.0f && params.softness <= 1.0f;
     plan.halfContrast = 0.5f * plan.field.contrast;

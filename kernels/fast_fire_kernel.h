@@ -30,6 +30,7 @@ struct FastFireOptions {
     // Both exist for the tests, which compare each shortcut against the full computation.
     bool gradientTables = true;  // false: hash every corner directly, as the reference does
     bool skipBlack = true;       // false: evaluate the field on every pixel inside the frame
+    bool vectorShading = true;   // false: shade each pixel with the reference's fireSample
 };
 
 constexpr unsigned kMaxFastFireThreads = 8;

@@ -57,8 +57,9 @@ struct Plan {
     const float* p1x;     // detail * qx, first octave
     const float* p1xM17;  // 1.7 * p1x and 1.1 * p1x, the column halves of the second octave
     const float* p1xM11;
-    float fMax;      // an upper bound of every turbulence value the frame can compute
-    bool skipBlack;  // skip pixels that the bound proves black
+    float fMax;          // an upper bound of every turbulence value the frame can compute
+    bool skipBlack;      // skip pixels that the bound proves black
+    bool vectorShading;  // shade in lanes; false: the reference's fireSample per pixel
     // Skip the rows whose height coordinate W exceeds 1, set only when 0 < s <= 1. There the
     // reference gives +0 in every channel whatever f is: either c <= 0 (black), or c >= 2^-24
     // (1 - 16 d^1.2 rounds to a multiple of 2^-24 below 1), then c2 > 0 (for s <= 1 the blend

@@ -7,11 +7,11 @@
 // instruction set, and no copy may be shared between them.
 //
 // What L provides (F: floats, M: lane masks, I: 32-bit indices):
-//   kWidth; Set, Load, Store; Add, Sub, Mul, Sqrt, Floor; Max(a, b) with std::max's choice
-//   ((a < b) ? b : a); Less, Greater, GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b,
-//   Select(m, a, b) = m ? a : b; Bits(m) (bit l for lane l); AllSame(v), First(v) (lane 0);
-//   TableIndex(m, row, column, stride); Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is
-//   false).
+//   kWidth; Set, Load, Store; Add, Sub, Mul, Sqrt, Floor; Max(a, b) and Min(a, b) with
+//   std::max's and std::min's choices ((a < b) ? b : a and (b < a) ? b : a); Less, Greater,
+//   GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b, Select(m, a, b) = m ? a : b; Bits(m)
+//   (bit l for lane l); AllSame(v), First(v) (lane 0); TableIndex(m, row, column, stride);
+//   Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is false).
 
 template <class L>
 struct FireRows {
@@ -31,6 +31,8 @@ struct FireRows {
         float p1y = 0.0f;        // detail * qy - 3 time
         float p1yM13 = 0.0f;     // 1.3 * p1y and 1.5 * p1y, the row halves of the second octave
         float p1yM15 = 0.0f;
+        float heatTaper = 0.0f;  // 1.5 - (1.3 W)^4
+        float fadeTerm = 0.0f;   // 1 - W^3
     };
 
     static Row MakeRow(const fast_fire::Plan& plan, uint32_t y) {
@@ -57,6 +59,9 @@ struct FireRows {
         row.p1y = plan.field.detail * qy - plan.timeScroll;
         row.p1yM13 = 1.3f * row.p1y;
         row.p1yM15 = 1.5f * row.p1y;
+        const float taper = 1.3f * shapeW;
+        row.heatTaper = 1.5f - taper * taper * taper * taper;
+        row.fadeTerm = 1.0f - shapeW * shapeW * shapeW;
         return row;
     }
 
@@ -287,23 +292,93 @@ struct FireRows {
     }
 
     // The pixels [x, x + count) of an in-frame row, count <= kWidth.
+    // std::min(std::max(v, 0), 1), as the reference's saturate.
+    [[gnu::always_inline]] static F Saturate(F v) {
+        return L::Min(L::Max(v, L::Set(0.0f)), L::Set(1.0f));
+    }
+
+    // exp2f(scale * log2f(v)) or exp2f(v) per lane of `lanes`, through glibc as the reference
+    // calls them (no vector version rounds the same); `fill` in the other lanes.
+    static F Exp2Lanes(F v, int lanes, bool logFirst, float scale, float fill) {
+        float values[kWidth];
+        L::Store(values, v);
+        for (int lane = 0; lane < kWidth; ++lane) {
+            if (lanes & (1 << lane)) {
+                values[lane] =
+                    logFirst ? ::exp2f(scale * ::log2f(values[lane])) : ::exp2f(values[lane]);
+            } else {
+                values[lane] = fill;
+            }
+        }
+        return L::Load(values);
+    }
+
+    // The pixels [x, x + count) of an in-frame row, count <= kWidth: the reference's fireSample
+    // lane by lane, with the shape's row values from MakeRow and its column values from the plan.
     static void ShadeGroup(const fast_fire::Plan& plan, const Row& row, char* rowTexels, uint32_t x,
                            uint32_t count) {
+        const FireFieldParams& field = plan.field;
+        const F zero = L::Set(0.0f);
+        const F one = L::Set(1.0f);
         const F f = Turbulence(plan, row, x);
+        const F d = L::Max(zero, L::Sub(ShapeRadius(plan, row, x), L::Mul(f, L::Set(row.lift))));
         int shaded = LaneBits(count);
         if (plan.skipBlack) {
             // d >= kBlackDistance is black whatever the rest of the shading does.
-            const F d = L::Max(L::Set(0.0f),
-                               L::Sub(ShapeRadius(plan, row, x), L::Mul(f, L::Set(row.lift))));
             shaded &= L::Bits(L::Less(d, L::Set(fast_fire::kBlackDistance)));
         }
-        float fLanes[kWidth];
-        L::Store(fLanes, f);
+        if (!plan.vectorShading) {
+            float fLanes[kWidth];
+            L::Store(fLanes, f);
+            for (uint32_t lane = 0; lane < count; ++lane) {
+                FireColour colour{0.0f, 0.0f, 0.0f};
+                if (shaded & (1 << lane)) {
+                    colour = fireSample(field, plan.qx[x + lane], row.qy, fLanes[lane]);
+                }
+                StoreTexel(rowTexels, x + lane, colour.red, colour.green, colour.blue, 1.0f);
+            }
+            return;
+        }
+        // baseIntensity: c = 1 - 16 d^1.2; the lanes not shaded get c = -15, black.
+        const F power = Exp2Lanes(d, shaded, true, 1.2f, 1.0f);
+        const F c = L::Sub(one, L::Mul(L::Set(16.0f), power));
+        const M lit = L::Greater(c, zero);
+        float red[kWidth];
+        float green[kWidth];
+        float blue[kWidth];
+        if ((L::Bits(lit) & shaded) == 0) {
+            for (uint32_t lane = 0; lane < count; ++lane) {
+                StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
+            }
+            return;
+        }
+        const F s = L::Set(field.softness);
+        F c2 = c;  // softIntensity
+        if (field.softness > 0.0f) {
+            const F smooth = L::Mul(L::Mul(c, c), L::Sub(L::Set(3.0f), L::Mul(L::Set(2.0f), c)));
+            c2 = L::Add(c, L::Mul(s, L::Sub(smooth, c)));
+        }
+        const F a = L::Mul(L::Mul(c2, f), L::Set(row.heatTaper));  // heat
+        const F a3 = L::Mul(L::Mul(a, a), a);
+        F r = Saturate(L::Mul(L::Set(1.5f), a));  // fireColour: the base ramp
+        F g = Saturate(L::Mul(L::Set(1.5f), a3));
+        F b = Saturate(L::Mul(L::Mul(a3, a), a));
+        if (field.softness > 0.0f) {
+            const F exponent = L::Mul(L::Set(kHeatExponent), L::Max(a, zero));
+            const F e = L::Sub(one, Exp2Lanes(exponent, L::Bits(lit) & shaded, false, 0.0f, 0.0f));
+            const F hotGreen = L::Mul(e, L::Add(L::Set(0.52f), L::Mul(L::Set(0.15f), e)));
+            const F hotBlue = L::Mul(e, L::Add(L::Set(0.09f), L::Mul(L::Set(0.12f), e)));
+            r = L::Add(r, L::Mul(s, L::Sub(e, r)));
+            g = L::Add(g, L::Mul(s, L::Sub(hotGreen, g)));
+            b = L::Add(b, L::Mul(s, L::Sub(hotBlue, b)));
+        }
+        const F m = Saturate(L::Mul(c2, L::Set(row.fadeTerm)));  // fade
+        L::Store(red, L::Select(lit, L::Mul(m, r), zero));
+        L::Store(green, L::Select(lit, L::Mul(m, g), zero));
+        L::Store(blue, L::Select(lit, L::Mul(m, b), zero));
         for (uint32_t lane = 0; lane < count; ++lane) {
             if (shaded & (1 << lane)) {
-                const FireColour colour =
-                    fireSample(plan.field, plan.qx[x + lane], row.qy, fLanes[lane]);
-                StoreTexel(rowTexels, x + lane, colour.red, colour.green, colour.blue, 1.0f);
+                StoreTexel(rowTexels, x + lane, red[lane], green[lane], blue[lane], 1.0f);
             } else {
                 StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
             }

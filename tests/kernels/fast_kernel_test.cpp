@@ -104,12 +104,13 @@ ParamsBlock MakeParams(const Geometry& geometry, float detail, float time, float
 }
 
 FastFireOptions Options(FastFireIsa isa, unsigned threads, bool tables = true,
-                        bool skipBlack = true) {
+                        bool skipBlack = true, bool vectorShading = true) {
     FastFireOptions options;
     options.isa = isa;
     options.threads = threads;
     options.gradientTables = tables;
     options.skipBlack = skipBlack;
+    options.vectorShading = vectorShading;
     return options;
 }
 
@@ -156,8 +157,8 @@ INSTANTIATE_TEST_SUITE_P(DetailAndTime, FastFireMatrix,
                                            MatrixCase{5.0f, 2.0e5f}, MatrixCase{5.0f, 3.0e7f},
                                            MatrixCase{0.5f, -2.0e6f}, MatrixCase{4.2f, 5.6e6f}));
 
-// Each shortcut alone against the reference: direct hashing without tables, and the full
-// field on every pixel without the black-pixel skips.
+// Each shortcut alone against the reference: direct hashing without tables, the full field on
+// every pixel without the black-pixel skips, the reference's shading of the fast turbulence.
 TEST(FastFireShortcuts, EachOneAloneKeepsTheBits) {
     for (const Geometry& geometry : kGeometries) {
         for (float time : {0.03f, 1.0e6f}) {
@@ -165,6 +166,8 @@ TEST(FastFireShortcuts, EachOneAloneKeepsTheBits) {
             for (FastFireIsa isa : {FastFireIsa::Avx2, FastFireIsa::Portable}) {
                 EXPECT_TRUE(SameTexels(params, Options(isa, 1, false, true))) << geometry.name;
                 EXPECT_TRUE(SameTexels(params, Options(isa, 1, true, false))) << geometry.name;
+                EXPECT_TRUE(SameTexels(params, Options(isa, 1, true, true, false)))
+                    << geometry.name;
             }
         }
     }
