@@ -291,7 +291,6 @@ struct FireRows {
         }
     }
 
-    // The pixels [x, x + count) of an in-frame row, count <= kWidth.
     // std::min(std::max(v, 0), 1), as the reference's saturate.
     [[gnu::always_inline]] static F Saturate(F v) {
         return L::Min(L::Max(v, L::Set(0.0f)), L::Set(1.0f));
