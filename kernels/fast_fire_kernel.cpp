@@ -335,8 +335,8 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     plan.fMax = fast_fire::TurbulenceBound(plan.field);
     plan.skipBlack = options.skipBlack;
     plan.vectorShading = options.vectorShading;
-    // Above the fade every pixel is +0 black only when 0 < s <= 1; see the note on skipFade.
-    plan.skipFade = options.skipBlack && params.softness > 0.0f && params.softness <= 1.0f;
+    // Above the fade every pixel is +0 black when s <= 1; see the note on skipFade.
+    plan.skipFade = options.skipBlack && params.softness <= 1.0f;
     plan.halfContrast = 0.5f * plan.field.contrast;
     plan.timeScroll = 3.0f * plan.field.time;
     PrepareColumns(dispatch);

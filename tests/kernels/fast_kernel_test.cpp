@@ -324,17 +324,37 @@ TEST(FastFireBounds, BlackDistanceIsExactlyBlackAndCloseToTheEdge) {
     EXPECT_TRUE(litNearTheBound);
 }
 
-// Above the fade (W > 1) the skip is taken only for 0 < softness <= 1. A frame whose rows
-// cross W = 1 (small emitter, high fire) keeps its bits on both sides of the crossing.
+// Above the fade (W > 1) whole rows are skipped for softness <= 1. A frame whose fire reaches
+// high (small emitter) and whose rows cross W = 1 keeps its bits on both sides of the crossing.
 TEST(FastFireBounds, RowsAcrossTheFadeKeepTheirBits) {
-    const Geometry tall{"tall", 24, 120, 0, 0, 24.0f, 120.0f, 0.5f, 0.98f};
-    for (float softness : {0.0f, 1e-6f, 0.25f, 1.0f}) {
+    const Geometry tall{"tall", 24, 120, 948, 0, 1920.0f, 120.0f, 0.5f, 0.98f};
+    float highestLit = 0.0f;  // the largest W of a lit pixel in the reference
+    for (float softness : {-0.5f, 0.0f, 1e-6f, 0.25f, 1.0f}) {
         for (float emitterSize : {0.3f, 0.45f}) {
             const ParamsBlock params = MakeParams(tall, 1.0f, 3.3f, emitterSize, softness);
             EXPECT_TRUE(SameTexels(params, Options(FastFireIsa::Avx2, 1))) << softness;
             EXPECT_TRUE(SameTexels(params, Options(FastFireIsa::Portable, 1))) << softness;
+
+            Texture reference(tall.width, tall.height, 0);
+            const AnchorRecord anchor = RunAnchorKernel(params);
+            RunFireKernel(params, anchor, reference.image);
+            for (uint32_t y = 0; y < tall.height; ++y) {
+                // W of the row, as FireKernel and the fire field compute it.
+                const float v =
+                    1.0f - (static_cast<float>(y) + 0.5f) / tall.fullHeight + params.shiftY;
+                const float qy = 2.0f * v - 0.18f + anchor.baseOffset;
+                const float w = 0.5f * (qy > 0.0f ? qy / emitterSize : qy) + 0.09f;
+                for (uint32_t x = 0; x < tall.width; ++x) {
+                    if (reference.image.texels[(size_t(y) * tall.width + x) * 4] > 0.0f) {
+                        EXPECT_LT(w, 1.0f);
+                        highestLit = std::max(highestLit, w);
+                    }
+                }
+            }
         }
     }
+    // The heat turns negative at W = 1.5^(1/4) / 1.3 = 0.854, so that is as high as it gets.
+    EXPECT_GT(highestLit, 0.8f) << "the fire should reach up towards the fade";
 }
 
 }  // namespace
