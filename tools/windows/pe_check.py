@@ -59,10 +59,10 @@ class Faults:
 
 # ---- resources --------------------------------------------------------------------------------
 
-def find_resource(pe, type_key, res_id, lang):
-    """Bytes of one resource; type_key is a numeric type or a type name. None when missing."""
+def language_entries(pe, type_key, res_id):
+    """The language entries of one resource; type_key is a numeric type or a type name."""
     if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
-        return None
+        return []
     for type_entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         if isinstance(type_key, str):
             if type_entry.name is None or str(type_entry.name) != type_key:
@@ -70,26 +70,23 @@ def find_resource(pe, type_key, res_id, lang):
         elif type_entry.name is not None or type_entry.id != type_key:
             continue
         for id_entry in type_entry.directory.entries:
-            if id_entry.name is not None or id_entry.id != res_id:
-                continue
-            for lang_entry in id_entry.directory.entries:
-                if lang_entry.id == lang:
-                    data = lang_entry.data.struct
-                    return pe.get_data(data.OffsetToData, data.Size)
+            if id_entry.name is None and id_entry.id == res_id:
+                return id_entry.directory.entries
+    return []
+
+
+def find_resource(pe, type_key, res_id, lang):
+    """Bytes of one resource in one language, or None."""
+    for lang_entry in language_entries(pe, type_key, res_id):
+        if lang_entry.id == lang:
+            data = lang_entry.data.struct
+            return pe.get_data(data.OffsetToData, data.Size)
     return None
 
 
-def resource_languages(pe, type_name, res_id):
-    """Languages in which a resource of a named type exists, to explain a miss."""
-    found = []
-    for type_entry in getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None).entries \
-            if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE") else []:
-        if type_entry.name is None or str(type_entry.name) != type_name:
-            continue
-        for id_entry in type_entry.directory.entries:
-            if id_entry.id == res_id:
-                found += [lang_entry.id for lang_entry in id_entry.directory.entries]
-    return found
+def missing_resource(pe, what, type_key, res_id):
+    languages = [entry.id for entry in language_entries(pe, type_key, res_id)]
+    return f"no {what} {res_id} in language {LANG_EN_US} (languages found: {languages})"
 
 
 # ---- PiPL -------------------------------------------------------------------------------------
@@ -241,8 +238,7 @@ def check_imports(pe, _args):
 def check_pipl(pe, args):
     f = Faults()
     data = find_resource(pe, "PIPL", PIPL_ID, LANG_EN_US)
-    f.expect(data is not None, f"no PIPL resource {PIPL_ID} in language {LANG_EN_US} "
-             f"(languages found: {resource_languages(pe, 'PIPL', PIPL_ID)})")
+    f.expect(data is not None, missing_resource(pe, "PIPL resource", "PIPL", PIPL_ID))
     if data is not None:
         with open(args.pipl, "rb") as handle:
             expected = handle.read()
@@ -302,7 +298,7 @@ def check_registration(pe, args):
 def check_dialog(pe, _args):
     f = Faults()
     data = find_resource(pe, RT_DIALOG, DIALOG_ID, LANG_EN_US)
-    f.expect(data is not None, f"no dialog {DIALOG_ID} in language {LANG_EN_US}")
+    f.expect(data is not None, missing_resource(pe, "dialog", RT_DIALOG, DIALOG_ID))
     if data is None:
         return f.finish("")
     try:
@@ -335,7 +331,8 @@ def check_dialog(pe, _args):
 
 def check_kernels(pe, args):
     f = Faults()
-    image = pe.__data__
+    with open(args.aex, "rb") as handle:
+        image = handle.read()
     for path in args.dxbc:
         with open(path, "rb") as handle:
             blob = handle.read()
