@@ -137,6 +137,12 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
+std::string Hex(COLORREF colour) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%06lx", static_cast<unsigned long>(colour));
+    return text;
+}
+
 std::string Describe(const RECT& r) {
     return std::to_string(r.left) + "," + std::to_string(r.top) + " to " + std::to_string(r.right) +
            "," + std::to_string(r.bottom);
@@ -246,6 +252,41 @@ void CheckDialog(HWND dialog) {
                GetBkColor(dc) == Expected(kHostBackground),
            "texts in the host's text colour on the host's background");
     DeleteDC(dc);
+
+    // The owner-drawn buttons as painted: face and border in their greys, the corners outside
+    // the rounded border in the dialog's background. The focused button (Close) has the lighter
+    // border only where the platform shows focus cues; the dialog asks to hide them until the
+    // keyboard is used, which Wine does not support (its windows keep no such state).
+    for (const int id : {IDC_VISIT_WEBSITE, kAboutCloseId}) {
+        HWND button = GetDlgItem(dialog, id);
+        RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        RECT area{};
+        GetClientRect(button, &area);
+        HDC buttonDc = GetDC(button);
+        const COLORREF corner = GetPixel(buttonDc, 0, 0);
+        const COLORREF border = GetPixel(buttonDc, area.right / 2, 0);
+        const COLORREF face = GetPixel(buttonDc, area.right / 2, 2);
+        ReleaseDC(button, buttonDc);
+        const bool cuesShown = (SendMessageW(button, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) == 0;
+        const COLORREF expectedBorder =
+            id == kAboutCloseId && cuesShown ? RGB(105, 105, 105) : RGB(54, 54, 54);
+        Expect(corner == Expected(kHostBackground) && border == expectedBorder &&
+                   face == RGB(14, 14, 14),
+               "button " + std::to_string(id) + " painted: border " + Hex(border) + ", face " +
+                   Hex(face) + (cuesShown ? " (focus cues shown)" : " (focus cues hidden)"));
+    }
+
+    // Held down (without a click), a button's face turns a lighter grey.
+    HWND visit = GetDlgItem(dialog, IDC_VISIT_WEBSITE);
+    SendMessageW(visit, BM_SETSTATE, TRUE, 0);
+    RedrawWindow(visit, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    RECT visitArea{};
+    GetClientRect(visit, &visitArea);
+    HDC visitDc = GetDC(visit);
+    const COLORREF pressedFace = GetPixel(visitDc, visitArea.right / 2, 2);
+    ReleaseDC(visit, visitDc);
+    SendMessageW(visit, BM_SETSTATE, FALSE, 0);
+    Expect(pressedFace == RGB(26, 26, 26), "pressed button face " + Hex(pressedFace));
 
     RECT owner{}, box{};
     GetWindowRect(gHostWindow, &owner);
