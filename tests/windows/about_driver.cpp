@@ -385,13 +385,30 @@ PF_Err RunWithDialog(PF_Cmd command, const std::function<void(HWND)>& drive) {
     return call.result;
 }
 
-void PressEscape(HWND dialog) {
+HWND FocusOf(HWND dialog) {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-    HWND target = info.hwndFocus != nullptr ? info.hwndFocus : dialog;
-    PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageW(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    return info.hwndFocus;
+}
+
+// A key as the dialog's message loop receives it, at the control with the focus.
+void PressKey(HWND dialog, WPARAM key) {
+    HWND target = FocusOf(dialog) != nullptr ? FocusOf(dialog) : dialog;
+    const UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+    PostMessageW(target, WM_KEYDOWN, key, static_cast<LPARAM>(1 | (scan << 16)));
+    PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(1 | (scan << 16) | 0xC0000000u));
+}
+
+// Tab goes round the two buttons, the only tab stops, in template order.
+void PressTab(HWND dialog) {
+    PressKey(dialog, VK_TAB);
+    Sleep(200);
+    Expect(FocusOf(dialog) == GetDlgItem(dialog, IDC_VISIT_WEBSITE),
+           "Tab from Close: Visit Website");
+    PressKey(dialog, VK_TAB);
+    Sleep(200);
+    Expect(FocusOf(dialog) == GetDlgItem(dialog, kAboutCloseId), "Tab again: Close");
 }
 
 void CheckTextPath(PF_Cmd command, const char* what) {
@@ -431,11 +448,12 @@ int main(int argc, char** argv) {
             Expect(broken.ok(), "https association redirected");
             PressVisitWebsite(dialog, true);
         }
-        PressEscape(dialog);
+        PressKey(dialog, VK_ESCAPE);
     });
 
-    std::printf("-- Options button (dialog command): press Close\n");
+    std::printf("-- Options button (dialog command): Tab around, press Close\n");
     RunWithDialog(PF_Cmd_DO_DIALOG, [](HWND dialog) {
+        PressTab(dialog);
         PostMessageW(GetDlgItem(dialog, kAboutCloseId), BM_CLICK, 0, 0);
     });
 
