@@ -45,61 +45,59 @@ FrameImage FrameImage::Blank(int32_t width, int32_t height, int32_t depth) {
     return image;
 }
 
-void RowToRgba8(const FrameImage& image, int32_t y, uint8_t* rgba) {
+namespace {
+
+// Walks one row of the host's ARGB pixels and writes RGBA, channel by channel; `channel` turns a
+// host channel (its address and the frame's depth) into the destination value.
+template <typename Out, typename Channel>
+void RowToRgba(const FrameImage& image, int32_t y, Out* rgba, Channel channel) {
     const uint8_t* src = image.row(y);
     for (int32_t x = 0; x < image.width; ++x) {
         const uint8_t* pixel = src + image.pixelBytes() * static_cast<size_t>(x);
         for (int c = 0; c < 4; ++c) {
             const int s = kChannelOf[c];
-            uint32_t v;
-            if (image.depth == 32) {
-                v = static_cast<uint32_t>(Unit(ReadFloat(pixel + 4 * s)) * 255.0f + 0.5f);
-            } else if (image.depth == 16) {
-                v = (Host16(pixel + 2 * s) * 255 + kHostFullScale16 / 2) / kHostFullScale16;
-            } else {
-                v = pixel[s];
-            }
-            rgba[4 * x + c] = static_cast<uint8_t>(v);
+            const uint8_t* at = pixel + static_cast<size_t>(s) * image.pixelBytes() / 4;
+            rgba[4 * x + c] = channel(at);
         }
     }
+}
+
+}  // namespace
+
+void RowToRgba8(const FrameImage& image, int32_t y, uint8_t* rgba) {
+    RowToRgba(image, y, rgba, [&](const uint8_t* at) {
+        uint32_t v;
+        if (image.depth == 32) {
+            v = static_cast<uint32_t>(Unit(ReadFloat(at)) * 255.0f + 0.5f);
+        } else if (image.depth == 16) {
+            v = (Host16(at) * 255 + kHostFullScale16 / 2) / kHostFullScale16;
+        } else {
+            v = *at;
+        }
+        return static_cast<uint8_t>(v);
+    });
 }
 
 void RowToRgba16(const FrameImage& image, int32_t y, uint16_t* rgba) {
-    const uint8_t* src = image.row(y);
-    for (int32_t x = 0; x < image.width; ++x) {
-        const uint8_t* pixel = src + image.pixelBytes() * static_cast<size_t>(x);
-        for (int c = 0; c < 4; ++c) {
-            const int s = kChannelOf[c];
-            uint32_t v;
-            if (image.depth == 32) {
-                v = static_cast<uint32_t>(Unit(ReadFloat(pixel + 4 * s)) * 65535.0f + 0.5f);
-            } else if (image.depth == 16) {
-                v = (Host16(pixel + 2 * s) * 65535 + kHostFullScale16 / 2) / kHostFullScale16;
-            } else {
-                v = pixel[s] * 257u;
-            }
-            rgba[4 * x + c] = static_cast<uint16_t>(v);
+    RowToRgba(image, y, rgba, [&](const uint8_t* at) {
+        uint32_t v;
+        if (image.depth == 32) {
+            v = static_cast<uint32_t>(Unit(ReadFloat(at)) * 65535.0f + 0.5f);
+        } else if (image.depth == 16) {
+            v = (Host16(at) * 65535 + kHostFullScale16 / 2) / kHostFullScale16;
+        } else {
+            v = *at * 257u;
         }
-    }
+        return static_cast<uint16_t>(v);
+    });
 }
 
 void RowToRgbaFloat(const FrameImage& image, int32_t y, float* rgba) {
-    const uint8_t* src = image.row(y);
-    for (int32_t x = 0; x < image.width; ++x) {
-        const uint8_t* pixel = src + image.pixelBytes() * static_cast<size_t>(x);
-        for (int c = 0; c < 4; ++c) {
-            const int s = kChannelOf[c];
-            float v;
-            if (image.depth == 32) {
-                v = ReadFloat(pixel + 4 * s);
-            } else if (image.depth == 16) {
-                v = static_cast<float>(Host16(pixel + 2 * s)) / 32768.0f;
-            } else {
-                v = static_cast<float>(pixel[s]) / 255.0f;
-            }
-            rgba[4 * x + c] = v;
-        }
-    }
+    RowToRgba(image, y, rgba, [&](const uint8_t* at) {
+        if (image.depth == 32) return ReadFloat(at);
+        if (image.depth == 16) return static_cast<float>(Host16(at)) / 32768.0f;
+        return static_cast<float>(*at) / 255.0f;
+    });
 }
 
 }  // namespace pyrix
