@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "host/suite_scope.h"
@@ -28,6 +29,15 @@ constexpr FloatSliderSpec kFloatSliders[] = {
 };
 
 constexpr float kCurveTolerance = 0.05f;
+
+// Double to float, rounding to nearest. A host value beyond the float range becomes an infinity
+// (what the rounding gives) instead of an out-of-range conversion, so the renderer rejects it.
+float SliderValueToFloat(double value) {
+    constexpr double kRoundsToInfinity = 0x1.ffffffp127;  // FLT_MAX plus half its last step
+    if (value >= kRoundsToInfinity) return std::numeric_limits<float>::infinity();
+    if (value <= -kRoundsToInfinity) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
 constexpr PF_Fixed kFixedOne = 1 << 16;
 constexpr PF_Fixed kPositionDefaultX = 50 * kFixedOne;  // percent of the layer width
 constexpr PF_Fixed kPositionDefaultY = 70 * kFixedOne;
@@ -149,10 +159,10 @@ PF_Err SetupControlsUI(PF_InData* in_data) {
 }
 
 float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex index) {
-    if (params != nullptr) return static_cast<float>(ParamFromArray(params, index).u.fs_d.value);
+    if (params != nullptr) return SliderValueToFloat(ParamFromArray(params, index).u.fs_d.value);
     if (in_data == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
     return WithCheckedOutParam(in_data, index, [](const PF_ParamDef& def) {
-        return static_cast<float>(def.u.fs_d.value);
+        return SliderValueToFloat(def.u.fs_d.value);
     });
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -313,6 +315,18 @@ TEST_F(ReadSettingsTest, ValuesOutsideTheirRangePassUnchanged) {
     const EffectSettings s = Read();
     EXPECT_EQ(s.speed, 3000000.0f);
     EXPECT_EQ(s.softness, -50.0f);
+}
+
+TEST_F(ReadSettingsTest, ValuesBeyondTheFloatRangeBecomeInfinities) {
+    host.SetParam(kParamSpeed, FloatParam(1e300));
+    host.SetParam(kParamOffset, FloatParam(-1e300));
+    host.SetParam(kParamDetail, FloatParam(3.4028235e38));  // FLT_MAX itself stays finite
+    host.SetParam(kParamSoftness, FloatParam(std::numeric_limits<double>::quiet_NaN()));
+    const EffectSettings s = Read();
+    EXPECT_EQ(s.speed, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(s.offset, -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(s.detail, std::numeric_limits<float>::max());
+    EXPECT_TRUE(std::isnan(s.softness));
 }
 
 TEST_F(ReadSettingsTest, TakesValuesFromTheParameterArrayWithoutCheckouts) {
