@@ -9,7 +9,7 @@
 
 namespace {
 
-struct FloatSliderSpec {
+struct FloatSliderDecl {
     PF_ParamIndex index;
     const char* name;
     A_long id;
@@ -20,7 +20,7 @@ struct FloatSliderSpec {
 };
 
 // Declared in index order; index 3 and up.
-constexpr FloatSliderSpec kFloatSliders[] = {
+constexpr FloatSliderDecl kFloatSliders[] = {
     {kParamEmitterSize, "Emitter Size", kParamIdEmitterSize, 100.0, 0.0f, 1000.0f, 0.0f, 400.0f, 2},
     {kParamDetail, "Detail", kParamIdDetail, 1.0, 0.0f, 5.0f, 0.0f, 5.0f, 3},
     {kParamSoftness, "Softness", kParamIdSoftness, 0.0, 0.0f, 100.0f, 0.0f, 100.0f, 1},
@@ -75,19 +75,19 @@ PF_ParamDef PositionDef() {
     return def;
 }
 
-PF_ParamDef FloatSliderDef(const FloatSliderSpec& spec) {
+PF_ParamDef FloatSliderDef(const FloatSliderDecl& slider) {
     PF_ParamDef def = ZeroedDef();
     def.param_type = PF_Param_FLOAT_SLIDER;
-    def.u.fs_d.value = spec.dephault;
-    def.u.fs_d.dephault = static_cast<PF_FpShort>(spec.dephault);
-    def.u.fs_d.valid_min = spec.validMin;
-    def.u.fs_d.valid_max = spec.validMax;
-    def.u.fs_d.slider_min = spec.sliderMin;
-    def.u.fs_d.slider_max = spec.sliderMax;
-    def.u.fs_d.precision = spec.precision;
+    def.u.fs_d.value = slider.dephault;
+    def.u.fs_d.dephault = static_cast<PF_FpShort>(slider.dephault);
+    def.u.fs_d.valid_min = slider.validMin;
+    def.u.fs_d.valid_max = slider.validMax;
+    def.u.fs_d.slider_min = slider.sliderMin;
+    def.u.fs_d.slider_max = slider.sliderMax;
+    def.u.fs_d.precision = slider.precision;
     def.u.fs_d.curve_tolerance = kCurveTolerance;
-    def.uu.id = spec.id;
-    CopyName(def, spec.name);
+    def.uu.id = slider.id;
+    CopyName(def, slider.name);
     return def;
 }
 
@@ -134,8 +134,8 @@ PF_Err SetupParameters(PF_InData* in_data, PF_OutData* out_data) {
     };
     if (PF_Err err = add(AboutDef())) return err;
     if (PF_Err err = add(PositionDef())) return err;
-    for (const FloatSliderSpec& spec : kFloatSliders) {
-        if (PF_Err err = add(FloatSliderDef(spec))) return err;
+    for (const FloatSliderDecl& slider : kFloatSliders) {
+        if (PF_Err err = add(FloatSliderDef(slider))) return err;
     }
     out_data->num_params = kParamCount;
     return SetupControlsUI(in_data);

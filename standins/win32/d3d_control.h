@@ -9,7 +9,7 @@
 
 namespace d3d_standin {
 
-struct AdapterSpec {
+struct AdapterConfig {
     std::wstring description = L"Stand-in GPU";
     UINT flags = 0;  // DXGI_ADAPTER_FLAG_*
     SIZE_T dedicatedVideoMemory = SIZE_T(1) << 30;
@@ -17,7 +17,7 @@ struct AdapterSpec {
 };
 
 // The adapters that CreateDXGIFactory1's factory enumerates, in order.
-void SetAdapters(std::vector<AdapterSpec> adapters);
+void SetAdapters(std::vector<AdapterConfig> adapters);
 
 // Calls into which a failure can be injected.
 enum class Call {

@@ -50,7 +50,7 @@ struct WaitableTimer;
 
 struct Controls {
     std::mutex mutex;
-    std::vector<AdapterSpec> adapters{AdapterSpec{}};
+    std::vector<AdapterConfig> adapters{AdapterConfig{}};
     std::array<Fault, kCallKinds> faults{};
     std::vector<std::string> log;
     Counters counters;
@@ -142,32 +142,32 @@ class ComObject : public Interface {
 
 class Adapter final : public ComObject<IDXGIAdapter1> {
   public:
-    Adapter(UINT index, AdapterSpec spec)
-        : ComObject(Kind::Adapter), index_(index), spec_(std::move(spec)) {}
+    Adapter(UINT index, AdapterConfig config)
+        : ComObject(Kind::Adapter), index_(index), config_(std::move(config)) {}
 
     HRESULT STDMETHODCALLTYPE GetDesc1(DXGI_ADAPTER_DESC1* desc) override {
         Log("GetDesc1");
         if (desc == nullptr) return E_INVALIDARG;
         const size_t capacity = sizeof(desc->Description) / sizeof(desc->Description[0]);
-        const size_t length = std::min(spec_.description.size(), capacity - 1);
-        std::wmemcpy(desc->Description, spec_.description.data(), length);
+        const size_t length = std::min(config_.description.size(), capacity - 1);
+        std::wmemcpy(desc->Description, config_.description.data(), length);
         desc->Description[length] = L'\0';
-        desc->DedicatedVideoMemory = spec_.dedicatedVideoMemory;
-        desc->Flags = spec_.flags;
+        desc->DedicatedVideoMemory = config_.dedicatedVideoMemory;
+        desc->Flags = config_.flags;
         return S_OK;
     }
 
     UINT index() const { return index_; }
-    const AdapterSpec& spec() const { return spec_; }
+    const AdapterConfig& config() const { return config_; }
 
   private:
     UINT index_;
-    AdapterSpec spec_;
+    AdapterConfig config_;
 };
 
 class Factory final : public ComObject<IDXGIFactory1> {
   public:
-    explicit Factory(std::vector<AdapterSpec> adapters)
+    explicit Factory(std::vector<AdapterConfig> adapters)
         : ComObject(Kind::Factory), adapters_(std::move(adapters)) {}
 
     HRESULT STDMETHODCALLTYPE EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override {
@@ -182,7 +182,7 @@ class Factory final : public ComObject<IDXGIFactory1> {
     }
 
   private:
-    std::vector<AdapterSpec> adapters_;
+    std::vector<AdapterConfig> adapters_;
 };
 
 // ---- Resources and views ----------------------------------------------------------------------
@@ -752,7 +752,7 @@ WaitableTimer* FindTimer(HANDLE handle) {
 
 // ---- Controls ---------------------------------------------------------------------------------
 
-void SetAdapters(std::vector<AdapterSpec> adapters) {
+void SetAdapters(std::vector<AdapterConfig> adapters) {
     Controls& c = GetControls();
     std::lock_guard<std::mutex> lock(c.mutex);
     c.adapters = std::move(adapters);
@@ -809,7 +809,7 @@ int LiveObjects(Kind kind) {
 void Reset() {
     Controls& c = GetControls();
     std::lock_guard<std::mutex> lock(c.mutex);
-    c.adapters = {AdapterSpec{}};
+    c.adapters = {AdapterConfig{}};
     c.faults = {};
     c.log.clear();
     c.counters = Counters{};
@@ -830,7 +830,7 @@ HRESULT WINAPI CreateDXGIFactory1(REFIID riid, void** factory) {
     HRESULT result = S_OK;
     if (TakeFault(Call::CreateDXGIFactory1, &result)) return result;
     if (std::memcmp(&riid, &IID_IDXGIFactory1, sizeof(IID)) != 0) return E_NOINTERFACE;
-    std::vector<AdapterSpec> adapters;
+    std::vector<AdapterConfig> adapters;
     {
         Controls& c = GetControls();
         std::lock_guard<std::mutex> lock(c.mutex);
@@ -871,7 +871,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverTy
     }
     const D3D_FEATURE_LEVEL* supported = nullptr;
     for (UINT i = 0; featureLevels != nullptr && i < featureLevelCount && !supported; ++i) {
-        if (featureLevels[i] <= chosen->spec().maxFeatureLevel) supported = &featureLevels[i];
+        if (featureLevels[i] <= chosen->config().maxFeatureLevel) supported = &featureLevels[i];
     }
     if (supported == nullptr) return fail(DXGI_ERROR_UNSUPPORTED);
     if (featureLevel != nullptr) *featureLevel = *supported;

@@ -17,7 +17,7 @@
 
 namespace {
 
-using d3d_standin::AdapterSpec;
+using d3d_standin::AdapterConfig;
 using d3d_standin::Call;
 using d3d_standin::Kind;
 using d3d_standin::LiveObjects;
@@ -144,22 +144,22 @@ TEST_F(GpuRendererTest, EveryDepthEqualsTheReferenceAlsoBeyondTheFrame) {
 
 struct AdapterCase {
     const char* name;
-    std::vector<AdapterSpec> adapters;
+    std::vector<AdapterConfig> adapters;
     int chosen;           // index passed to D3D11CreateDevice, or -1
     const char* message;  // when creation fails
 };
 
-AdapterSpec Hardware(SIZE_T memory, D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0) {
-    AdapterSpec spec;
-    spec.dedicatedVideoMemory = memory;
-    spec.maxFeatureLevel = level;
-    return spec;
+AdapterConfig Hardware(SIZE_T memory, D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0) {
+    AdapterConfig config;
+    config.dedicatedVideoMemory = memory;
+    config.maxFeatureLevel = level;
+    return config;
 }
 
-AdapterSpec Software(SIZE_T memory) {
-    AdapterSpec spec = Hardware(memory);
-    spec.flags = DXGI_ADAPTER_FLAG_SOFTWARE;
-    return spec;
+AdapterConfig Software(SIZE_T memory) {
+    AdapterConfig config = Hardware(memory);
+    config.flags = DXGI_ADAPTER_FLAG_SOFTWARE;
+    return config;
 }
 
 class AdapterChoice : public GpuRendererTest, public ::testing::WithParamInterface<AdapterCase> {};

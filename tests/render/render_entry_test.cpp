@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<GpuFault>& param) { return param.param.name; });
 
 TEST_F(RenderEntryTest, NoHardwareAdapterIsReportedOnEveryFrame) {
-    d3d_standin::AdapterSpec software;
+    d3d_standin::AdapterConfig software;
     software.flags = DXGI_ADAPTER_FLAG_SOFTWARE;
     d3d_standin::SetAdapters({software});
     HostBuffer buffer(8, 8, 0);
