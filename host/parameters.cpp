@@ -118,12 +118,12 @@ const PF_ParamDef& ParamFromArray(PF_ParamDef** params, PF_ParamIndex index) {
     return *params[index];
 }
 
+}  // namespace
+
 double DownsampleFactor(const PF_RationalScale& scale) {
     if (scale.den == 0) return 1.0;
     return static_cast<double>(scale.num) / static_cast<double>(scale.den);
 }
-
-}  // namespace
 
 PF_Err SetupParameters(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data == nullptr || out_data == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;

@@ -38,6 +38,9 @@ constexpr A_short kAboutAreaHeight = 60;
 constexpr const char* kOptionsButtonName = "About...";
 constexpr const char* kInvalidPointDimensionsMessage = "Invalid point coordinate dimensions";
 
+// A host downsample factor (num / den); a denominator of 0 counts as full resolution.
+double DownsampleFactor(const PF_RationalScale& scale);
+
 // Declares the seven parameters, then calls SetupControlsUI. A failing add_param ends it with
 // that code.
 PF_Err SetupParameters(PF_InData* in_data, PF_OutData* out_data);

@@ -10,10 +10,6 @@
 
 namespace {
 
-double DownsampleFactor(const PF_RationalScale& scale) {
-    return scale.den == 0 ? 1.0 : static_cast<double>(scale.num) / static_cast<double>(scale.den);
-}
-
 void DeletePreRenderSettings(void* pre_render_data) {
     delete static_cast<EffectSettings*>(pre_render_data);
 }
