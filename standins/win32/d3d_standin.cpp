@@ -255,25 +255,18 @@ ViewTarget TargetOf(const ResourceState& resource) {
     return {resource.storage, resource.name, resource.isTexture, resource.width, resource.height};
 }
 
-class UnorderedAccessView final : public ComObject<ID3D11UnorderedAccessView> {
+template <class Interface, Kind kKind>
+class View final : public ComObject<Interface> {
   public:
-    explicit UnorderedAccessView(ViewTarget target)
-        : ComObject(Kind::UnorderedAccessView), target_(std::move(target)) {}
+    explicit View(ViewTarget target) : ComObject<Interface>(kKind), target_(std::move(target)) {}
     const ViewTarget& target() const { return target_; }
 
   private:
     ViewTarget target_;
 };
 
-class ShaderResourceView final : public ComObject<ID3D11ShaderResourceView> {
-  public:
-    explicit ShaderResourceView(ViewTarget target)
-        : ComObject(Kind::ShaderResourceView), target_(std::move(target)) {}
-    const ViewTarget& target() const { return target_; }
-
-  private:
-    ViewTarget target_;
-};
+using UnorderedAccessView = View<ID3D11UnorderedAccessView, Kind::UnorderedAccessView>;
+using ShaderResourceView = View<ID3D11ShaderResourceView, Kind::ShaderResourceView>;
 
 class ComputeShader final : public ComObject<ID3D11ComputeShader> {
   public:
