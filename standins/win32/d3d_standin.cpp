@@ -359,6 +359,11 @@ class DeviceQueue {
     std::thread thread_;  // last: starts after everything it uses
 };
 
+// A buffer large enough for the anchor kernel's record.
+bool HoldsAnchor(const ViewTarget& view) {
+    return view.storage && !view.isTexture && view.width >= sizeof(AnchorRecord);
+}
+
 ParamsBlock ReadParams(const Storage& storage) {
     ParamsBlock params{};
     std::memcpy(&params, storage->data(), sizeof(params));
@@ -481,7 +486,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         }
         if (kernel_ == KernelIdentity::Anchor) {
             const ViewTarget anchor = uavs_[1];
-            if (!anchor.storage || anchor.isTexture || anchor.width < sizeof(AnchorRecord)) {
+            if (!HoldsAnchor(anchor)) {
                 Log("DispatchSkipped: no anchor buffer at u1");
                 return;
             }
@@ -492,7 +497,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         } else if (kernel_ == KernelIdentity::Fire) {
             const ViewTarget anchor = resource0_;
             const ViewTarget output = uavs_[0];
-            if (!anchor.storage || anchor.isTexture || anchor.width < sizeof(AnchorRecord)) {
+            if (!HoldsAnchor(anchor)) {
                 Log("DispatchSkipped: no anchor buffer at t0");
                 return;
             }
