@@ -13,9 +13,8 @@
 namespace pyrix {
 
 const ControlBinding kControlBindings[6] = {
-    {Control::kPosition, 7, "--position"}, {Control::kEmitterSize, 8, "--emitter-size"},
-    {Control::kDetail, 1, "--detail"},     {Control::kSoftness, 9, "--softness"},
-    {Control::kSpeed, 2, "--speed"},       {Control::kOffset, 3, "--offset"},
+    {Control::kPosition, 7}, {Control::kEmitterSize, 8}, {Control::kDetail, 1},
+    {Control::kSoftness, 9}, {Control::kSpeed, 2},       {Control::kOffset, 3},
 };
 
 namespace {
@@ -342,13 +341,6 @@ CommandResult EffectHost::About(std::string* text) {
         std::replace(text->begin(), text->end(), '\r', '\n');
     }
     return result;
-}
-
-const PF_ParamDef* EffectHost::FindParam(A_long paramId) const {
-    for (const PF_ParamDef& def : params_) {
-        if (def.uu.id == paramId) return &def;
-    }
-    return nullptr;
 }
 
 PF_ParamDef EffectHost::ParamAt(const RenderSettings& settings, A_long index) const {

@@ -41,7 +41,6 @@ enum class Control { kPosition, kEmitterSize, kDetail, kSoftness, kSpeed, kOffse
 struct ControlBinding {
     Control control;
     A_long paramId;
-    const char* option;  // the command-line option that sets it
 };
 extern const ControlBinding kControlBindings[6];
 
@@ -100,9 +99,7 @@ class EffectHost {
     long outstandingParamCheckouts() const { return paramCheckouts_.load(); }
     static long OutstandingSuites();
 
-    // The value the host answers for a parameter at the current resolution, and the
-    // declaration it is based on.
-    const PF_ParamDef* FindParam(A_long paramId) const;
+    // The value the host answers for a parameter at the current resolution.
     PF_ParamDef ParamAt(const RenderSettings& settings, A_long index) const;
 
     struct Command;  // one call's records; the plug-in's effect_ref points at it
