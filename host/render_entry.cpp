@@ -50,12 +50,6 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
     }
     if (extra->cb->checkout_layer == nullptr) return PF_Err_INVALID_CALLBACK;
 
-    // Owned here until the host takes it at the very end; freed on every earlier way out.
-    auto settings = std::make_unique<EffectSettings>();
-    settings->layerWidth = in_data->width;
-    settings->layerHeight = in_data->height;
-    FrameContext context = MakeFrameContext(in_data);
-
     // The input layer is checked out without pixels, only to learn its size.
     PF_RenderRequest request = extra->input->output_request;
     request.rect = PF_LRect{0, 0, 0, 0};
@@ -66,17 +60,17 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
         extra->cb->checkout_layer(in_data->effect_ref, 0, 0, &request, in_data->current_time,
                                   in_data->time_step, in_data->time_scale, &result);
     if (checkout != PF_Err_NONE) return checkout;
-    if (result.ref_width >= 1 && result.ref_height >= 1) {
-        settings->layerWidth = result.ref_width;
-        settings->layerHeight = result.ref_height;
-    }
+    const bool knownLayer = result.ref_width >= 1 && result.ref_height >= 1;
+    const int32_t layerWidth = knownLayer ? result.ref_width : in_data->width;
+    const int32_t layerHeight = knownLayer ? result.ref_height : in_data->height;
 
-    const int32_t layerWidth = settings->layerWidth;
-    const int32_t layerHeight = settings->layerHeight;
-    *settings = ReadEffectSettings(in_data, nullptr, layerWidth, layerHeight);
+    // Owned here until the host takes it at the very end.
+    auto settings = std::make_unique<EffectSettings>(
+        ReadEffectSettings(in_data, nullptr, layerWidth, layerHeight));
     settings->layerWidth = layerWidth;
     settings->layerHeight = layerHeight;
 
+    FrameContext context = MakeFrameContext(in_data);
     context.layerWidth = layerWidth;
     context.layerHeight = layerHeight;
     const FrameExtent full = FullFrameExtent(context);
