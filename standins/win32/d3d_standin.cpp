@@ -507,21 +507,16 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
             }
             const bool reference = gReferenceKernels;
             pending_.push_back([constants, anchor, output, groupsY, reference] {
-                ParamsBlock params = ReadParams(constants.storage);
+                const ParamsBlock params = ReadParams(constants.storage);
                 AnchorRecord record{};
                 std::memcpy(&record, anchor.storage->data(), sizeof(record));
-                // Writes beyond the bound texture are dropped, as on a GPU.
-                params.width = std::min(params.width, output.width);
-                params.height = std::min(params.height, output.height);
+                // The kernels drop writes beyond the bound texture, as a GPU does.
                 const TexelImage image{output.storage->data(), size_t(output.width) * kTexelBytes,
                                        output.width, output.height};
-                const uint32_t groupRows =
-                    (params.height + kFireGroupHeight - 1) / kFireGroupHeight;
-                const uint32_t groupRowEnd = std::min(groupsY, groupRows);
                 if (reference) {
-                    RunFireKernelGroupRows(params, record, image, 0, groupRowEnd);
+                    RunFireKernelGroupRows(params, record, image, 0, groupsY);
                 } else {
-                    RunFastFireKernelGroupRows(params, record, image, 0, groupRowEnd);
+                    RunFastFireKernelGroupRows(params, record, image, 0, groupsY);
                 }
             });
         } else {
