@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "host/host_api.h"
 #include "host/registration.h"
 
 // Plain constexpr (internal linkage), like the registration constants these point into: an inline
@@ -38,8 +39,8 @@ constexpr const char* kAboutPortCreditLine =
     "Shader port and noise function credited to their authors";
 constexpr const char* kAboutLicenceLine = "Free to use, provided as is, without warranty";
 
-// The host shows the fallback text from a 256-byte buffer, zero included.
-constexpr std::size_t kHostMessageCapacity = 256;
+// The host shows the fallback text from its message buffer, zero included.
+constexpr std::size_t kHostMessageCapacity = sizeof(PF_OutData::return_msg);
 
 namespace about_detail {
 
