@@ -138,8 +138,8 @@ bool GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params
     gpu->CSSetShader(fireKernel.Get(), nullptr, 0);
     gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
     gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
-    gpu->Dispatch((params.width + kFireGroupWidth - 1) / kFireGroupWidth,
-                  (params.height + kFireGroupHeight - 1) / kFireGroupHeight, 1);
+    gpu->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
+                  FireGroupCount(params.height, kFireGroupHeight), 1);
     gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
     gpu->CSSetShaderResources(0, 1, &noSrv);
     gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());

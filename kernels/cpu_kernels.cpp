@@ -97,7 +97,6 @@ void RunFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& ancho
 
 void RunFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
                    const TexelImage& output) {
-    const uint32_t groupRows = static_cast<uint32_t>(
-        (static_cast<uint64_t>(params.height) + kFireGroupHeight - 1) / kFireGroupHeight);
-    RunFireKernelGroupRows(params, anchor, output, 0, groupRows);
+    RunFireKernelGroupRows(params, anchor, output, 0,
+                           FireGroupCount(params.height, kFireGroupHeight));
 }

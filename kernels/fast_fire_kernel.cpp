@@ -403,7 +403,6 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
 
 void RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
                        const TexelImage& output, const FastFireOptions& options) {
-    const uint32_t groupRows = static_cast<uint32_t>(
-        (static_cast<uint64_t>(params.height) + kFireGroupHeight - 1) / kFireGroupHeight);
-    RunFastFireKernelGroupRows(params, anchor, output, 0, groupRows, options);
+    RunFastFireKernelGroupRows(params, anchor, output, 0,
+                               FireGroupCount(params.height, kFireGroupHeight), options);
 }

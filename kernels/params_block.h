@@ -46,3 +46,8 @@ static_assert(sizeof(AnchorRecord) == 16, "one structured-buffer element of stri
 // Thread-group sizes of the kernels.
 constexpr uint32_t kFireGroupWidth = 16;
 constexpr uint32_t kFireGroupHeight = 8;
+
+// Thread groups of `groupSize` that cover `texels` texels along one axis.
+constexpr uint32_t FireGroupCount(uint32_t texels, uint32_t groupSize) {
+    return static_cast<uint32_t>((uint64_t{texels} + groupSize - 1) / groupSize);
+}
