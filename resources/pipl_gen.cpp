@@ -54,12 +54,12 @@ class PiplWriter {
         if (length > 255) return false;
         std::vector<uint8_t> data{static_cast<uint8_t>(length)};
         data.insert(data.end(), text, text + length);
-        Property(key, Padded(data), static_cast<uint32_t>(Padded(data).size()));
+        Property(key, data, PaddedLength(data.size()));
         return true;
     }
     void CStringProperty(const char (&key)[5], const char* text) {
-        std::vector<uint8_t> data(text, text + std::strlen(text) + 1);
-        Property(key, Padded(data), static_cast<uint32_t>(Padded(data).size()));
+        const std::vector<uint8_t> data(text, text + std::strlen(text) + 1);
+        Property(key, data, PaddedLength(data.size()));
     }
 
     uint32_t count() const { return count_; }
@@ -71,10 +71,8 @@ class PiplWriter {
         for (int i = 0; i < size; ++i) data.push_back(static_cast<uint8_t>(value >> (8 * i)));
         return data;
     }
-    static std::vector<uint8_t> Padded(std::vector<uint8_t> data) {
-        while (data.size() % 4 != 0) data.push_back(0);
-        return data;
-    }
+    // String properties count the padding that Property writes after them.
+    static uint32_t PaddedLength(size_t size) { return static_cast<uint32_t>((size + 3) / 4 * 4); }
 
     std::vector<uint8_t> bytes_;
     uint32_t count_ = 0;
