@@ -7,12 +7,15 @@
 #include "host/suite_scope.h"
 #include "resources/banner_image.h"
 
+namespace {
+
+// Drawing limits: the banner never uses more of the host's control area than the one the About
+// parameter declares, in pixels.
+constexpr float kBannerAreaMaxWidth = kAboutAreaWidth;
+constexpr float kBannerAreaMaxHeight = kAboutAreaHeight;
+
 // The image is four times the largest area it is drawn into, so it is only ever scaled down.
 static_assert(kBannerWidth == 4 * kBannerAreaMaxWidth && kBannerHeight == 4 * kBannerAreaMaxHeight);
-static_assert(kBannerAreaMaxWidth == kAboutAreaWidth && kBannerAreaMaxHeight == kAboutAreaHeight,
-              "the banner fills the control area that the About parameter declares");
-
-namespace {
 
 [[noreturn]] void Fail(PF_ErrEnum err) {
     throw err;

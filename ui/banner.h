@@ -4,10 +4,6 @@
 
 #include "host/host_api.h"
 
-// Drawing limits: the banner never uses more of the host's control area than this, in pixels.
-inline constexpr float kBannerAreaMaxWidth = 240.0f;
-inline constexpr float kBannerAreaMaxHeight = 60.0f;
-
 // Draws the banner for a draw event of the "About" parameter's control area and ignores every
 // other event. Returns 0 unless it throws: PF_Err_INVALID_CALLBACK for a missing suite,
 // PF_Err_INTERNAL_STRUCT_DAMAGED for a failed drawing call (as PF_ErrEnum values).
