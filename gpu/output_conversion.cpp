@@ -4,7 +4,8 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
-#include <vector>
+
+#include "kernels/fan_out.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -63,19 +64,6 @@ void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) 
 #endif
     ConvertPixels<uint8_t>(texel + 4 * int64_t(x), destination + 4 * int64_t(x), width - x, To8Bit);
 }
-
-// Joins every started worker on every way out, so no thread outlives the frame.
-class WorkerThreads {
-  public:
-    ~WorkerThreads() {
-        for (std::thread& worker : workers_) worker.join();
-    }
-    void Start(const std::function<void()>& work) { workers_.emplace_back(work); }
-    void Reserve(size_t count) { workers_.reserve(count); }
-
-  private:
-    std::vector<std::thread> workers_;
-};
 
 }  // namespace
 
@@ -139,15 +127,11 @@ void ParallelForRows(int32_t n, const RowFunction& rowFunction) {
     }
     const unsigned threads = ConversionThreadCount(std::thread::hardware_concurrency());
     std::atomic<int32_t> next{0};
-    const std::function<void()> chunkLoop = [&] {
+    FanOut(threads, [&](unsigned) {
         for (int32_t start = next.fetch_add(kRowChunk); start < n;
              start = next.fetch_add(kRowChunk)) {
             const int32_t end = std::min(start, n - kRowChunk) + kRowChunk;  // no overflow
             for (int32_t r = start; r < end; ++r) rowFunction(r);
         }
-    };
-    WorkerThreads workers;  // declared after what the workers use: joined before it goes
-    workers.Reserve(threads - 1);
-    for (unsigned i = 1; i < threads; ++i) workers.Start(chunkLoop);
-    chunkLoop();
+    });
 }

@@ -42,8 +42,8 @@ using RowFunction = std::function<void(int32_t)>;
 // Converts all request.height rows of the frame.
 void ConvertRows(const ReadbackImage& source, const RenderRequest& request);
 
-// Calls rowFunction(r) once for every r in [0, n) and returns when all calls are done.
-// Throws std::system_error when a worker thread cannot be started (after joining the others).
+// Calls rowFunction(r) once for every r in [0, n) and returns when all calls are done. Rows
+// that a worker thread which could not be started would have taken go to the threads that did.
 void ParallelForRows(int32_t n, const RowFunction& rowFunction);
 
 // How many threads convert a large frame, given what the processor count reports (0: unknown).

@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <system_error>
 #include <thread>
 #include <vector>
 
+#include "kernels/fan_out.h"
 #include "kernels/fast_fire_plan.h"
 #include "kernels/fire_field.h"
 
@@ -80,25 +80,6 @@ bool FieldInputsFinite(const ParamsBlock& params, const AnchorRecord& anchor) {
     return IsFinite(params.fullWidth) && IsFinite(params.fullHeight) && IsFinite(params.detail) &&
            IsFinite(params.time) && IsFinite(params.shiftX) && IsFinite(params.shiftY) &&
            IsFinite(params.emitterSize) && IsFinite(params.softness) && IsFinite(anchor.baseOffset);
-}
-
-// Calls work(thread) on `threads` threads, the calling one included, and returns when all
-// have finished. The work shares its items through atomic counters, so if a thread cannot be
-// started the others (at least the calling one) still do all of it.
-template <class Work>
-void OnThreads(unsigned threads, const Work& work) {
-    std::vector<std::thread> workers;
-    for (unsigned index = 1; index < threads; ++index) {
-        try {
-            workers.emplace_back([&work, index] { work(index); });
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work(0);
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
 }
 
 // The lattice rectangle of one octave for a domain rectangle, following the float chain of
@@ -348,7 +329,7 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     // 1. Which pixels of each row may be lit, and the domain rectangle they cover.
     std::vector<DomainBounds> bounds(threads, DomainBounds{0.0f, 0.0f, 0.0f, 0.0f, true});
     std::atomic<uint32_t> nextScan{0};
-    OnThreads(threads, [&](unsigned thread) {
+    FanOut(threads, [&](unsigned thread) {
         for (uint32_t start = nextScan.fetch_add(kRowChunk); start < rowCount;
              start = nextScan.fetch_add(kRowChunk)) {
             const uint32_t end = std::min(rowCount, start + kRowChunk);
@@ -383,7 +364,7 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
         }
     }
     std::atomic<size_t> nextTableRow{0};
-    OnThreads(threads, [&](unsigned) {
+    FanOut(threads, [&](unsigned) {
         for (size_t item = nextTableRow.fetch_add(1); item < tableRows.size();
              item = nextTableRow.fetch_add(1)) {
             FillTableRow(plan.tables[tableRows[item].first], tableRows[item].second);
@@ -392,7 +373,7 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
 
     // 3. The texels.
     std::atomic<uint32_t> nextRender{0};
-    OnThreads(threads, [&](unsigned) {
+    FanOut(threads, [&](unsigned) {
         for (uint32_t start = nextRender.fetch_add(kRowChunk); start < rowCount;
              start = nextRender.fetch_add(kRowChunk)) {
             const uint32_t end = std::min(rowCount, start + kRowChunk);

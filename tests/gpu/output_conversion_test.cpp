@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernels/fan_out.h"
 #include "tests/gpu/reference_frame.h"
 
 namespace {
@@ -244,6 +245,16 @@ TEST_P(ParallelRows, EveryRowExactlyOnceInChunksOfEight) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ParallelRows,
                          ::testing::Values(-5, 0, 1, 9, 127, 128, 129, 1000, 16384));
+
+TEST(ParallelRows, RefusedThreadStartsLeaveTheRowsToTheOthers) {
+    for (int refused : {1, -1}) {
+        const fan_out_testing::ScopedThreadStartFailures failures(refused);
+        const std::vector<std::thread::id> owner = RunRows(1000);  // every row exactly once
+        if (refused < 0) {
+            for (const std::thread::id& id : owner) EXPECT_EQ(id, std::this_thread::get_id());
+        }
+    }
+}
 
 TEST(ParallelRows, SmallFramesRunInOrderOnTheCallingThread) {
     std::vector<int32_t> order;

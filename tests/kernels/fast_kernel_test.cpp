@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/fan_out.h"
 #include "kernels/fast_fire_kernel.h"
 #include "kernels/fast_fire_plan.h"
 #include "kernels/fire_field.h"
@@ -178,6 +179,15 @@ TEST(FastFireThreads, AnyThreadCountGivesTheSameTexels) {
     const ParamsBlock params = MakeParams(kGeometries[1], 1.0f, 0.03f, 1.0f, 0.0f);
     for (unsigned threads : {0u, 1u, 2u, 3u, 8u, 100u}) {
         EXPECT_TRUE(SameTexels(params, Options(FastFireIsa::Avx2, threads))) << threads;
+    }
+}
+
+// Threads the system refuses to start leave their rows to the others: same texels.
+TEST(FastFireThreads, RefusedThreadStartsGiveTheSameTexels) {
+    const ParamsBlock params = MakeParams(kGeometries[1], 1.0f, 0.03f, 1.0f, 0.0f);
+    for (int refused : {1, 5, -1}) {
+        const fan_out_testing::ScopedThreadStartFailures failures(refused);
+        EXPECT_TRUE(SameTexels(params, Options(FastFireIsa::Avx2, 8))) << refused;
     }
 }
 

@@ -5,8 +5,11 @@
 #include <chrono>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include "kernels/fan_out.h"
 
 namespace pyrix {
 namespace {
@@ -107,6 +110,36 @@ TEST(SchedulerStops, CancelSkipsTheFramesNotYetStarted) {
     EXPECT_EQ(RenderFrames(
                   1, 5, 2, [](int32_t) { return true; }, cancelled),
               0);
+}
+
+TEST(SchedulerThreads, RefusedThreadStartsLeaveEveryFrameToTheOthers) {
+    const fan_out_testing::ScopedThreadStartFailures failures(-1);
+    std::atomic<bool> cancel{false};
+    std::set<int32_t> frames;  // only the calling thread renders
+    EXPECT_EQ(RenderFrames(
+                  1, 12, 4,
+                  [&](int32_t frame) {
+                      EXPECT_TRUE(frames.insert(frame).second);
+                      return true;
+                  },
+                  cancel),
+              12);
+    EXPECT_EQ(frames.size(), 12u);
+}
+
+TEST(SchedulerStops, AThrowingFrameStopsTheRunAndReachesTheCaller) {
+    std::atomic<bool> cancel{false};
+    std::atomic<int32_t> calls{0};
+    EXPECT_THROW(RenderFrames(
+                     1, 1000, 3,
+                     [&](int32_t frame) -> bool {
+                         ++calls;
+                         if (frame == 4) throw std::runtime_error("frame 4");
+                         return true;
+                     },
+                     cancel),
+                 std::runtime_error);
+    EXPECT_LT(calls.load(), 1000);
 }
 
 TEST(SchedulerRange, EmptyRangeCallsNothing) {

@@ -1,9 +1,8 @@
 #include "tools/pyrix/frame_scheduler.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
-#include <vector>
+
+#include "kernels/fan_out.h"
 
 namespace pyrix {
 
@@ -17,23 +16,21 @@ int32_t RenderFrames(int32_t first, int32_t last, int32_t threads,
     std::atomic<int64_t> next{first};
     std::atomic<bool> failed{false};
     std::atomic<int32_t> started{0};
-    auto worker = [&] {
+    // Threads that cannot be started leave their frames to the others; a frame that throws
+    // stops the run like one that fails, and its exception reaches the caller.
+    FanOut(static_cast<unsigned>(count), [&](unsigned) {
         while (!cancel.load() && !failed.load()) {
             const int64_t frame = next.fetch_add(1);
             if (frame > last) break;
             ++started;
-            if (!renderFrame(static_cast<int32_t>(frame))) failed = true;
+            try {
+                if (!renderFrame(static_cast<int32_t>(frame))) failed = true;
+            } catch (...) {
+                failed = true;
+                throw;
+            }
         }
-    };
-
-    std::vector<std::thread> pool;
-    try {
-        for (int64_t i = 1; i < count; ++i) pool.emplace_back(worker);
-    } catch (const std::system_error&) {
-        // Fewer threads than asked for: the ones running share all frames between them.
-    }
-    worker();
-    for (std::thread& t : pool) t.join();
+    });
     return started.load();
 }
 
