@@ -7,9 +7,10 @@
 
 namespace {
 
-// Guards gRenderer: its lookup, creation and destruction, never a render.
+// Guards gRenderer: its lookup, creation and retirement, never a render. Never held together
+// with a renderer's own lock.
 std::mutex gRendererLock;
-GpuRenderer* gRenderer = nullptr;
+std::shared_ptr<GpuRenderer> gRenderer;
 
 void Check(HRESULT result, const char* message) {
     if (FAILED(result)) throw std::runtime_error(message);
@@ -116,14 +117,43 @@ void GpuRenderer::ReleaseOutputTextures() {
     outputTexture.Reset();
 }
 
-GpuRenderer& GetGpuRenderer() {
+void GpuRenderer::NoteFailure(HRESULT result) {
+    if (result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET ||
+        FAILED(device->GetDeviceRemovedReason())) {
+        deviceLost = true;
+    }
+}
+
+namespace {
+
+// The one place a renderer is made, from the adapter choice on.
+std::shared_ptr<GpuRenderer> CreateRenderer() {
+    return std::make_shared<GpuRenderer>();  // a throwing constructor frees the memory
+}
+
+}  // namespace
+
+std::shared_ptr<GpuRenderer> GetGpuRenderer() {
     std::lock_guard<std::mutex> guard(gRendererLock);
-    if (gRenderer == nullptr) gRenderer = new GpuRenderer();  // a throwing constructor frees it
-    return *gRenderer;
+    if (gRenderer && gRenderer->deviceLost) gRenderer.reset();
+    if (!gRenderer) gRenderer = CreateRenderer();
+    return gRenderer;
+}
+
+void RetireGpuRenderer(const GpuRenderer& renderer) {
+    std::shared_ptr<GpuRenderer> retired;  // destroyed, if last, after the lock is released
+    std::lock_guard<std::mutex> guard(gRendererLock);
+    if (gRenderer.get() == &renderer) retired = std::move(gRenderer);
 }
 
 void ReleaseGpuRenderer() {
-    std::lock_guard<std::mutex> guard(gRendererLock);
-    delete gRenderer;
-    gRenderer = nullptr;
+    std::shared_ptr<GpuRenderer> renderer;
+    {
+        std::lock_guard<std::mutex> guard(gRendererLock);
+        renderer = std::move(gRenderer);
+    }
+    if (!renderer) return;
+    // Waits for a frame in flight; frames that hold the renderer without having started keep
+    // it alive until they are done, so none of them meets freed memory.
+    const std::lock_guard<std::mutex> frame(renderer->lock);
 }

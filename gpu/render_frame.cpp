@@ -1,3 +1,5 @@
+#include "gpu/render_frame.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -7,13 +9,14 @@
 
 #include "gpu/gpu_renderer.h"
 #include "gpu/output_conversion.h"
-#include "gpu/render_frame.h"
 
 namespace {
 
 constexpr std::chrono::milliseconds kLockRetryInterval{3};
 constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
 constexpr DWORD kGpuPollTimeoutMs = 10;
+// Renderers a frame may find lost before it starts on one; the last it renders on regardless.
+constexpr int kRendererAttempts = 3;
 // The largest stride whose kMaxFrameDimension rows still span less than INT64_MAX bytes.
 constexpr uint64_t kMaxRowBytes = uint64_t(INT64_MAX) / kMaxFrameDimension;
 
@@ -107,21 +110,44 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
     }
 
     const ParamsBlock params = MakeParamsBlock(request, settings, full);
-    GpuRenderer& renderer = GetGpuRenderer();
-    if (!renderer.Render(request, params, context)) return false;
-    return !IsAborted(context);
+    for (int attempt = 1;; ++attempt) {
+        const std::shared_ptr<GpuRenderer> renderer = GetGpuRenderer();
+        RenderOutcome outcome = RenderOutcome::Complete;
+        try {
+            outcome = renderer->Render(request, params, context, attempt < kRendererAttempts);
+        } catch (...) {
+            // This frame saw the loss and fails with its message; the next one starts afresh.
+            if (renderer->deviceLost) RetireGpuRenderer(*renderer);
+            throw;
+        }
+        switch (outcome) {
+            case RenderOutcome::DeviceLost:
+                RetireGpuRenderer(*renderer);
+                continue;
+            case RenderOutcome::Aborted:
+                return false;
+            case RenderOutcome::Complete:
+                return !IsAborted(context);
+        }
+    }
 }
 
-bool GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
-                         const FrameContext& context) {
+RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
+                                  const FrameContext& context, bool mayReportLoss) {
     // Polling rather than blocking, so that a frame queued behind a long one notices an abort.
     std::unique_lock<std::mutex> guard(lock, std::try_to_lock);
     while (!guard.owns_lock()) {
-        if (IsAborted(context)) return false;
+        if (IsAborted(context)) return RenderOutcome::Aborted;
         SleepFor(kLockRetryInterval);
         guard.try_lock();
     }
-    if (IsAborted(context)) return false;
+    if (IsAborted(context)) return RenderOutcome::Aborted;
+    // Lost by an earlier frame, or between frames (a driver reset while idle): nothing of this
+    // frame has touched the device yet, so it can move to a new renderer.
+    if (mayReportLoss && (deviceLost || FAILED(device->GetDeviceRemovedReason()))) {
+        deviceLost = true;
+        return RenderOutcome::DeviceLost;
+    }
 
     EnsureOutputTextures(params.width, params.height);
 
@@ -150,11 +176,14 @@ bool GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params
         const HRESULT result =
             gpu->Map(readbackTexture.Get(), 0, D3D11_MAP_READ, D3D11_MAP_FLAG_DO_NOT_WAIT, &mapped);
         if (result == DXGI_ERROR_WAS_STILL_DRAWING) {
-            if (IsAborted(context)) return false;
+            if (IsAborted(context)) return RenderOutcome::Aborted;
             WaitForGpu();
             continue;
         }
-        if (FAILED(result)) throw std::runtime_error("GPU readback failed");
+        if (FAILED(result)) {
+            NoteFailure(result);
+            throw std::runtime_error("GPU readback failed");
+        }
         break;
     }
     {
@@ -162,7 +191,7 @@ bool GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params
         ConvertRows(ReadbackImage{static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch},
                     request);
     }
-    return !IsAborted(context);
+    return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
 }
 
 void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
@@ -182,22 +211,21 @@ void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
     desc.CPUAccessFlags = 0;
     desc.MiscFlags = 0;
     // A failure leaves no texture behind, so the next frame makes all three again.
-    const auto fail = [this](const char* message) {
+    const auto check = [this](HRESULT result, const char* message) {
+        if (SUCCEEDED(result)) return;
         ReleaseOutputTextures();
+        NoteFailure(result);
         throw std::runtime_error(message);
     };
-    if (FAILED(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()))) {
-        fail("GPU texture allocation failed");
-    }
-    if (FAILED(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()))) {
-        fail("GPU output view failed");
-    }
+    check(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()),
+          "GPU texture allocation failed");
+    check(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()),
+          "GPU output view failed");
     desc.Usage = D3D11_USAGE_STAGING;
     desc.BindFlags = 0;
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    if (FAILED(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()))) {
-        fail("GPU readback allocation failed");
-    }
+    check(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()),
+          "GPU readback allocation failed");
     allocatedWidth = width;
     allocatedHeight = height;
 }

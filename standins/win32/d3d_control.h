@@ -38,6 +38,12 @@ constexpr int kEveryCall = -1;
 // Lets the next `skip` calls of that kind pass, then makes `count` calls fail with `result`
 // (kEveryCall: all of them until ClearFaults). One rule per kind; a new one replaces the old.
 void FailCall(Call call, HRESULT result, int skip = 0, int count = 1);
+// Loses a device as a driver reset or an unplugged GPU does: the call `skip` calls from now
+// (counting the calls into every working device and its context) fails with `reason` (a void
+// call does nothing), and that device stays removed: its later calls fail with
+// DXGI_ERROR_DEVICE_REMOVED, its recorded work is dropped, and GetDeviceRemovedReason answers
+// `reason`. One rule at a time; ClearFaults clears it too.
+void LoseDeviceAtCall(int skip, HRESULT reason = DXGI_ERROR_DEVICE_REMOVED);
 void ClearFaults();
 
 // While held, devices accept and queue work but do not execute it, so a Map of a resource with
@@ -60,6 +66,8 @@ struct Counters {
     int waitForSingleObject = 0;
     int switchToThread = 0;
     int dispatches = 0;
+    int devicesCreated = 0;
+    int devicesRemoved = 0;
 };
 Counters GetCounters();
 

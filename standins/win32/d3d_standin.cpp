@@ -46,12 +46,19 @@ struct Fault {
     int count = 0;
 };
 
+struct DeviceLoss {
+    bool active = false;
+    int skip = 0;
+    HRESULT reason = S_OK;
+};
+
 struct WaitableTimer;
 
 struct Controls {
     std::mutex mutex;
     std::vector<AdapterConfig> adapters{AdapterConfig{}};
     std::array<Fault, kCallKinds> faults{};
+    DeviceLoss loss;
     std::vector<std::string> log;
     Counters counters;
     std::set<WaitableTimer*> timers;
@@ -329,6 +336,9 @@ class DeviceQueue {
         idle_.wait(lock, [this] { return queue_.empty() && !running_; });
     }
 
+    // S_OK while the device works; once it is lost, the reason, for good.
+    std::atomic<HRESULT> removedReason{S_OK};
+
   private:
     void Run() {
         std::unique_lock<std::mutex> lock(mutex_);
@@ -359,6 +369,23 @@ class DeviceQueue {
     std::thread thread_;  // last: starts after everything it uses
 };
 
+// S_OK when a call into the device of `queue` goes ahead, else the code it fails with: the
+// injected reason for the call that loses the device, DXGI_ERROR_DEVICE_REMOVED after it.
+HRESULT DeviceCall(DeviceQueue& queue) {
+    Controls& c = GetControls();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    if (queue.removedReason != S_OK) return DXGI_ERROR_DEVICE_REMOVED;
+    if (!c.loss.active) return S_OK;
+    if (c.loss.skip > 0) {
+        --c.loss.skip;
+        return S_OK;
+    }
+    c.loss.active = false;
+    queue.removedReason = c.loss.reason;
+    ++c.counters.devicesRemoved;
+    return c.loss.reason;
+}
+
 // A buffer large enough for the anchor kernel's record.
 bool HoldsAnchor(const ViewTarget& view) {
     return view.storage && !view.isTexture && view.width >= sizeof(AnchorRecord);
@@ -383,7 +410,12 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         const std::string call =
             Format("Map %s %u type=%d flags=0x%x", state ? state->name.c_str() : "null",
                    subresource, static_cast<int>(mapType), mapFlags);
-        HRESULT result = S_OK;
+        HRESULT result = DeviceCall(*queue_);
+        if (result != S_OK) {
+            pending_.clear();
+            Log(call + " -> " + HexResult(result));
+            return result;
+        }
         if (TakeFault(Call::Map, &result)) {
             Log(call + " -> " + HexResult(result));
             return result;
@@ -410,6 +442,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     }
 
     void STDMETHODCALLTYPE Unmap(ID3D11Resource* resource, UINT subresource) override {
+        if (Dropped("Unmap")) return;
         ResourceState* state = StateOf(resource);
         Log(Format("Unmap %s %u", state ? state->name.c_str() : "null", subresource));
         if (state != nullptr && subresource == 0) state->mapped = false;
@@ -418,6 +451,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     void STDMETHODCALLTYPE UpdateSubresource(ID3D11Resource* destination, UINT subresource,
                                              const D3D11_BOX* box, const void* data, UINT rowPitch,
                                              UINT depthPitch) override {
+        if (Dropped("UpdateSubresource")) return;
         ResourceState* state = StateOf(destination);
         Log(Format("UpdateSubresource %s %u box=%s pitch=%u,%u",
                    state ? state->name.c_str() : "null", subresource, box ? "set" : "null",
@@ -433,6 +467,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
 
     void STDMETHODCALLTYPE CSSetShader(ID3D11ComputeShader* shader, ID3D11ClassInstance* const*,
                                        UINT classInstanceCount) override {
+        if (Dropped("CSSetShader")) return;
         auto* impl = static_cast<ComputeShader*>(shader);
         kernel_ = impl ? impl->kernel() : KernelIdentity::Unknown;
         Log(Format("CSSetShader %s instances=%u", impl ? KernelName(kernel_) : "null",
@@ -441,6 +476,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
 
     void STDMETHODCALLTYPE CSSetConstantBuffers(UINT startSlot, UINT count,
                                                 ID3D11Buffer* const* buffers) override {
+        if (Dropped("CSSetConstantBuffers")) return;
         std::string names;
         for (UINT i = 0; i < count; ++i) {
             ResourceState* state = buffers ? StateOf(buffers[i]) : nullptr;
@@ -453,6 +489,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     void STDMETHODCALLTYPE CSSetUnorderedAccessViews(UINT startSlot, UINT count,
                                                      ID3D11UnorderedAccessView* const* views,
                                                      const UINT* initialCounts) override {
+        if (Dropped("CSSetUnorderedAccessViews")) return;
         std::string names;
         for (UINT i = 0; i < count; ++i) {
             auto* view = views ? static_cast<UnorderedAccessView*>(views[i]) : nullptr;
@@ -466,6 +503,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
 
     void STDMETHODCALLTYPE CSSetShaderResources(UINT startSlot, UINT count,
                                                 ID3D11ShaderResourceView* const* views) override {
+        if (Dropped("CSSetShaderResources")) return;
         std::string names;
         for (UINT i = 0; i < count; ++i) {
             auto* view = views ? static_cast<ShaderResourceView*>(views[i]) : nullptr;
@@ -476,6 +514,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     }
 
     void STDMETHODCALLTYPE Dispatch(UINT groupsX, UINT groupsY, UINT groupsZ) override {
+        if (Dropped("Dispatch")) return;
         Log(Format("Dispatch %u %u %u", groupsX, groupsY, groupsZ));
         Count(&Counters::dispatches);
         if (groupsX == 0 || groupsY == 0 || groupsZ == 0) return;
@@ -526,6 +565,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
 
     void STDMETHODCALLTYPE CopyResource(ID3D11Resource* destination,
                                         ID3D11Resource* source) override {
+        if (Dropped("CopyResource")) return;
         ResourceState* to = StateOf(destination);
         ResourceState* from = StateOf(source);
         Log(Format("CopyResource %s <- %s", to ? to->name.c_str() : "null",
@@ -540,11 +580,21 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     }
 
     void STDMETHODCALLTYPE Flush() override {
+        if (Dropped("Flush")) return;
         Log("Flush");
         queue_->Submit(pending_);
     }
 
   private:
+    // A void call into a lost device does nothing; true when this one is dropped.
+    bool Dropped(const char* call) {
+        const HRESULT lost = DeviceCall(*queue_);
+        if (lost == S_OK) return false;
+        pending_.clear();
+        Log(std::string(call) + " -> dropped");
+        return true;
+    }
+
     std::shared_ptr<DeviceQueue> queue_;
     std::vector<Work> pending_;  // recorded, not yet submitted
     KernelIdentity kernel_ = KernelIdentity::Unknown;
@@ -689,6 +739,11 @@ class Device final : public ComObject<ID3D11Device> {
         });
     }
 
+    HRESULT STDMETHODCALLTYPE GetDeviceRemovedReason() override {
+        Log("GetDeviceRemovedReason");
+        return DeviceCall(*queue_) == S_OK ? S_OK : queue_->removedReason.load();
+    }
+
   private:
     // Structured buffers only, viewed element-wise within their size.
     static bool BufferRangeFits(const ResourceState& buffer, DXGI_FORMAT format, UINT first,
@@ -708,8 +763,8 @@ class Device final : public ComObject<ID3D11Device> {
             return E_INVALIDARG;
         }
         *out = nullptr;
-        HRESULT result = S_OK;
-        if (TakeFault(kind, &result)) {
+        HRESULT result = DeviceCall(*queue_);
+        if (result != S_OK || TakeFault(kind, &result)) {
             Log(call + " -> " + HexResult(result));
             return result;
         }
@@ -757,10 +812,17 @@ void FailCall(Call call, HRESULT result, int skip, int count) {
     c.faults[static_cast<size_t>(call)] = Fault{count != 0, result, skip, count};
 }
 
+void LoseDeviceAtCall(int skip, HRESULT reason) {
+    Controls& c = GetControls();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    c.loss = DeviceLoss{true, skip, reason};
+}
+
 void ClearFaults() {
     Controls& c = GetControls();
     std::lock_guard<std::mutex> lock(c.mutex);
     c.faults = {};
+    c.loss = {};
 }
 
 void HoldDevices(bool held) {
@@ -804,6 +866,7 @@ void Reset() {
     std::lock_guard<std::mutex> lock(c.mutex);
     c.adapters = {AdapterConfig{}};
     c.faults = {};
+    c.loss = {};
     c.log.clear();
     c.counters = Counters{};
     gDevicesHeld = false;
@@ -871,6 +934,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverTy
     auto queue = std::make_shared<DeviceQueue>();
     *device = new Device(queue);
     *immediateContext = new DeviceContext(queue);
+    Count(&Counters::devicesCreated);
     Log(call);
     return S_OK;
 }

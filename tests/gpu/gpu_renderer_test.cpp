@@ -100,6 +100,7 @@ TEST_F(GpuRendererTest, AFrameQueuesTheKernelsInOrderAndMatchesTheReference) {
     frame.buffer.request.originY = 5;
     ASSERT_TRUE(frame.Render());
     const std::vector<std::string> expected = {
+        "GetDeviceRemovedReason",
         "CreateTexture2D 40x20 MipLevels=1 ArraySize=1 Format=2 Sample=1,0 Usage=0 "
         "BindFlags=0x80 CPUAccessFlags=0x0 MiscFlags=0x0 init=null",
         "CreateUnorderedAccessView texture40x20 desc=null",

@@ -153,6 +153,7 @@ struct ID3D11Device : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE CreateComputeShader(const void* bytecode, SIZE_T length,
                                                           ID3D11ClassLinkage* classLinkage,
                                                           ID3D11ComputeShader** shader) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDeviceRemovedReason() = 0;
 };
 
 struct ID3D11DeviceContext : public ID3D11DeviceChild {
