@@ -1,5 +1,5 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench deps test-asan test-tsan test-windows release clean
+.PHONY: all test demo bench soak deps test-asan test-tsan test-windows release clean
 
 all: release
 
@@ -45,6 +45,18 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release --target kernel_bench
 	build/release/bench/kernel_bench
+
+# A long session at its worst (8 host threads x 500 frames, random aborts, Direct3D failures,
+# lost devices, refused thread starts, set-downs), under TSan and then under ASan+UBSan.
+SOAK_ARGS ?= --threads 8 --frames 500
+soak: deps
+	cmake --preset tsan
+	cmake --build --preset tsan --target pyrix_soak
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build/tsan/tests/soak/pyrix_soak $(SOAK_ARGS)
+	cmake --preset asan
+	cmake --build --preset asan --target pyrix_soak
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		build/asan/tests/soak/pyrix_soak $(SOAK_ARGS)
 
 clean:
 	rm -rf build out
