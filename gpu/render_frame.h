@@ -20,6 +20,6 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
 ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& settings,
                             const FrameExtent& full);
 
-// Destroys the process-wide renderer, if any. Called at global set-down, when the host renders
-// no more.
+// Drops the process-wide renderer, if any, at global set-down: waits for the frame rendering on
+// it; frames that still hold it finish on it, and the last one out destroys it.
 void ReleaseGpuRenderer();
