@@ -28,7 +28,7 @@ class FakeAppSuite {
     static PF_Err IsRenderEngine(PF_Boolean* render_engine);
 
     FakeHost& host_;
-    PFAppSuite1 suite_{};
+    PFAppSuite6 suite_{};
     bool render_engine_ = false;
     PF_Err render_engine_result_ = PF_Err_NONE;
     std::map<A_long, PF_App_Color> colors_;

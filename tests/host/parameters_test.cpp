@@ -30,7 +30,7 @@ PF_ParamDef Zeroed() {
 }
 
 void SetName(PF_ParamDef& def, const char* name) {
-    std::strcpy(def.name, name);
+    std::strcpy(ParamName(def), name);
 }
 
 PF_ParamDef ExpectedSlider(A_long id, const char* name, double dflt, float validMin, float validMax,
@@ -92,10 +92,10 @@ TEST(SetupParametersTest, DeclaresSevenParametersWithEveryField) {
     const std::vector<PF_ParamDef> expected = ExpectedDeclarations();
     ASSERT_EQ(added.size(), expected.size());
     for (size_t i = 0; i < added.size(); ++i) {
-        EXPECT_STREQ(added[i].name, expected[i].name);
+        EXPECT_STREQ(ParamName(added[i]), ParamName(expected[i]));
         EXPECT_EQ(added[i].uu.id, expected[i].uu.id);
         EXPECT_EQ(std::memcmp(&added[i], &expected[i], sizeof(PF_ParamDef)), 0)
-            << "declaration " << i + 1 << " (" << expected[i].name << ") differs";
+            << "declaration " << i + 1 << " (" << ParamName(expected[i]) << ") differs";
     }
     EXPECT_EQ(host.out_data()->num_params, 8);
     EXPECT_TRUE(host.UnbalancedSuites().empty());
@@ -135,13 +135,13 @@ TEST(SetupParametersTest, ReturnsTheResultOfRegisteringTheUi) {
 TEST(SetupParametersTest, AddParamFailureStopsAtThatParameter) {
     FakeHost host;
     host.SetAddParamResult([](const PF_ParamDef& def) -> PF_Err {
-        return std::strcmp(def.name, "Detail") == 0 ? 516 : 0;
+        return std::strcmp(ParamName(def), "Detail") == 0 ? 516 : 0;
     });
     host.out_data()->num_params = 77;
     EXPECT_EQ(RunParamsSetup(host), 516);
 
     std::vector<std::string> names;
-    for (const PF_ParamDef& def : host.AddedParams()) names.push_back(def.name);
+    for (const PF_ParamDef& def : host.AddedParams()) names.push_back(ParamName(def));
     EXPECT_EQ(names, (std::vector<std::string>{"About", "Position", "Emitter Size"}));
     EXPECT_EQ(host.out_data()->num_params, 77) << "num_params must not be set";
     EXPECT_EQ(host.AcquireCount(kPFEffectUISuite, 1), 0) << "no UI set-up after a failure";

@@ -97,7 +97,7 @@ TEST_F(EffectHostTest, SetUpRecordsWhatTheEffectDeclared) {
     ASSERT_EQ(host_->params().size(), 7u);
     const A_long ids[7] = {10, 7, 8, 1, 9, 2, 3};
     for (size_t i = 0; i < 7; ++i) EXPECT_EQ(host_->params()[i].uu.id, ids[i]);
-    EXPECT_STREQ(host_->params()[2].name, "Emitter Size");
+    EXPECT_STREQ(ParamName(host_->params()[2]), "Emitter Size");
     EXPECT_EQ(host_->declaredParamCount(), 8);
     EXPECT_EQ(host_->optionsButtonName(), "About...");
     EXPECT_EQ(host_->customUiEvents(), PF_CustomEFlag_EFFECT);

@@ -173,7 +173,7 @@ TEST(AboutColors, HostColoursConvertedPerTypeEachFallingBackAlone) {
     app.SetColor(kHostColorBackground, PF_App_Color{0x1000, 0x2000, 0xFFFF});
     app.SetColor(kHostColorText, PF_App_Color{0xFFFF, 0x8080, 0});
     host.ClearRecords();
-    SuiteScope<PFAppSuite1> suite(host.in_data()->pica_basicP, kPFAppSuite, kPFAppSuiteVersion1);
+    SuiteScope<PFAppSuite6> suite(host.in_data()->pica_basicP, kPFAppSuite, kPFAppSuiteVersion1);
     ASSERT_TRUE(suite);
     AboutColors colors = ReadAboutColors(suite.get());
     // 0x1000 -> 16, 0x2000 -> 32, 0xFFFF -> 255; red in the low byte.

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 
@@ -53,7 +53,7 @@ PF_Err IsRenderEngine(PF_Boolean* renderEngine) {
     return PF_Err_NONE;
 }
 
-PFAppSuite1 gAppSuite = {GetColor, IsRenderEngine};
+PFAppSuite6 gAppSuite = {GetColor, IsRenderEngine};
 std::atomic<int> gSuitesHeld{0};
 
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 namespace {
 
