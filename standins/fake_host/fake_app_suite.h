@@ -21,6 +21,8 @@ class FakeAppSuite {
     void SetColor(A_long color_type, PF_App_Color color);
     // PF_AppGetColor of this type returns `result` (and fills the colour if one was set).
     void SetColorResult(A_long color_type, PF_Err result);
+    // The table the host hands out, e.g. to empty a slot.
+    PFAppSuite6& table() { return suite_; }
 
   private:
     static FakeAppSuite& Current();

@@ -402,6 +402,40 @@ TEST_P(CheckoutFailureTest, RaisesTheCodeAndLeavesNothingCheckedOut) {
 
 INSTANTIATE_TEST_SUITE_P(EachIndex, CheckoutFailureTest, ::testing::Values(4, 6, 7, 2, 3, 5));
 
+// A definition of another type than declared (checked out, or in the host's array) holds other
+// data in its union: 512 and nothing read from it, the checkout still given back.
+class WrongTypeTest : public ReadSettingsTest, public ::testing::WithParamInterface<PF_ParamIndex> {
+  protected:
+    PF_ParamDef WrongDef() const {
+        return GetParam() == kParamPosition ? FloatParam(0.5) : PointParam(1 << 16, 1 << 16);
+    }
+    PF_Err Guarded(PF_ParamDef** params) {
+        return RunCommandGuarded(host.out_data(), [&] {
+            ReadEffectSettings(in(), params, 0, 0);
+            return PF_Err_NONE;
+        });
+    }
+};
+
+TEST_P(WrongTypeTest, IsRefusedWith512) {
+    host.SetParam(GetParam(), WrongDef());
+    EXPECT_EQ(Guarded(nullptr), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.UnmatchedCheckins(), 0);
+
+    PF_ParamDef defs[kParamCount];
+    PF_ParamDef* params[kParamCount];
+    for (int i = 0; i < kParamCount; ++i) {
+        defs[i] = i == kParamPosition ? PointParam(0, 0) : FloatParam(1.0);
+        params[i] = &defs[i];
+    }
+    defs[GetParam()] = WrongDef();
+    EXPECT_EQ(Guarded(params), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(host.out_data()->return_msg[0], '\0');
+}
+
+INSTANTIATE_TEST_SUITE_P(EachIndex, WrongTypeTest, ::testing::Values(4, 6, 7, 2, 3, 5));
+
 TEST_F(ReadSettingsTest, MissingCheckinRefusesToCheckOut) {
     host.SetMissing(Callback::kCheckinParam);
     try {

@@ -104,6 +104,22 @@ TEST_F(EffectHostTest, SetUpRecordsWhatTheEffectDeclared) {
     EXPECT_EQ(EffectHost::OutstandingSuites(), 0);
 }
 
+TEST(SdkStylePluginTest, GlobalDataHandleComesBackAndIsDisposed) {
+    std::string error;
+    const auto library = PluginLibrary::Open(PYRIX_SDK_STYLE_PLUGIN, &error);
+    ASSERT_TRUE(library) << error;
+    EffectHost host(library->dataEntry(), library->effectMain());
+    const long handlesBefore = EffectHost::OutstandingHandles();
+    ASSERT_TRUE(host.Register().ok());
+    ASSERT_TRUE(host.GlobalSetup().ok());
+    EXPECT_EQ(EffectHost::OutstandingHandles(), handlesBefore + 1);
+    const CommandResult params = host.ParamsSetup();
+    ASSERT_TRUE(params.ok()) << params.Describe();  // it found its global data in its handle
+    EXPECT_EQ(host.params().size(), 6u);
+    EXPECT_TRUE(host.GlobalSetdown().ok());
+    EXPECT_EQ(EffectHost::OutstandingHandles(), handlesBefore);
+}
+
 TEST_F(EffectHostTest, AboutTextComesBackWithLineBreaks) {
     std::string text;
     EXPECT_TRUE(host_->About(&text).ok());

@@ -130,6 +130,11 @@ TEST_F(ShowAboutTest, WithoutHostServicesStillWritesTheText) {
     EXPECT_EQ(Message(), kAboutText);
 
     std::memset(host.out_data()->return_msg, 'x', sizeof host.out_data()->return_msg);
+    host.in_data()->utils = nullptr;
+    EXPECT_EQ(ShowAbout(host.in_data(), host.out_data()), PF_Err_NONE);
+    EXPECT_EQ(Message(), kAboutText);
+
+    std::memset(host.out_data()->return_msg, 'x', sizeof host.out_data()->return_msg);
     EXPECT_EQ(ShowAbout(nullptr, host.out_data()), PF_Err_NONE);
     EXPECT_EQ(Message(), kAboutText);
 }
@@ -186,6 +191,12 @@ TEST(AboutColors, HostColoursConvertedPerTypeEachFallingBackAlone) {
     app.SetColorResult(kHostColorText, PF_Err_BAD_CALLBACK_PARAM);
     colors = ReadAboutColors(suite.get());
     EXPECT_EQ(colors.background, 0x00FF2010u);
+    EXPECT_EQ(colors.text, kDefaultTextColor);
+
+    // An empty slot counts as no suite.
+    app.table().PF_AppGetColor = nullptr;
+    colors = ReadAboutColors(suite.get());
+    EXPECT_EQ(colors.background, kDefaultBackgroundColor);
     EXPECT_EQ(colors.text, kDefaultTextColor);
 }
 

@@ -238,6 +238,27 @@ TEST_P(BannerMissingSuiteTest, ThrowsInvalidCallbackAndReleasesTheOthers) {
 INSTANTIATE_TEST_SUITE_P(Suites, BannerMissingSuiteTest,
                          ::testing::Values(kCustomUi, kDraw, kSupplier, kSurface));
 
+// A table with an empty slot that the drawing needs counts as missing: 515 before anything is
+// drawn or created, and every suite is given back.
+class BannerMissingSlotTest : public BannerTest, public ::testing::WithParamInterface<DrawCall> {};
+
+TEST_P(BannerMissingSlotTest, ThrowsInvalidCallbackAndReleasesEverything) {
+    drawbot.SetMissing(GetParam());
+    PF_EventExtra extra = DrawEvent(0, 0, 240, 60);
+    EXPECT_EQ(Handle(extra), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(extra.evt_out_flags, 0x100);
+    EXPECT_TRUE(drawbot.Images().empty());
+    EXPECT_TRUE(drawbot.Draws().empty());
+    ExpectEverythingGivenBack();
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, BannerMissingSlotTest,
+                         ::testing::Values(DrawCall::kGetDrawingReference, DrawCall::kGetSupplier,
+                                           DrawCall::kGetSurface, DrawCall::kNewImageFromBuffer,
+                                           DrawCall::kReleaseObject, DrawCall::kPushStateStack,
+                                           DrawCall::kPopStateStack, DrawCall::kTransform,
+                                           DrawCall::kDrawImage));
+
 TEST_F(BannerTest, WithoutBasicSuiteThrowsInvalidCallback) {
     host.SetBasicSuiteMissing();
     PF_EventExtra extra = DrawEvent(0, 0, 240, 60);
