@@ -12,6 +12,7 @@
 #include "resources/banner_image.h"
 #include "standins/fake_host/fake_drawbot.h"
 #include "standins/fake_host/fake_host.h"
+#include "tools/host_abi/host_tables.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ class BannerTest : public ::testing::Test {
 
     PF_EventExtra DrawEvent(A_long left, A_long top, A_long right, A_long bottom) {
         PF_EventExtra extra = {};
+        host_abi::FillUnserved(extra.cbs);  // none of them is for drawing the banner
         extra.contextH = drawbot.context();
         extra.e_type = PF_Event_DRAW;
         extra.effect_win.index = 1;

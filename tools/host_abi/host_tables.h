@@ -4,6 +4,7 @@
 // names the slot when called.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <type_traits>
@@ -36,11 +37,11 @@ inline void FillHostFields(PF_InData& in) {
 // test host: the plug-in called what it must never call). A host that lets plug-ins carry on
 // installs a handler that returns; the slot then answers PF_Err_INVALID_CALLBACK (null, 0).
 using UnservedHandler = void (*)(const char* slot);
-inline UnservedHandler gUnservedHandler = nullptr;
+inline std::atomic<UnservedHandler> gUnservedHandler{nullptr};
 
 inline void ReportUnserved(const char* slot) {
-    if (gUnservedHandler != nullptr) {
-        gUnservedHandler(slot);
+    if (const UnservedHandler handler = gUnservedHandler.load()) {
+        handler(slot);
         return;
     }
     std::fprintf(stderr, "host: the plug-in called %s, which it must never call\n", slot);
@@ -66,24 +67,25 @@ struct SlotType<F Table::*> {
     using type = F;
 };
 
-// One function per slot (Slot tells them apart), of the slot's own type F.
+// One function per slot (Slot tells them apart), of the slot's own type F. Tables are filled on
+// any thread, so the slot's name is stored atomically (always the same text).
 template <typename F, auto Slot>
 struct Unserved;
 
 template <typename R, typename... Args, auto Slot>
 struct Unserved<R (*)(Args...), Slot> {
-    static inline const char* name = "";
+    static inline std::atomic<const char*> name{""};
     static R Call(Args...) {
-        ReportUnserved(name);
+        ReportUnserved(name.load());
         return UnservedAnswer<R>();
     }
 };
 
 template <typename R, typename... Args, auto Slot>
 struct Unserved<R (*)(Args..., ...), Slot> {
-    static inline const char* name = "";
+    static inline std::atomic<const char*> name{""};
     static R Call(Args..., ...) {
-        ReportUnserved(name);
+        ReportUnserved(name.load());
         return UnservedAnswer<R>();
     }
 };
@@ -91,7 +93,7 @@ struct Unserved<R (*)(Args..., ...), Slot> {
 template <auto Slot, typename Table>
 void Unserve(Table& table, const char* name) {
     using Function = Unserved<typename SlotType<decltype(Slot)>::type, Slot>;
-    Function::name = name;
+    Function::name.store(name);
     table.*Slot = &Function::Call;
 }
 

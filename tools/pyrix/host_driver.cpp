@@ -385,21 +385,24 @@ std::atomic<long> EffectHost::suitesOut_{0};
 
 EffectHost::EffectHost(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc effectMain)
     : dataEntry_(dataEntry), effectMain_(effectMain) {
-    // The tables are process-wide (the basic suite's functions carry no context); every slot is
-    // filled, and what this host does not offer answers PF_Err_INVALID_CALLBACK.
-    host_abi::gUnservedHandler = NoteUnservedSlot;
-    host_abi::FillUnserved(basicSuite_);
-    basicSuite_.AcquireSuite = AcquireSuite;
-    basicSuite_.ReleaseSuite = ReleaseSuite;
-    basicSuite_.IsEqual = IsEqual;
-    basicSuite_.AllocateBlock = AllocateBlock;
-    basicSuite_.FreeBlock = FreeBlock;
-    basicSuite_.ReallocateBlock = ReallocateBlock;
-    host_abi::FillUnserved(effectUiSuite_);
-    effectUiSuite_.PF_SetOptionsButtonName = SetOptionsButtonName;
-    host_abi::FillUnserved(appSuite_);
-    appSuite_.PF_AppGetColor = AppGetColor;
-    appSuite_.PF_IsRenderEngine = IsRenderEngine;
+    // The tables are process-wide (the basic suite's functions carry no context), filled once
+    // with every slot; what this host does not offer answers PF_Err_INVALID_CALLBACK.
+    static std::once_flag filled;
+    std::call_once(filled, [] {
+        host_abi::gUnservedHandler = NoteUnservedSlot;
+        host_abi::FillUnserved(basicSuite_);
+        basicSuite_.AcquireSuite = AcquireSuite;
+        basicSuite_.ReleaseSuite = ReleaseSuite;
+        basicSuite_.IsEqual = IsEqual;
+        basicSuite_.AllocateBlock = AllocateBlock;
+        basicSuite_.FreeBlock = FreeBlock;
+        basicSuite_.ReallocateBlock = ReallocateBlock;
+        host_abi::FillUnserved(effectUiSuite_);
+        effectUiSuite_.PF_SetOptionsButtonName = SetOptionsButtonName;
+        host_abi::FillUnserved(appSuite_);
+        appSuite_.PF_AppGetColor = AppGetColor;
+        appSuite_.PF_IsRenderEngine = IsRenderEngine;
+    });
 }
 
 EffectHost::~EffectHost() = default;
