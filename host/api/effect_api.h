@@ -885,10 +885,8 @@ typedef struct {
                                         PF_AsyncManagerP* managerPP0);
 } PF_EffectCustomUISuite2;
 
-typedef uint8_t ADOBESDK_Boolean;
-typedef ADOBESDK_Boolean DRAWBOT_Boolean;
-typedef uint16_t ADOBESDK_UTF16Char;
-typedef ADOBESDK_UTF16Char DRAWBOT_UTF16Char;
+typedef uint8_t DRAWBOT_Boolean;
+typedef uint16_t DRAWBOT_UTF16Char;
 
 typedef struct DRAWBOT_ObjectOpaque* DRAWBOT_ObjectRef;
 typedef struct DRAWBOT_SupplierOpaque* DRAWBOT_SupplierRef;
