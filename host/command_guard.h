@@ -5,7 +5,7 @@
 #include <exception>
 #include <new>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 // Writes "Tazu Pyrix: <message>" into out_data->return_msg (cut to fit) and asks the host to
 // show it. Does nothing when out_data is null.

@@ -50,7 +50,7 @@ PF_ParamDef ZeroedDef() {
 
 // Names keep at most 31 characters and always end in a zero.
 void CopyName(PF_ParamDef& def, const char* name) {
-    std::snprintf(def.name, sizeof(def.name), "%s", name);
+    std::snprintf(ParamName(def), sizeof(ParamName(def)), "%s", name);
 }
 
 PF_ParamDef AboutDef() {
@@ -91,10 +91,16 @@ PF_ParamDef FloatSliderDef(const FloatSliderDecl& slider) {
     return def;
 }
 
-// Checks out parameter `index` at the current time, hands the definition to `use`, and checks
-// it back in on every way out.
+// The host writes a whole definition; one of another type than declared holds other data in
+// the union, so it is refused rather than read.
+void RequireType(const PF_ParamDef& def, PF_ParamType type) {
+    if (def.param_type != type) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+}
+
+// Checks out parameter `index` at the current time, checks that it is of `type`, hands the
+// definition to `use`, and checks it back in on every way out.
 template <typename Use>
-auto WithCheckedOutParam(PF_InData* in_data, PF_ParamIndex index, Use&& use) {
+auto WithCheckedOutParam(PF_InData* in_data, PF_ParamIndex index, PF_ParamType type, Use&& use) {
     // Without checkin a checkout would leak in the host; refuse both rather than one.
     if (in_data->inter.checkout_param == nullptr || in_data->inter.checkin_param == nullptr) {
         throw PF_Err_INVALID_CALLBACK;
@@ -110,11 +116,13 @@ auto WithCheckedOutParam(PF_InData* in_data, PF_ParamIndex index, Use&& use) {
         PF_ParamDef* def;
         ~Checkin() { in_data->inter.checkin_param(in_data->effect_ref, def); }
     } checkin{in_data, &def};
+    RequireType(def, type);
     return use(static_cast<const PF_ParamDef&>(def));
 }
 
-const PF_ParamDef& ParamFromArray(PF_ParamDef** params, PF_ParamIndex index) {
+const PF_ParamDef& ParamFromArray(PF_ParamDef** params, PF_ParamIndex index, PF_ParamType type) {
     if (params[index] == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    RequireType(*params[index], type);
     return *params[index];
 }
 
@@ -159,9 +167,12 @@ PF_Err SetupControlsUI(PF_InData* in_data) {
 }
 
 float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex index) {
-    if (params != nullptr) return SliderValueToFloat(ParamFromArray(params, index).u.fs_d.value);
+    if (params != nullptr) {
+        return SliderValueToFloat(
+            ParamFromArray(params, index, PF_Param_FLOAT_SLIDER).u.fs_d.value);
+    }
     if (in_data == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
-    return WithCheckedOutParam(in_data, index, [](const PF_ParamDef& def) {
+    return WithCheckedOutParam(in_data, index, PF_Param_FLOAT_SLIDER, [](const PF_ParamDef& def) {
         return SliderValueToFloat(def.u.fs_d.value);
     });
 }
@@ -176,9 +187,9 @@ EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int3
 
     PF_PointDef position;
     if (params != nullptr) {
-        position = ParamFromArray(params, kParamPosition).u.td;
+        position = ParamFromArray(params, kParamPosition, PF_Param_POINT).u.td;
     } else {
-        position = WithCheckedOutParam(in_data, kParamPosition,
+        position = WithCheckedOutParam(in_data, kParamPosition, PF_Param_POINT,
                                        [](const PF_ParamDef& def) { return def.u.td; });
     }
 

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "host/api/effect_api.h"
 #include "host/effect_settings.h"
-#include "host/host_api.h"
 
 // Indices in the host's parameter array; 0 is the input layer, declared by the host itself.
 enum : PF_ParamIndex {

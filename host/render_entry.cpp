@@ -106,7 +106,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra) {
 
     RenderRequest request;
     if (world != nullptr) {
-        request.pixels = static_cast<uint8_t*>(world->data);
+        request.pixels = reinterpret_cast<uint8_t*>(world->data);
         request.width = world->width;
         request.height = world->height;
         request.rowBytes = world->rowbytes;
@@ -127,7 +127,7 @@ PF_Err LegacyRender(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outp
 
     RenderRequest request;  // no output world: nothing to render
     if (output != nullptr) {
-        request.pixels = static_cast<uint8_t*>(output->data);
+        request.pixels = reinterpret_cast<uint8_t*>(output->data);
         request.width = output->width;
         request.height = output->height;
         request.rowBytes = output->rowbytes;

@@ -2,7 +2,7 @@
 // the host's records into a RenderRequest and FrameContext and hand the frame to RenderFrame.
 #pragma once
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 #include "host/render_records.h"
 
 // Announces the output extent and hands the host a snapshot of the parameters, which the host

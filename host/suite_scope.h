@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 template <typename SuiteT>
 class SuiteScope {

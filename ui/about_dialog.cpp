@@ -19,7 +19,7 @@ void WriteAboutText(PF_OutData* out_data) {
 }
 
 // A host running without a user interface (a render engine) gets the text.
-bool HostIsRenderEngine(const PFAppSuite1* app_suite) {
+bool HostIsRenderEngine(const PFAppSuite6* app_suite) {
     if (app_suite == nullptr || app_suite->PF_IsRenderEngine == nullptr) return false;
     PF_Boolean render_engine = false;
     return app_suite->PF_IsRenderEngine(&render_engine) == PF_Err_NONE && render_engine;
@@ -36,7 +36,7 @@ void* HostMainWindow(PF_InData* in_data) {
     return window;
 }
 
-ColorRef HostColor(const PFAppSuite1* app_suite, A_long type, ColorRef fallback) {
+ColorRef HostColor(const PFAppSuite6* app_suite, A_long type, ColorRef fallback) {
     if (app_suite == nullptr || app_suite->PF_AppGetColor == nullptr) return fallback;
     PF_App_Color color = {};
     if (app_suite->PF_AppGetColor(static_cast<PF_App_ColorType>(type), &color) != PF_Err_NONE) {
@@ -188,7 +188,7 @@ INT_PTR DrawButtonItem(const DRAWITEMSTRUCT* item, const AboutDialogStyle& style
     return TRUE;
 }
 
-PF_Err ShowAboutDialog(const PFAppSuite1* app_suite, void* main_window, PF_OutData* out_data) {
+PF_Err ShowAboutDialog(const PFAppSuite6* app_suite, void* main_window, PF_OutData* out_data) {
     const auto owner = static_cast<HWND>(main_window);
     if (owner == nullptr || !IsWindow(owner)) {
         WriteAboutText(out_data);
@@ -218,7 +218,7 @@ PF_Err ShowAboutDialog(const PFAppSuite1* app_suite, void* main_window, PF_OutDa
 
 }  // namespace
 
-AboutColors ReadAboutColors(const PFAppSuite1* app_suite) {
+AboutColors ReadAboutColors(const PFAppSuite6* app_suite) {
     return {HostColor(app_suite, kHostColorBackground, kDefaultBackgroundColor),
             HostColor(app_suite, kHostColorText, kDefaultTextColor)};
 }
@@ -226,7 +226,7 @@ AboutColors ReadAboutColors(const PFAppSuite1* app_suite) {
 PF_Err ShowAbout(PF_InData* in_data, PF_OutData* out_data) noexcept {
     const SPBasicSuite* basic = in_data != nullptr ? in_data->pica_basicP : nullptr;
     // Optional: without it there is no render-engine test and the colours are the defaults.
-    SuiteScope<PFAppSuite1> app_suite(basic, kPFAppSuite, kPFAppSuiteVersion1);
+    SuiteScope<PFAppSuite6> app_suite(basic, kPFAppSuite, kPFAppSuiteVersion1);
     if (HostIsRenderEngine(app_suite.get())) {
         WriteAboutText(out_data);
         return PF_Err_NONE;

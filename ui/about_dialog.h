@@ -3,7 +3,7 @@
 // text goes to the host's message buffer instead.
 #pragma once
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 #include "ui/about_layout.h"
 
 // 0, or PF_Err_OUT_OF_MEMORY when the dialog's brush cannot be created. Never throws.
@@ -15,7 +15,7 @@ struct AboutColors {
     ColorRef background;
     ColorRef text;
 };
-AboutColors ReadAboutColors(const PFAppSuite1* app_suite);
+AboutColors ReadAboutColors(const PFAppSuite6* app_suite);
 
 // The host's colour ids for the panel background and the interface text.
 inline constexpr A_long kHostColorBackground = 1000;

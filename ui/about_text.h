@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 #include "host/registration.h"
 
 // Plain constexpr (internal linkage), like the registration constants these point into: an inline

@@ -49,7 +49,8 @@ PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
 
     SuiteScope<PF_EffectCustomUISuite2> custom_ui(basic, kPFEffectCustomUISuite,
                                                   kPFEffectCustomUISuiteVersion2);
-    if (!custom_ui) Fail(PF_Err_INVALID_CALLBACK);
+    // A table with an empty slot that the drawing needs is as unusable as no table.
+    if (!custom_ui || custom_ui->PF_GetDrawingReference == nullptr) Fail(PF_Err_INVALID_CALLBACK);
     DRAWBOT_DrawRef drawing = nullptr;
     Check(custom_ui->PF_GetDrawingReference(extra->contextH, &drawing));
     if (drawing == nullptr) return PF_Err_NONE;
@@ -63,6 +64,15 @@ PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
                                                     kDRAWBOT_SurfaceSuite_Version2);
     if (!surface_suite) Fail(PF_Err_INVALID_CALLBACK);
 
+    // Checked before the first drawing call: the holders below call the release and pop slots on
+    // their way out.
+    if (draw->GetSupplier == nullptr || draw->GetSurface == nullptr ||
+        supplier_suite->NewImageFromBuffer == nullptr || supplier_suite->ReleaseObject == nullptr ||
+        surface_suite->PushStateStack == nullptr || surface_suite->PopStateStack == nullptr ||
+        surface_suite->Transform == nullptr || surface_suite->DrawImage == nullptr) {
+        Fail(PF_Err_INVALID_CALLBACK);
+    }
+
     DRAWBOT_SupplierRef supplier = nullptr;
     DRAWBOT_SurfaceRef surface = nullptr;
     Check(draw->GetSupplier(drawing, &supplier));
@@ -70,7 +80,7 @@ PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
     // A host that reports success without handing out the object leaves nothing to draw with.
     if (supplier == nullptr || surface == nullptr) Fail(PF_Err_INTERNAL_STRUCT_DAMAGED);
 
-    DrawbotObjectScope image(supplier_suite.get());
+    DrawbotObjectScope<DRAWBOT_ImageRef> image(supplier_suite.get());
     DRAWBOT_ImageRef created = nullptr;
     Check(supplier_suite->NewImageFromBuffer(supplier, kBannerWidth, kBannerHeight, kBannerRowBytes,
                                              kDRAWBOT_PixelLayout_32BGRA_Straight, kBannerImage,

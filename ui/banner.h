@@ -2,31 +2,33 @@
 // DRAWBOT suites, and the holders that undo each drawing step on every way out.
 #pragma once
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 // Draws the banner for a draw event of the "About" parameter's control area and ignores every
 // other event. Returns 0 unless it throws: PF_Err_INVALID_CALLBACK for a missing suite,
 // PF_Err_INTERNAL_STRUCT_DAMAGED for a failed drawing call (as PF_ErrEnum values).
 PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra);
 
-// Releases one DRAWBOT object through the supplier suite, if one was adopted.
+// Releases one DRAWBOT object (of reference type Ref) through the supplier suite, if one was
+// adopted. The suite releases every kind of object through its one generic reference type.
+template <typename Ref>
 class DrawbotObjectScope {
   public:
     explicit DrawbotObjectScope(const DRAWBOT_SupplierSuite1* supplier_suite)
         : suite_(supplier_suite) {}
     ~DrawbotObjectScope() {
-        if (object_ != nullptr) suite_->ReleaseObject(object_);
+        if (object_ != nullptr) suite_->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(object_));
     }
     DrawbotObjectScope(const DrawbotObjectScope&) = delete;
     DrawbotObjectScope& operator=(const DrawbotObjectScope&) = delete;
 
     // Takes ownership of an object that the supplier created (null: nothing).
-    void Adopt(DRAWBOT_ObjectRef object) { object_ = object; }
-    DRAWBOT_ObjectRef get() const { return object_; }
+    void Adopt(Ref object) { object_ = object; }
+    Ref get() const { return object_; }
 
   private:
     const DRAWBOT_SupplierSuite1* suite_;
-    DRAWBOT_ObjectRef object_ = nullptr;
+    Ref object_ = nullptr;
 };
 
 // Pops the surface's state stack if Push succeeded.

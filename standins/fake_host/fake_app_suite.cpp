@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "tools/host_abi/host_tables.h"
+
 namespace fake_host {
 namespace {
 
@@ -13,6 +15,9 @@ FakeAppSuite* gCurrentAppSuite = nullptr;
 FakeAppSuite::FakeAppSuite(FakeHost& host) : host_(host) {
     if (gCurrentAppSuite != nullptr) throw std::logic_error("only one FakeAppSuite at a time");
     gCurrentAppSuite = this;
+    // Every other slot stops the test: PF_AppGetBgColor, first in the table, must never run in
+    // place of PF_AppGetColor.
+    host_abi::FillUnserved(suite_);
     suite_.PF_AppGetColor = &AppGetColor;
     suite_.PF_IsRenderEngine = &IsRenderEngine;
     host_.ProvideSuite(kPFAppSuite, kPFAppSuiteVersion1, &suite_);

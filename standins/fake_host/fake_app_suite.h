@@ -21,6 +21,8 @@ class FakeAppSuite {
     void SetColor(A_long color_type, PF_App_Color color);
     // PF_AppGetColor of this type returns `result` (and fills the colour if one was set).
     void SetColorResult(A_long color_type, PF_Err result);
+    // The table the host hands out, e.g. to empty a slot.
+    PFAppSuite6& table() { return suite_; }
 
   private:
     static FakeAppSuite& Current();
@@ -28,7 +30,7 @@ class FakeAppSuite {
     static PF_Err IsRenderEngine(PF_Boolean* render_engine);
 
     FakeHost& host_;
-    PFAppSuite1 suite_{};
+    PFAppSuite6 suite_{};
     bool render_engine_ = false;
     PF_Err render_engine_result_ = PF_Err_NONE;
     std::map<A_long, PF_App_Color> colors_;

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "tools/host_abi/host_tables.h"
+
 namespace fake_host {
 namespace {
 
@@ -18,15 +20,11 @@ FakeDrawbot::FakeDrawbot(FakeHost& host) : host_(host) {
     if (gCurrentDrawbot != nullptr) throw std::logic_error("only one FakeDrawbot at a time");
     gCurrentDrawbot = this;
 
-    custom_ui_suite_.PF_GetDrawingReference = &GetDrawingReference;
-    draw_suite_.GetSupplier = &GetSupplier;
-    draw_suite_.GetSurface = &GetSurface;
-    supplier_suite_.NewImageFromBuffer = &NewImageFromBuffer;
-    supplier_suite_.ReleaseObject = &ReleaseObject;
-    surface_suite_.PushStateStack = &PushStateStack;
-    surface_suite_.PopStateStack = &PopStateStack;
-    surface_suite_.Transform = &Transform;
-    surface_suite_.DrawImage = &DrawImage;
+    host_abi::FillUnserved(custom_ui_suite_);
+    host_abi::FillUnserved(draw_suite_);
+    host_abi::FillUnserved(supplier_suite_);
+    host_abi::FillUnserved(surface_suite_);
+    Serve();
 
     host_.ProvideSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion2, &custom_ui_suite_);
     host_.ProvideSuite(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1, &draw_suite_);
@@ -40,6 +38,27 @@ FakeDrawbot::~FakeDrawbot() {
     host_.RemoveSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1);
     host_.RemoveSuite(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2);
     gCurrentDrawbot = nullptr;
+}
+
+void FakeDrawbot::Serve(DrawCall only, bool missing) {
+    const bool all = only == DrawCall::kAll;
+    auto serve = [&](DrawCall call, auto& slot, auto function) {
+        if (all || call == only) slot = missing ? nullptr : function;
+    };
+    serve(DrawCall::kGetDrawingReference, custom_ui_suite_.PF_GetDrawingReference,
+          &GetDrawingReference);
+    serve(DrawCall::kGetSupplier, draw_suite_.GetSupplier, &GetSupplier);
+    serve(DrawCall::kGetSurface, draw_suite_.GetSurface, &GetSurface);
+    serve(DrawCall::kNewImageFromBuffer, supplier_suite_.NewImageFromBuffer, &NewImageFromBuffer);
+    serve(DrawCall::kReleaseObject, supplier_suite_.ReleaseObject, &ReleaseObject);
+    serve(DrawCall::kPushStateStack, surface_suite_.PushStateStack, &PushStateStack);
+    serve(DrawCall::kPopStateStack, surface_suite_.PopStateStack, &PopStateStack);
+    serve(DrawCall::kTransform, surface_suite_.Transform, &Transform);
+    serve(DrawCall::kDrawImage, surface_suite_.DrawImage, &DrawImage);
+}
+
+void FakeDrawbot::SetMissing(DrawCall call, bool missing) {
+    Serve(call, missing);
 }
 
 PF_ContextH FakeDrawbot::context() const {
@@ -71,14 +90,14 @@ PF_Err FakeDrawbot::Enter(DrawCall call, const char* name) {
     return found != results_.end() ? found->second : PF_Err_NONE;
 }
 
-bool FakeDrawbot::IsLiveImage(DRAWBOT_ObjectRef ref) const {
+bool FakeDrawbot::IsLiveImage(DRAWBOT_ImageRef ref) const {
     for (std::size_t i = 0; i < image_tokens_.size(); ++i) {
-        if (ref == TokenRef<DRAWBOT_ObjectRef>(image_tokens_[i])) return image_live_[i];
+        if (ref == TokenRef<DRAWBOT_ImageRef>(image_tokens_[i])) return image_live_[i];
     }
     return false;
 }
 
-PF_Err FakeDrawbot::GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference) {
+PF_Err FakeDrawbot::GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference) {
     FakeDrawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kGetDrawingReference, "PF_GetDrawingReference");
     if (context != self.context())

@@ -27,6 +27,7 @@ enum class DrawCall {
     kPopStateStack,
     kTransform,
     kDrawImage,
+    kAll,  // for SetMissing: every call above
 };
 
 struct ImageRecord {
@@ -56,6 +57,8 @@ class FakeDrawbot {
     PF_ContextH context() const;
 
     void SetResult(DrawCall call, PF_Err result);
+    // Takes the call's slot out of its suite table (a null pointer), or puts it back.
+    void SetMissing(DrawCall call, bool missing = true);
     // The drawing reference, supplier, surface or new image is handed out as null (result 0).
     void SetNullResult(DrawCall call, bool null = true);
 
@@ -70,10 +73,11 @@ class FakeDrawbot {
 
   private:
     static FakeDrawbot& Current();
+    void Serve(DrawCall only = DrawCall::kAll, bool missing = false);
     PF_Err Enter(DrawCall call, const char* name);
-    bool IsLiveImage(DRAWBOT_ObjectRef ref) const;
+    bool IsLiveImage(DRAWBOT_ImageRef ref) const;
 
-    static PF_Err GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference);
+    static PF_Err GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference);
     static PF_Err GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier);
     static PF_Err GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface);
     static PF_Err NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,

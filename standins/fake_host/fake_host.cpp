@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tools/host_abi/host_tables.h"
+
 namespace fake_host {
 namespace {
 
@@ -40,6 +42,15 @@ FakeHost::FakeHost() {
     std::memset(&in_data_, 0, sizeof(in_data_));
     std::memset(&out_data_, 0, sizeof(out_data_));
 
+    // Every slot filled; what the plug-in must never call stops the test with the slot's name.
+    host_abi::FillUnserved(in_data_.inter);
+    host_abi::FillUnserved(utils_);
+    host_abi::FillUnserved(basic_suite_);
+    host_abi::FillUnserved(pre_render_callbacks_);
+    host_abi::FillUnserved(smart_render_callbacks_);
+    host_abi::FillUnserved(effect_ui_suite_);
+
+    host_abi::FillHostFields(in_data_);
     in_data_.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
     in_data_.utils = &utils_;
     in_data_.pica_basicP = &basic_suite_;
@@ -50,9 +61,10 @@ FakeHost::FakeHost() {
     in_data_.total_time = 300;
     in_data_.width = 1920;
     in_data_.height = 1080;
+    in_data_.extent_hint = {0, 0, 1920, 1080};
     in_data_.downsample_x = {1, 1};
     in_data_.downsample_y = {1, 1};
-    in_data_.pixel_aspect_ratio = {1, 1};
+    in_data_.num_params = 8;
 
     for (Callback callback :
          {Callback::kAddParam, Callback::kCheckoutParam, Callback::kCheckinParam, Callback::kAbort,

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 namespace fake_host {
 

@@ -30,7 +30,7 @@ PF_ParamDef Zeroed() {
 }
 
 void SetName(PF_ParamDef& def, const char* name) {
-    std::strcpy(def.name, name);
+    std::strcpy(ParamName(def), name);
 }
 
 PF_ParamDef ExpectedSlider(A_long id, const char* name, double dflt, float validMin, float validMax,
@@ -92,10 +92,10 @@ TEST(SetupParametersTest, DeclaresSevenParametersWithEveryField) {
     const std::vector<PF_ParamDef> expected = ExpectedDeclarations();
     ASSERT_EQ(added.size(), expected.size());
     for (size_t i = 0; i < added.size(); ++i) {
-        EXPECT_STREQ(added[i].name, expected[i].name);
+        EXPECT_STREQ(ParamName(added[i]), ParamName(expected[i]));
         EXPECT_EQ(added[i].uu.id, expected[i].uu.id);
         EXPECT_EQ(std::memcmp(&added[i], &expected[i], sizeof(PF_ParamDef)), 0)
-            << "declaration " << i + 1 << " (" << expected[i].name << ") differs";
+            << "declaration " << i + 1 << " (" << ParamName(expected[i]) << ") differs";
     }
     EXPECT_EQ(host.out_data()->num_params, 8);
     EXPECT_TRUE(host.UnbalancedSuites().empty());
@@ -135,13 +135,13 @@ TEST(SetupParametersTest, ReturnsTheResultOfRegisteringTheUi) {
 TEST(SetupParametersTest, AddParamFailureStopsAtThatParameter) {
     FakeHost host;
     host.SetAddParamResult([](const PF_ParamDef& def) -> PF_Err {
-        return std::strcmp(def.name, "Detail") == 0 ? 516 : 0;
+        return std::strcmp(ParamName(def), "Detail") == 0 ? 516 : 0;
     });
     host.out_data()->num_params = 77;
     EXPECT_EQ(RunParamsSetup(host), 516);
 
     std::vector<std::string> names;
-    for (const PF_ParamDef& def : host.AddedParams()) names.push_back(def.name);
+    for (const PF_ParamDef& def : host.AddedParams()) names.push_back(ParamName(def));
     EXPECT_EQ(names, (std::vector<std::string>{"About", "Position", "Emitter Size"}));
     EXPECT_EQ(host.out_data()->num_params, 77) << "num_params must not be set";
     EXPECT_EQ(host.AcquireCount(kPFEffectUISuite, 1), 0) << "no UI set-up after a failure";
@@ -401,6 +401,40 @@ TEST_P(CheckoutFailureTest, RaisesTheCodeAndLeavesNothingCheckedOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachIndex, CheckoutFailureTest, ::testing::Values(4, 6, 7, 2, 3, 5));
+
+// A definition of another type than declared (checked out, or in the host's array) holds other
+// data in its union: 512 and nothing read from it, the checkout still given back.
+class WrongTypeTest : public ReadSettingsTest, public ::testing::WithParamInterface<PF_ParamIndex> {
+  protected:
+    PF_ParamDef WrongDef() const {
+        return GetParam() == kParamPosition ? FloatParam(0.5) : PointParam(1 << 16, 1 << 16);
+    }
+    PF_Err Guarded(PF_ParamDef** params) {
+        return RunCommandGuarded(host.out_data(), [&] {
+            ReadEffectSettings(in(), params, 0, 0);
+            return PF_Err_NONE;
+        });
+    }
+};
+
+TEST_P(WrongTypeTest, IsRefusedWith512) {
+    host.SetParam(GetParam(), WrongDef());
+    EXPECT_EQ(Guarded(nullptr), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.UnmatchedCheckins(), 0);
+
+    PF_ParamDef defs[kParamCount];
+    PF_ParamDef* params[kParamCount];
+    for (int i = 0; i < kParamCount; ++i) {
+        defs[i] = i == kParamPosition ? PointParam(0, 0) : FloatParam(1.0);
+        params[i] = &defs[i];
+    }
+    defs[GetParam()] = WrongDef();
+    EXPECT_EQ(Guarded(params), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(host.out_data()->return_msg[0], '\0');
+}
+
+INSTANTIATE_TEST_SUITE_P(EachIndex, WrongTypeTest, ::testing::Values(4, 6, 7, 2, 3, 5));
 
 TEST_F(ReadSettingsTest, MissingCheckinRefusesToCheckOut) {
     host.SetMissing(Callback::kCheckinParam);

@@ -97,11 +97,27 @@ TEST_F(EffectHostTest, SetUpRecordsWhatTheEffectDeclared) {
     ASSERT_EQ(host_->params().size(), 7u);
     const A_long ids[7] = {10, 7, 8, 1, 9, 2, 3};
     for (size_t i = 0; i < 7; ++i) EXPECT_EQ(host_->params()[i].uu.id, ids[i]);
-    EXPECT_STREQ(host_->params()[2].name, "Emitter Size");
+    EXPECT_STREQ(ParamName(host_->params()[2]), "Emitter Size");
     EXPECT_EQ(host_->declaredParamCount(), 8);
     EXPECT_EQ(host_->optionsButtonName(), "About...");
     EXPECT_EQ(host_->customUiEvents(), PF_CustomEFlag_EFFECT);
     EXPECT_EQ(EffectHost::OutstandingSuites(), 0);
+}
+
+TEST(SdkStylePluginTest, GlobalDataHandleComesBackAndIsDisposed) {
+    std::string error;
+    const auto library = PluginLibrary::Open(PYRIX_SDK_STYLE_PLUGIN, &error);
+    ASSERT_TRUE(library) << error;
+    EffectHost host(library->dataEntry(), library->effectMain());
+    const long handlesBefore = EffectHost::OutstandingHandles();
+    ASSERT_TRUE(host.Register().ok());
+    ASSERT_TRUE(host.GlobalSetup().ok());
+    EXPECT_EQ(EffectHost::OutstandingHandles(), handlesBefore + 1);
+    const CommandResult params = host.ParamsSetup();
+    ASSERT_TRUE(params.ok()) << params.Describe();  // it found its global data in its handle
+    EXPECT_EQ(host.params().size(), 6u);
+    EXPECT_TRUE(host.GlobalSetdown().ok());
+    EXPECT_EQ(EffectHost::OutstandingHandles(), handlesBefore);
 }
 
 TEST_F(EffectHostTest, AboutTextComesBackWithLineBreaks) {

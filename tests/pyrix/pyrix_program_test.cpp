@@ -315,6 +315,24 @@ TEST_F(ProgramTest, InfoPrintsRegistrationFlagsAndParameters) {
     }
 }
 
+// A plug-in built as SDK-built ones are gets through registration and both set-ups, and what it
+// declared is printed even where pyrix cannot render it.
+TEST_F(ProgramTest, InfoServesAnSdkStylePlugin) {
+    const ProgramRun run = program_({"info", "--plugin", PYRIX_SDK_STYLE_PLUGIN});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* text :
+         {"name:         SDK-style test effect\n", "parameters:   7 (the input layer included)\n",
+          "  1  \"Host FXTC\"  id 1  checkbox  default on\n",
+          "  2  \"Quality\"  id 2  popup  3 choices, default 2\n",
+          "  3  \"Spin\"  id 3  angle  default 45 degrees\n",
+          "  4  \"Tint\"  id 4  color  default ARGB 255,255,128,0\n",
+          "  5  \"Shutter 180\"  id 5  float slider  default 180  valid 0 to 360",
+          "  6  \"Count\"  id 6  slider  default 3  valid 0 to 10\n",
+          "not served:   suite \"Pyrix Test Missing Suite\" version 1 (answered 'S!Fd')\n"}) {
+        EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+    }
+}
+
 TEST_F(ProgramTest, AboutPrintsTheText) {
     const ProgramRun run = Pyrix({"about"});
     ASSERT_EQ(run.exitCode, 0) << run.err;

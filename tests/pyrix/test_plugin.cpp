@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -140,7 +140,7 @@ PF_Err Refusal(PF_InData* in, PF_OutData* out, const Values& v) {
 
 void FillPattern(PF_EffectWorld* world, int32_t depth, A_long originX, A_long originY,
                  int32_t frame) {
-    auto* base = static_cast<uint8_t*>(world->data);
+    auto* base = reinterpret_cast<uint8_t*>(world->data);
     for (A_long y = 0; y < world->height; ++y) {
         uint8_t* row = base + static_cast<int64_t>(y) * world->rowbytes;
         const A_long X0 = originX, Y = originY + y;
@@ -244,7 +244,7 @@ PF_Err LegacyRender(PF_InData* in, PF_OutData* out, PF_ParamDef* params[], PF_La
 PF_ParamDef Slider(const char* name, A_long id, float dflt, float validMin, float validMax) {
     PF_ParamDef def{};
     def.param_type = PF_Param_FLOAT_SLIDER;
-    std::snprintf(def.name, sizeof def.name, "%s", name);
+    std::snprintf(ParamName(def), sizeof ParamName(def), "%s", name);
     def.uu.id = id;
     def.u.fs_d.value = dflt;
     def.u.fs_d.dephault = dflt;
@@ -259,13 +259,13 @@ PF_ParamDef Slider(const char* name, A_long id, float dflt, float validMin, floa
 PF_Err ParamsSetup(PF_InData* in, PF_OutData* out) {
     PF_ParamDef defs[7] = {};
     defs[0].param_type = PF_Param_NO_DATA;
-    std::snprintf(defs[0].name, sizeof defs[0].name, "About");
+    std::snprintf(ParamName(defs[0]), sizeof ParamName(defs[0]), "About");
     defs[0].uu.id = 10;
     defs[0].ui_flags = PF_PUI_CONTROL;
     defs[0].ui_width = 240;
     defs[0].ui_height = 60;
     defs[1].param_type = PF_Param_POINT;
-    std::snprintf(defs[1].name, sizeof defs[1].name, "Position");
+    std::snprintf(ParamName(defs[1]), sizeof ParamName(defs[1]), "Position");
     defs[1].uu.id = 7;
     defs[1].u.td.x_value = defs[1].u.td.x_dephault = 50 << 16;
     defs[1].u.td.y_value = defs[1].u.td.y_dephault = 70 << 16;

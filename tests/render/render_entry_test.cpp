@@ -246,6 +246,79 @@ TEST_F(RenderEntryTest, SmartRenderWithoutPreRenderRecordIs512WithoutMessage) {
     EXPECT_TRUE(buffer.Untouched());
 }
 
+// Records or callbacks the host left out: a clear code, nothing handed over, no message.
+struct MissingRecordCase {
+    const char* name;
+    bool smartRender;  // else the pre-render
+    void (*leaveOut)(SmartRecords& records, fake_host::FakeHost& host, void** extra);
+    PF_Err expected;
+};
+
+class MissingRecord : public RenderEntryTest,
+                      public ::testing::WithParamInterface<MissingRecordCase> {};
+
+TEST_P(MissingRecord, IsRefusedWithItsCode) {
+    const MissingRecordCase& c = GetParam();
+    SmartRecords records({0, 0, 64, 48});
+    if (c.smartRender) {
+        ASSERT_EQ(PreRender(records), PF_Err_NONE);
+    }
+    records.preExtra.cb = host.pre_render_callbacks();
+    records.renderExtra.cb = host.smart_render_callbacks();
+    records.renderInput.pre_render_data = records.preOutput.pre_render_data;
+    void* extra = c.smartRender ? static_cast<void*>(&records.renderExtra)
+                                : static_cast<void*>(&records.preExtra);
+    c.leaveOut(records, host, &extra);
+    EXPECT_EQ(
+        Command(c.smartRender ? PF_Cmd_SMART_RENDER : PF_Cmd_SMART_PRE_RENDER, nullptr, extra),
+        c.expected);
+    if (!c.smartRender) {
+        EXPECT_EQ(records.preOutput.pre_render_data, nullptr);
+    }
+    EXPECT_EQ(Message(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MissingRecord,
+    ::testing::Values(
+        MissingRecordCase{"PreRenderExtra", false,
+                          [](SmartRecords&, fake_host::FakeHost&, void** e) { *e = nullptr; },
+                          PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{
+            "PreRenderInput", false,
+            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.preExtra.input = nullptr; },
+            PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{
+            "PreRenderOutput", false,
+            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.preExtra.output = nullptr; },
+            PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{
+            "PreRenderCallbacks", false,
+            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.preExtra.cb = nullptr; },
+            PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{"CheckoutLayerSlot", false,
+                          [](SmartRecords&, fake_host::FakeHost& h, void**) {
+                              h.SetMissing(fake_host::Callback::kCheckoutLayer);
+                          },
+                          PF_Err_INVALID_CALLBACK},
+        MissingRecordCase{"SmartRenderExtra", true,
+                          [](SmartRecords&, fake_host::FakeHost&, void** e) { *e = nullptr; },
+                          PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{
+            "SmartRenderInput", true,
+            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.renderExtra.input = nullptr; },
+            PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{
+            "SmartRenderCallbacks", true,
+            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.renderExtra.cb = nullptr; },
+            PF_Err_INTERNAL_STRUCT_DAMAGED},
+        MissingRecordCase{"CheckoutOutputSlot", true,
+                          [](SmartRecords&, fake_host::FakeHost& h, void**) {
+                              h.SetMissing(fake_host::Callback::kCheckoutOutput);
+                          },
+                          PF_Err_INVALID_CALLBACK}),
+    [](const ::testing::TestParamInfo<MissingRecordCase>& param) { return param.param.name; });
+
 TEST_F(RenderEntryTest, FailedOutputCheckoutReturnsItsCode) {
     SmartRecords records(kEverything, 8);
     ASSERT_EQ(PreRender(records), PF_Err_NONE);

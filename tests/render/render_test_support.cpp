@@ -52,7 +52,7 @@ PF_EffectWorld WorldOf(test_support::HostBuffer& buffer, A_long originX, A_long 
                        bool deep) {
     PF_EffectWorld world{};
     world.world_flags = deep ? PF_WorldFlag_DEEP : 0;
-    world.data = buffer.request.pixels;
+    world.data = reinterpret_cast<PF_PixelPtr>(buffer.request.pixels);
     world.rowbytes = A_long(buffer.request.rowBytes);
     world.width = buffer.request.width;
     world.height = buffer.request.height;

@@ -130,6 +130,11 @@ TEST_F(ShowAboutTest, WithoutHostServicesStillWritesTheText) {
     EXPECT_EQ(Message(), kAboutText);
 
     std::memset(host.out_data()->return_msg, 'x', sizeof host.out_data()->return_msg);
+    host.in_data()->utils = nullptr;
+    EXPECT_EQ(ShowAbout(host.in_data(), host.out_data()), PF_Err_NONE);
+    EXPECT_EQ(Message(), kAboutText);
+
+    std::memset(host.out_data()->return_msg, 'x', sizeof host.out_data()->return_msg);
     EXPECT_EQ(ShowAbout(nullptr, host.out_data()), PF_Err_NONE);
     EXPECT_EQ(Message(), kAboutText);
 }
@@ -173,7 +178,7 @@ TEST(AboutColors, HostColoursConvertedPerTypeEachFallingBackAlone) {
     app.SetColor(kHostColorBackground, PF_App_Color{0x1000, 0x2000, 0xFFFF});
     app.SetColor(kHostColorText, PF_App_Color{0xFFFF, 0x8080, 0});
     host.ClearRecords();
-    SuiteScope<PFAppSuite1> suite(host.in_data()->pica_basicP, kPFAppSuite, kPFAppSuiteVersion1);
+    SuiteScope<PFAppSuite6> suite(host.in_data()->pica_basicP, kPFAppSuite, kPFAppSuiteVersion1);
     ASSERT_TRUE(suite);
     AboutColors colors = ReadAboutColors(suite.get());
     // 0x1000 -> 16, 0x2000 -> 32, 0xFFFF -> 255; red in the low byte.
@@ -186,6 +191,12 @@ TEST(AboutColors, HostColoursConvertedPerTypeEachFallingBackAlone) {
     app.SetColorResult(kHostColorText, PF_Err_BAD_CALLBACK_PARAM);
     colors = ReadAboutColors(suite.get());
     EXPECT_EQ(colors.background, 0x00FF2010u);
+    EXPECT_EQ(colors.text, kDefaultTextColor);
+
+    // An empty slot counts as no suite.
+    app.table().PF_AppGetColor = nullptr;
+    colors = ReadAboutColors(suite.get());
+    EXPECT_EQ(colors.background, kDefaultBackgroundColor);
     EXPECT_EQ(colors.text, kDefaultTextColor);
 }
 

@@ -12,6 +12,7 @@
 #include "resources/banner_image.h"
 #include "standins/fake_host/fake_drawbot.h"
 #include "standins/fake_host/fake_host.h"
+#include "tools/host_abi/host_tables.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ class BannerTest : public ::testing::Test {
 
     PF_EventExtra DrawEvent(A_long left, A_long top, A_long right, A_long bottom) {
         PF_EventExtra extra = {};
+        host_abi::FillUnserved(extra.cbs);  // none of them is for drawing the banner
         extra.contextH = drawbot.context();
         extra.e_type = PF_Event_DRAW;
         extra.effect_win.index = 1;
@@ -237,6 +239,27 @@ TEST_P(BannerMissingSuiteTest, ThrowsInvalidCallbackAndReleasesTheOthers) {
 
 INSTANTIATE_TEST_SUITE_P(Suites, BannerMissingSuiteTest,
                          ::testing::Values(kCustomUi, kDraw, kSupplier, kSurface));
+
+// A table with an empty slot that the drawing needs counts as missing: 515 before anything is
+// drawn or created, and every suite is given back.
+class BannerMissingSlotTest : public BannerTest, public ::testing::WithParamInterface<DrawCall> {};
+
+TEST_P(BannerMissingSlotTest, ThrowsInvalidCallbackAndReleasesEverything) {
+    drawbot.SetMissing(GetParam());
+    PF_EventExtra extra = DrawEvent(0, 0, 240, 60);
+    EXPECT_EQ(Handle(extra), PF_Err_INVALID_CALLBACK);
+    EXPECT_EQ(extra.evt_out_flags, 0x100);
+    EXPECT_TRUE(drawbot.Images().empty());
+    EXPECT_TRUE(drawbot.Draws().empty());
+    ExpectEverythingGivenBack();
+}
+
+INSTANTIATE_TEST_SUITE_P(Slots, BannerMissingSlotTest,
+                         ::testing::Values(DrawCall::kGetDrawingReference, DrawCall::kGetSupplier,
+                                           DrawCall::kGetSurface, DrawCall::kNewImageFromBuffer,
+                                           DrawCall::kReleaseObject, DrawCall::kPushStateStack,
+                                           DrawCall::kPopStateStack, DrawCall::kTransform,
+                                           DrawCall::kDrawImage));
 
 TEST_F(BannerTest, WithoutBasicSuiteThrowsInvalidCallback) {
     host.SetBasicSuiteMissing();

@@ -16,7 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
+#include "tools/host_abi/host_tables.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 
@@ -53,7 +54,9 @@ PF_Err IsRenderEngine(PF_Boolean* renderEngine) {
     return PF_Err_NONE;
 }
 
-PFAppSuite1 gAppSuite = {GetColor, IsRenderEngine};
+// Every slot filled; one the plug-in must not call (PF_AppGetBgColor in place of PF_AppGetColor,
+// say) ends this program with the slot's name.
+PFAppSuite6 gAppSuite = {};
 std::atomic<int> gSuitesHeld{0};
 
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
@@ -71,7 +74,7 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
     return 0;
 }
 
-SPBasicSuite gBasicSuite = {AcquireSuite, ReleaseSuite};
+SPBasicSuite gBasicSuite = {};
 
 PF_Err GetPlatformData(PF_ProgPtr, PF_PlatDataID which, void* data) {
     if (which != PF_PlatData_MAIN_WND) return PF_Err_INTERNAL_STRUCT_DAMAGED;
@@ -79,7 +82,18 @@ PF_Err GetPlatformData(PF_ProgPtr, PF_PlatDataID which, void* data) {
     return PF_Err_NONE;
 }
 
-PF_UtilCallbacks gUtils = {GetPlatformData};
+PF_UtilCallbacks gUtils = {};
+
+void SetUpHostTables() {
+    host_abi::FillUnserved(gAppSuite);
+    gAppSuite.PF_AppGetColor = GetColor;
+    gAppSuite.PF_IsRenderEngine = IsRenderEngine;
+    host_abi::FillUnserved(gBasicSuite);
+    gBasicSuite.AcquireSuite = AcquireSuite;
+    gBasicSuite.ReleaseSuite = ReleaseSuite;
+    host_abi::FillUnserved(gUtils);
+    gUtils.get_platform_data = GetPlatformData;
+}
 
 struct AboutCall {
     PF_Err result = -1;
@@ -88,6 +102,8 @@ struct AboutCall {
 
 AboutCall CallAbout(PF_Cmd command) {
     PF_InData in{};
+    host_abi::FillUnserved(in.inter);
+    host_abi::FillHostFields(in);
     in.utils = &gUtils;
     in.pica_basicP = &gBasicSuite;
     AboutCall call;
@@ -426,6 +442,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: about_driver PLUGIN.aex [--throwaway-prefix]\n");
         return 2;
     }
+    SetUpHostTables();
     HMODULE library = LoadLibraryA(argv[1]);
     if (library == nullptr) {
         std::fprintf(stderr, "LoadLibrary(%s) failed: error %lu\n", argv[1], GetLastError());

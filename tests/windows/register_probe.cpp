@@ -1,12 +1,15 @@
 // Loads the plug-in file as the host does (LoadLibrary, the two exports by name), calls its
 // registration function and global set-up, and prints what they answered as key=value lines.
-// tools/windows/pe_check.py compares them with the PIPL resource of the same file.
+// tools/windows/pe_check.py compares them with the PIPL resource of the same file. The records
+// are the host's, every callback slot filled; neither call may use any of them, so each one ends
+// this program with its name.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
+#include "tools/host_abi/host_tables.h"
 
 namespace {
 
@@ -61,11 +64,21 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    SPBasicSuite basic{};
+    host_abi::FillUnserved(basic);
+    PF_UtilCallbacks utils{};
+    host_abi::FillUnserved(utils);
+
     int hostToken = 0;  // what the host passes through as its opaque plug-in data
     auto* opaque = reinterpret_cast<PF_PluginDataPtr>(&hostToken);
-    const PF_Err registerError = dataEntry(opaque, Record, nullptr, "pyrix probe", "1.0");
+    const PF_Err registerError = dataEntry(opaque, Record, &basic, "pyrix probe", "1.0");
 
     PF_InData in{};
+    host_abi::FillUnserved(in.inter);
+    host_abi::FillHostFields(in);
+    in.utils = &utils;
+    in.pica_basicP = &basic;
+    in.num_params = 1;
     PF_OutData out{};
     const PF_Err setupError = effectMain(PF_Cmd_GLOBAL_SETUP, &in, &out, nullptr, nullptr, nullptr);
 

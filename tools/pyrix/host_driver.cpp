@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include "host/render_records.h"
+#include "tools/host_abi/host_tables.h"
 
 namespace pyrix {
 
@@ -68,6 +72,145 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
+// ---- Services every plug-in may ask for ---------------------------------------------------------
+
+// Handles: a master pointer the plug-in dereferences, followed by the block's size.
+struct HandleBlock {
+    void* data;
+    A_u_longlong size;
+};
+std::atomic<long> gHandlesOut{0};
+
+PF_Handle NewHandle(A_u_longlong size) {
+    auto* block = static_cast<HandleBlock*>(std::malloc(sizeof(HandleBlock)));
+    if (block == nullptr) return nullptr;
+    block->data = std::calloc(size > 0 ? static_cast<size_t>(size) : 1, 1);
+    if (block->data == nullptr) {
+        std::free(block);
+        return nullptr;
+    }
+    block->size = size;
+    ++gHandlesOut;
+    return &block->data;
+}
+
+HandleBlock* BlockOf(PF_Handle handle) {
+    return reinterpret_cast<HandleBlock*>(handle);  // data is the block's first member
+}
+
+void* LockHandle(PF_Handle handle) {
+    return handle != nullptr ? *handle : nullptr;
+}
+
+void UnlockHandle(PF_Handle) {}
+
+void DisposeHandle(PF_Handle handle) {
+    if (handle == nullptr) return;
+    std::free(BlockOf(handle)->data);
+    std::free(BlockOf(handle));
+    --gHandlesOut;
+}
+
+A_u_longlong HandleSize(PF_Handle handle) {
+    return handle != nullptr ? BlockOf(handle)->size : 0;
+}
+
+PF_Err ResizeHandle(A_u_longlong size, PF_Handle* handle) {
+    if (handle == nullptr || *handle == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    HandleBlock* block = BlockOf(*handle);
+    void* resized = std::realloc(block->data, size > 0 ? static_cast<size_t>(size) : 1);
+    if (resized == nullptr) return PF_Err_OUT_OF_MEMORY;
+    if (size > block->size) {
+        std::memset(static_cast<char*>(resized) + block->size, 0,
+                    static_cast<size_t>(size - block->size));
+    }
+    block->data = resized;
+    block->size = size;
+    return PF_Err_NONE;
+}
+
+int AnsiSprintf(A_char* buffer, const A_char* format, ...) {
+    if (buffer == nullptr || format == nullptr) return -1;
+    va_list args;
+    va_start(args, format);
+    const int written = std::vsprintf(buffer, format, args);
+    va_end(args);
+    return written;
+}
+
+A_char* AnsiStrcpy(A_char* to, const A_char* from) {
+    if (to == nullptr || from == nullptr) return to;
+    return std::strcpy(to, from);
+}
+
+SPBoolean IsEqual(const char* a, const char* b) {
+    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
+}
+
+SPErr AllocateBlock(size_t size, void** block) {
+    if (block == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *block = std::malloc(size > 0 ? size : 1);
+    return *block != nullptr ? 0 : PF_Err_OUT_OF_MEMORY;
+}
+
+SPErr FreeBlock(void* block) {
+    std::free(block);
+    return 0;
+}
+
+SPErr ReallocateBlock(void* block, size_t size, void** resized) {
+    if (resized == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *resized = std::realloc(block, size > 0 ? size : 1);
+    return *resized != nullptr ? 0 : PF_Err_OUT_OF_MEMORY;
+}
+
+// The host's C library functions and memory handles, as SDK-built plug-ins use them during set-up.
+PF_UtilCallbacks MakeUtilCallbacks() {
+    PF_UtilCallbacks utils{};
+    host_abi::FillUnserved(utils);
+    PF_ANSICallbacksBlock& ansi = utils.ansi;
+    ansi.atan = [](A_FpLong x) { return std::atan(x); };
+    ansi.atan2 = [](A_FpLong y, A_FpLong x) { return std::atan2(y, x); };
+    ansi.ceil = [](A_FpLong x) { return std::ceil(x); };
+    ansi.cos = [](A_FpLong x) { return std::cos(x); };
+    ansi.exp = [](A_FpLong x) { return std::exp(x); };
+    ansi.fabs = [](A_FpLong x) { return std::fabs(x); };
+    ansi.floor = [](A_FpLong x) { return std::floor(x); };
+    ansi.fmod = [](A_FpLong x, A_FpLong y) { return std::fmod(x, y); };
+    ansi.hypot = [](A_FpLong x, A_FpLong y) { return std::hypot(x, y); };
+    ansi.log = [](A_FpLong x) { return std::log(x); };
+    ansi.log10 = [](A_FpLong x) { return std::log10(x); };
+    ansi.pow = [](A_FpLong x, A_FpLong y) { return std::pow(x, y); };
+    ansi.sin = [](A_FpLong x) { return std::sin(x); };
+    ansi.sqrt = [](A_FpLong x) { return std::sqrt(x); };
+    ansi.tan = [](A_FpLong x) { return std::tan(x); };
+    ansi.sprintf = AnsiSprintf;
+    ansi.strcpy = AnsiStrcpy;
+    ansi.asin = [](A_FpLong x) { return std::asin(x); };
+    ansi.acos = [](A_FpLong x) { return std::acos(x); };
+    utils.host_new_handle = NewHandle;
+    utils.host_lock_handle = LockHandle;
+    utils.host_unlock_handle = UnlockHandle;
+    utils.host_dispose_handle = DisposeHandle;
+    utils.host_get_handle_size = HandleSize;
+    utils.host_resize_handle = ResizeHandle;
+    return utils;
+}
+
+// What a plug-in asked for that this host does not offer, each named once, with the answer.
+std::mutex gUnservedMutex;
+std::vector<std::string> gUnservedCalls;
+
+void NoteUnserved(const std::string& what) {
+    std::lock_guard<std::mutex> lock(gUnservedMutex);
+    if (std::find(gUnservedCalls.begin(), gUnservedCalls.end(), what) == gUnservedCalls.end())
+        gUnservedCalls.push_back(what);
+}
+
+void NoteUnservedSlot(const char* slot) {
+    NoteUnserved(std::string(slot) + " (answered " + std::to_string(PF_Err_INVALID_CALLBACK) + ")");
+}
+
 }  // namespace
 
 // ---- One command's records ---------------------------------------------------------------------
@@ -79,7 +222,7 @@ struct EffectHost::Command {
     bool settingUpParams = false;
 
     PF_InData in{};
-    PF_UtilCallbacks utils{};
+    PF_UtilCallbacks utils = MakeUtilCallbacks();
 
     PF_LRect resultRect{};  // what the plug-in announced in pre-render
     PF_EffectWorld world{};
@@ -88,6 +231,8 @@ struct EffectHost::Command {
     explicit Command(EffectHost* owner, const RenderSettings* renderSettings = nullptr,
                      int32_t frame = 1)
         : host(owner), settings(renderSettings) {
+        host_abi::FillUnserved(in.inter);
+        host_abi::FillHostFields(in);
         in.inter.checkout_param = CheckoutParam;
         in.inter.checkin_param = CheckinParam;
         in.inter.add_param = AddParam;
@@ -98,7 +243,8 @@ struct EffectHost::Command {
         in.utils = &utils;
         in.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
         in.pica_basicP = &basicSuite_;
-        in.pixel_aspect_ratio = {1, 1};
+        in.global_data = owner->globalData_;
+        in.num_params = std::max<A_long>(owner->numParams_, 1);  // the input layer at least
         in.downsample_x = {1, 1};
         in.downsample_y = {1, 1};
         in.time_step = kTimeStep;
@@ -132,7 +278,7 @@ struct EffectHost::Command {
         if (worldPixels == nullptr) return false;
         world = {};
         world.world_flags = depth == 16 ? PF_WorldFlag_DEEP : 0;
-        world.data = worldPixels.get();
+        world.data = reinterpret_cast<PF_PixelPtr>(worldPixels.get());
         world.rowbytes = static_cast<A_long>(rowBytes);
         world.width = static_cast<A_long>(width);
         world.height = static_cast<A_long>(height);
@@ -155,7 +301,7 @@ struct EffectHost::Command {
         if (IsEmpty(common)) return;
         const size_t bpp = image->pixelBytes();
         const size_t bytes = bpp * static_cast<size_t>(common.right - common.left);
-        const auto* base = static_cast<const uint8_t*>(world.data);
+        const auto* base = reinterpret_cast<const uint8_t*>(world.data);
         for (A_long y = common.top; y < common.bottom; ++y) {
             const uint8_t* src = base + static_cast<int64_t>(y - worldRect.top) * world.rowbytes +
                                  bpp * static_cast<size_t>(common.left - worldRect.left);
@@ -232,18 +378,46 @@ std::optional<double> RenderSettings::SliderValue(Control control) const {
 
 // ---- The host ----------------------------------------------------------------------------------
 
-SPBasicSuite EffectHost::basicSuite_ = {AcquireSuite, ReleaseSuite};
-PF_EffectUISuite1 EffectHost::effectUiSuite_ = {SetOptionsButtonName};
-PFAppSuite1 EffectHost::appSuite_ = {AppGetColor, IsRenderEngine};
+SPBasicSuite EffectHost::basicSuite_ = {};
+PF_EffectUISuite1 EffectHost::effectUiSuite_ = {};
+PFAppSuite6 EffectHost::appSuite_ = {};
 std::atomic<long> EffectHost::suitesOut_{0};
 
 EffectHost::EffectHost(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc effectMain)
-    : dataEntry_(dataEntry), effectMain_(effectMain) {}
+    : dataEntry_(dataEntry), effectMain_(effectMain) {
+    // The tables are process-wide (the basic suite's functions carry no context), filled once
+    // with every slot; what this host does not offer answers PF_Err_INVALID_CALLBACK.
+    static std::once_flag filled;
+    std::call_once(filled, [] {
+        host_abi::gUnservedHandler = NoteUnservedSlot;
+        host_abi::FillUnserved(basicSuite_);
+        basicSuite_.AcquireSuite = AcquireSuite;
+        basicSuite_.ReleaseSuite = ReleaseSuite;
+        basicSuite_.IsEqual = IsEqual;
+        basicSuite_.AllocateBlock = AllocateBlock;
+        basicSuite_.FreeBlock = FreeBlock;
+        basicSuite_.ReallocateBlock = ReallocateBlock;
+        host_abi::FillUnserved(effectUiSuite_);
+        effectUiSuite_.PF_SetOptionsButtonName = SetOptionsButtonName;
+        host_abi::FillUnserved(appSuite_);
+        appSuite_.PF_AppGetColor = AppGetColor;
+        appSuite_.PF_IsRenderEngine = IsRenderEngine;
+    });
+}
 
 EffectHost::~EffectHost() = default;
 
 long EffectHost::OutstandingSuites() {
     return suitesOut_.load();
+}
+
+long EffectHost::OutstandingHandles() {
+    return gHandlesOut.load();
+}
+
+std::vector<std::string> EffectHost::UnservedCalls() {
+    std::lock_guard<std::mutex> lock(gUnservedMutex);
+    return gUnservedCalls;
 }
 
 const void* EffectHost::FindSuite(const char* name, int32_t version) {
@@ -258,7 +432,11 @@ const void* EffectHost::FindSuite(const char* name, int32_t version) {
 SPErr EffectHost::AcquireSuite(const char* name, int32_t version, const void** suite) {
     if (suite == nullptr) return kSuiteNotFound;
     *suite = FindSuite(name, version);
-    if (*suite == nullptr) return kSuiteNotFound;
+    if (*suite == nullptr) {
+        NoteUnserved("suite \"" + std::string(name != nullptr ? name : "") + "\" version " +
+                     std::to_string(version) + " (answered 'S!Fd')");
+        return kSuiteNotFound;
+    }
     ++suitesOut_;
     return 0;
 }
@@ -301,10 +479,15 @@ CommandResult EffectHost::Register() {
 CommandResult EffectHost::Call(PF_Cmd cmd, Command& command, PF_ParamDef** params,
                                PF_LayerDef* output, void* extra) {
     PF_OutData out{};
+    out.global_data = command.in.global_data;
+    out.num_params = command.in.num_params;
     CommandResult result;
     result.command = cmd;
     result.error = effectMain_(cmd, &command.in, &out, params, output, extra);
     result.message = Bounded(out.return_msg, sizeof out.return_msg);
+    // The plug-in's global data comes back with every later command, until global set-down.
+    if (cmd == PF_Cmd_GLOBAL_SETUP) globalData_ = out.global_data;
+    if (cmd == PF_Cmd_GLOBAL_SETDOWN) globalData_ = nullptr;
     if (cmd == PF_Cmd_GLOBAL_SETUP && result.ok()) {
         version_ = out.my_version;
         outFlags_ = out.out_flags;
@@ -389,10 +572,11 @@ CommandResult EffectHost::SmartRender(Command& command, const PF_LRect& request,
                                       FrameImage* image) {
     PF_PreRenderInput preInput{};
     preInput.output_request.rect = request;
+    preInput.output_request.field = PF_Field_FRAME;
     preInput.output_request.channel_mask = PF_ChannelMask_ARGB;
     preInput.bitdepth = static_cast<A_short>(command.settings->depth);
     PF_PreRenderOutput preOutput{};
-    PF_PreRenderCallbacks preCallbacks{CheckoutLayer};
+    PF_PreRenderCallbacks preCallbacks{CheckoutLayer, GuidMixIn};
     PF_PreRenderExtra preExtra{&preInput, &preOutput, &preCallbacks};
 
     CommandResult result = Call(PF_Cmd_SMART_PRE_RENDER, command, nullptr, nullptr, &preExtra);
@@ -537,6 +721,11 @@ PF_Err EffectHost::CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long,
 }
 
 // The input layer has no footage in this host; the effect never needs its pixels.
+// A plug-in may mix more data into the frame's cache key; this host keeps no cache.
+PF_Err EffectHost::GuidMixIn(PF_ProgPtr, A_u_long size, const void* buffer) {
+    return size > 0 && buffer == nullptr ? PF_Err_BAD_CALLBACK_PARAM : PF_Err_NONE;
+}
+
 PF_Err EffectHost::CheckoutLayerPixels(PF_ProgPtr, A_long, PF_EffectWorld** pixels) {
     if (pixels != nullptr) *pixels = nullptr;
     return PF_Err_BAD_CALLBACK_PARAM;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 #include "tools/pyrix/frame_image.h"
 
 namespace pyrix {
@@ -98,6 +98,10 @@ class EffectHost {
     // Host bookkeeping that tells whether the plug-in returned what it borrowed.
     long outstandingParamCheckouts() const { return paramCheckouts_.load(); }
     static long OutstandingSuites();
+    static long OutstandingHandles();  // allocated through the utility callbacks, not disposed
+    // What plug-ins asked for that this host does not offer, with the answer they got, e.g.
+    // "PF_UtilCallbacks.iterate (answered 515)" or "suite \"X\" version 1 (answered 'S!Fd')".
+    static std::vector<std::string> UnservedCalls();
 
     // The value the host answers for a parameter at the current resolution.
     PF_ParamDef ParamAt(const RenderSettings& settings, A_long index) const;
@@ -121,6 +125,7 @@ class EffectHost {
     static PF_Err CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long checkoutId,
                                 const PF_RenderRequest* request, A_long time, A_long step,
                                 A_u_long scale, PF_CheckoutResult* result);
+    static PF_Err GuidMixIn(PF_ProgPtr ref, A_u_long size, const void* buffer);
     static PF_Err CheckoutLayerPixels(PF_ProgPtr ref, A_long checkoutId, PF_EffectWorld** pixels);
     static PF_Err CheckinLayerPixels(PF_ProgPtr ref, A_long checkoutId);
     static PF_Err CheckoutOutput(PF_ProgPtr ref, PF_EffectWorld** output);
@@ -135,7 +140,7 @@ class EffectHost {
 
     static SPBasicSuite basicSuite_;
     static PF_EffectUISuite1 effectUiSuite_;
-    static PFAppSuite1 appSuite_;
+    static PFAppSuite6 appSuite_;
     static std::atomic<long> suitesOut_;  // the basic suite has no context: process-wide
 
     PF_PluginDataEntryFunc2 dataEntry_;
@@ -147,6 +152,7 @@ class EffectHost {
     PF_OutFlags2 outFlags2_ = 0;
     std::vector<PF_ParamDef> params_;
     A_long numParams_ = 0;
+    PF_Handle globalData_ = nullptr;  // the plug-in's, between global set-up and set-down
     std::string optionsButtonName_;
     A_long customUiEvents_ = 0;
     std::atomic<long> paramCheckouts_{0};

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/host_api.h"
+#include "host/api/effect_api.h"
 
 namespace pyrix {
 

@@ -244,8 +244,20 @@ std::string ParamTypeName(PF_ParamType type) {
     switch (type) {
         case PF_Param_LAYER:
             return "layer";
+        case PF_Param_SLIDER:
+            return "slider";
+        case PF_Param_FIX_SLIDER:
+            return "fixed slider";
+        case PF_Param_ANGLE:
+            return "angle";
+        case PF_Param_CHECKBOX:
+            return "checkbox";
+        case PF_Param_COLOR:
+            return "color";
         case PF_Param_POINT:
             return "point";
+        case PF_Param_POPUP:
+            return "popup";
         case PF_Param_NO_DATA:
             return "no data";
         case PF_Param_FLOAT_SLIDER:
@@ -261,21 +273,48 @@ std::string Number(double value) {
     return text.str();
 }
 
+// What the plug-in declared, whether or not this host can render it; pointers into the plug-in
+// (popup and checkbox texts) are not followed.
 std::string ParamLine(A_long index, const PF_ParamDef& def) {
+    const A_char(&name)[32] = ParamName(def);
     std::ostringstream text;
-    text << "  " << index << "  \"" << std::string(def.name, strnlen(def.name, sizeof def.name))
-         << "\"  id " << def.uu.id << "  " << ParamTypeName(def.param_type);
-    if (def.param_type == PF_Param_POINT) {
-        text << "  default " << Number(def.u.td.x_dephault / 65536.0) << ", "
-             << Number(def.u.td.y_dephault / 65536.0) << " (% of the layer)"
-             << (def.u.td.restrict_bounds ? "  restricted" : "  not restricted");
-    } else if (def.param_type == PF_Param_FLOAT_SLIDER) {
-        const PF_FloatSliderDef& f = def.u.fs_d;
-        text << "  default " << Number(f.dephault) << "  valid " << Number(f.valid_min) << " to "
-             << Number(f.valid_max) << "  slider " << Number(f.slider_min) << " to "
-             << Number(f.slider_max) << "  precision " << f.precision;
-    } else if (def.ui_width != 0 || def.ui_height != 0) {
-        text << "  control " << def.ui_width << "x" << def.ui_height;
+    text << "  " << index << "  \"" << std::string(name, strnlen(name, sizeof name)) << "\"  id "
+         << def.uu.id << "  " << ParamTypeName(def.param_type);
+    const PF_ParamDefUnion& u = def.u;
+    switch (def.param_type) {
+        case PF_Param_POINT:
+            text << "  default " << Number(u.td.x_dephault / 65536.0) << ", "
+                 << Number(u.td.y_dephault / 65536.0) << " (% of the layer)"
+                 << (u.td.restrict_bounds ? "  restricted" : "  not restricted");
+            break;
+        case PF_Param_FLOAT_SLIDER:
+            text << "  default " << Number(u.fs_d.dephault) << "  valid "
+                 << Number(u.fs_d.valid_min) << " to " << Number(u.fs_d.valid_max) << "  slider "
+                 << Number(u.fs_d.slider_min) << " to " << Number(u.fs_d.slider_max)
+                 << "  precision " << u.fs_d.precision;
+            break;
+        case PF_Param_SLIDER:
+            text << "  default " << u.sd.dephault << "  valid " << u.sd.valid_min << " to "
+                 << u.sd.valid_max;
+            break;
+        case PF_Param_ANGLE:
+            text << "  default " << Number(u.ad.dephault / 65536.0) << " degrees";
+            break;
+        case PF_Param_CHECKBOX:
+            text << "  default " << (u.bd.dephault ? "on" : "off");
+            break;
+        case PF_Param_COLOR:
+            text << "  default ARGB " << int{u.cd.dephault.alpha} << "," << int{u.cd.dephault.red}
+                 << "," << int{u.cd.dephault.green} << "," << int{u.cd.dephault.blue};
+            break;
+        case PF_Param_POPUP:
+            text << "  " << u.pd.num_choices << " choices, default " << u.pd.dephault;
+            break;
+        default:
+            if (def.ui_width != 0 || def.ui_height != 0) {
+                text << "  control " << def.ui_width << "x" << def.ui_height;
+            }
+            break;
     }
     return text.str();
 }
@@ -318,6 +357,9 @@ int RunInfo(const CommandLine& line, std::ostream& out, std::ostream& err) {
         << "  0  input layer\n";
     for (size_t i = 0; i < host.params().size(); ++i) {
         out << ParamLine(static_cast<A_long>(i + 1), host.params()[i]) << "\n";
+    }
+    for (const std::string& what : EffectHost::UnservedCalls()) {
+        out << "not served:   " << what << "\n";
     }
     return Setdown(effect, err) ? kExitOk : kExitFailed;
 }

@@ -1,0 +1,94 @@
+#!/usr/bin/env python3
+"""Writes a C++ source of static_asserts from the host's record table (host/api/records.tsv):
+each record's size and alignment, each field's offset and size. Compiled into the plug-in by
+every build, so a record that differs from the host's layout stops the build with the field's
+name and the host's number.
+
+Usage: layout_asserts.py TABLE OUTPUT
+"""
+import sys
+
+
+def read_table(path):
+    """Records in table order: name -> {"whole": (size, align), "fields": [(name, off, size, type)]}."""
+    records = {}
+    with open(path, encoding="utf-8") as table:
+        for number, line in enumerate(table, 1):
+            line = line.rstrip("\n")
+            if not line or line.startswith("#"):
+                continue
+            cells = line.split("\t")
+            if len(cells) == 3 and cells[1] == "=":
+                continue  # a type alias
+            if len(cells) != 5:
+                raise SystemExit(f"{path}:{number}: expected 5 tab-separated cells: {line!r}")
+            record, field, offset, size, ctype = cells
+            entry = records.setdefault(record, {"whole": None, "fields": []})
+            if field == "-":
+                align = ctype.rsplit("align", 1)[-1].strip()
+                entry["whole"] = (int(size), int(align))
+            else:
+                entry["fields"].append((field, int(offset), int(size), ctype))
+    return records
+
+
+def type_names(records):
+    """C++ names for the records; a nested unnamed record is named through its member."""
+    names = {}
+    aliases = []
+    for record in records:
+        if "::(anonymous)" not in record:
+            names[record] = record
+            continue
+        parent = record.split("::", 1)[0]
+        members = [f for f, _, _, t in records.get(parent, {"fields": []})["fields"] if t == record]
+        if len(members) != 1:
+            raise SystemExit(f"cannot tell which member of {parent} is {record}")
+        alias = f"{parent}_{members[0]}_type"
+        aliases.append(f"using {alias} = decltype({parent}::{members[0]});")
+        names[record] = alias
+    return names, aliases
+
+
+def main():
+    if len(sys.argv) != 3:
+        raise SystemExit(__doc__)
+    table, output = sys.argv[1], sys.argv[2]
+    records = read_table(table)
+    names, aliases = type_names(records)
+    out = [
+        f"// Generated from {table.rsplit('/', 1)[-1]} by tools/host_abi/layout_asserts.py; do not edit.",
+        "#include <cstddef>",
+        "",
+        '#include "host/api/effect_api.h"',
+        "",
+        "namespace {",
+        *aliases,
+        "}  // namespace",
+        "",
+    ]
+    for record, entry in records.items():
+        t = names[record]
+        if entry["whole"] is not None:
+            size, align = entry["whole"]
+            out.append(f'static_assert(sizeof({t}) == {size}, "{record}: the host\'s is {size} bytes");')
+            out.append(f'static_assert(alignof({t}) == {align}, "{record}: the host aligns it to {align}");')
+        for field, offset, size, _ in entry["fields"]:
+            where = f"{record}.{field}"
+            out.append(f'static_assert(offsetof({t}, {field}) == {offset}, '
+                       f'"{where}: the host has it at offset {offset}");')
+            out.append(f'static_assert(sizeof({t}::{field}) == {size}, '
+                       f'"{where}: the host\'s is {size} bytes");')
+    text = "\n".join(out) + "\n"
+    try:
+        with open(output, encoding="utf-8") as current:
+            if current.read() == text:
+                return  # unchanged: keep the timestamp, nothing needs recompiling
+    except FileNotFoundError:
+        pass
+    with open(output, "w", encoding="utf-8") as generated:
+        generated.write(text)
+
+
+if __name__ == "__main__":
+    main()
