@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "gpu/cpu_renderer.h"
 #include "gpu/render_frame.h"
 #include "kernels/kernel_bytecode.h"
 
@@ -10,10 +11,14 @@ namespace {
 // Guards gRenderer: its lookup, creation and retirement, never a render. Never held together
 // with a renderer's own lock.
 std::mutex gRendererLock;
-std::shared_ptr<GpuRenderer> gRenderer;
+std::shared_ptr<Renderer> gRenderer;
 
 void Check(HRESULT result, const char* message) {
     if (FAILED(result)) throw std::runtime_error(message);
+}
+
+void CheckDevice(HRESULT result, const char* message) {
+    if (FAILED(result)) throw NoGpuDevice(message);
 }
 
 // The hardware adapter with the most dedicated video memory; on a tie the first enumerated.
@@ -39,20 +44,20 @@ ComRef<IDXGIAdapter1> ChooseAdapter(IDXGIFactory1* factory) {
 
 GpuRenderer::GpuRenderer() {
     ComRef<IDXGIFactory1> factory;
-    Check(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())),
-          "DXGI initialization failed");
+    CheckDevice(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())),
+                "DXGI initialization failed");
 
     ComRef<IDXGIAdapter1> adapter = ChooseAdapter(factory.Get());
-    if (!adapter) throw std::runtime_error("No hardware GPU available");
+    if (!adapter) throw NoGpuDevice("No hardware GPU available");
 
     // Only 11.0: an adapter below it fails here rather than falling back to another one.
     const D3D_FEATURE_LEVEL featureLevels[] = {D3D_FEATURE_LEVEL_11_0};
     D3D_FEATURE_LEVEL obtainedLevel = D3D_FEATURE_LEVEL_11_0;
     ID3D11DeviceContext** contextOut = deviceContext.Put();
     ID3D11Device** deviceOut = device.Put();
-    Check(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, featureLevels, 1,
-                            D3D11_SDK_VERSION, deviceOut, &obtainedLevel, contextOut),
-          "Direct3D 11 GPU initialization failed");
+    CheckDevice(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, featureLevels,
+                                  1, D3D11_SDK_VERSION, deviceOut, &obtainedLevel, contextOut),
+                "Direct3D 11 GPU initialization failed");
 
     Check(device->CreateComputeShader(kFireKernelBytecode, kFireKernelBytecodeSize, nullptr,
                                       fireKernel.Put()),
@@ -126,28 +131,37 @@ void GpuRenderer::NoteFailure(HRESULT result) {
 
 namespace {
 
-// The one place a renderer is made, from the adapter choice on.
-std::shared_ptr<GpuRenderer> CreateRenderer() {
-    return std::make_shared<GpuRenderer>();  // a throwing constructor frees the memory
+// The one place a renderer is made: the GPU when a Direct3D device can be had (software
+// adapters are still never used), else the CPU unless the switch says otherwise. A throwing
+// constructor frees the memory; the next call tries the GPU again.
+std::shared_ptr<Renderer> CreateRenderer() {
+    const CpuFallback fallback = CpuFallbackSetting();
+    if (fallback == CpuFallback::Force) return std::make_shared<CpuRenderer>();
+    try {
+        return std::make_shared<GpuRenderer>();
+    } catch (const NoGpuDevice&) {
+        if (fallback == CpuFallback::Off) throw;
+    }
+    return std::make_shared<CpuRenderer>();
 }
 
 }  // namespace
 
-std::shared_ptr<GpuRenderer> GetGpuRenderer() {
+std::shared_ptr<Renderer> GetRenderer() {
     std::lock_guard<std::mutex> guard(gRendererLock);
     if (gRenderer && gRenderer->deviceLost) gRenderer.reset();
     if (!gRenderer) gRenderer = CreateRenderer();
     return gRenderer;
 }
 
-void RetireGpuRenderer(const GpuRenderer& renderer) {
-    std::shared_ptr<GpuRenderer> retired;  // destroyed, if last, after the lock is released
+void RetireRenderer(const Renderer& renderer) {
+    std::shared_ptr<Renderer> retired;  // destroyed, if last, after the lock is released
     std::lock_guard<std::mutex> guard(gRendererLock);
     if (gRenderer.get() == &renderer) retired = std::move(gRenderer);
 }
 
 void ReleaseGpuRenderer() {
-    std::shared_ptr<GpuRenderer> renderer;
+    std::shared_ptr<Renderer> renderer;
     {
         std::lock_guard<std::mutex> guard(gRendererLock);
         renderer = std::move(gRenderer);

@@ -9,6 +9,7 @@
 
 #include "gpu/gpu_renderer.h"
 #include "gpu/output_conversion.h"
+#include "gpu/renderer.h"
 
 namespace {
 
@@ -111,18 +112,18 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
 
     const ParamsBlock params = MakeParamsBlock(request, settings, full);
     for (int attempt = 1;; ++attempt) {
-        const std::shared_ptr<GpuRenderer> renderer = GetGpuRenderer();
+        const std::shared_ptr<Renderer> renderer = GetRenderer();
         RenderOutcome outcome = RenderOutcome::Complete;
         try {
             outcome = renderer->Render(request, params, context, attempt < kRendererAttempts);
         } catch (...) {
             // This frame saw the loss and fails with its message; the next one starts afresh.
-            if (renderer->deviceLost) RetireGpuRenderer(*renderer);
+            if (renderer->deviceLost) RetireRenderer(*renderer);
             throw;
         }
         switch (outcome) {
             case RenderOutcome::DeviceLost:
-                RetireGpuRenderer(*renderer);
+                RetireRenderer(*renderer);
                 continue;
             case RenderOutcome::Aborted:
                 return false;
@@ -132,16 +133,21 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
     }
 }
 
-RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
-                                  const FrameContext& context, bool mayReportLoss) {
+std::unique_lock<std::mutex> LockByPolling(std::mutex& lock, const FrameContext& context) {
     // Polling rather than blocking, so that a frame queued behind a long one notices an abort.
     std::unique_lock<std::mutex> guard(lock, std::try_to_lock);
     while (!guard.owns_lock()) {
-        if (IsAborted(context)) return RenderOutcome::Aborted;
+        if (IsAborted(context)) return guard;
         SleepFor(kLockRetryInterval);
         guard.try_lock();
     }
-    if (IsAborted(context)) return RenderOutcome::Aborted;
+    return guard;
+}
+
+RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
+                                  const FrameContext& context, bool mayReportLoss) {
+    const std::unique_lock<std::mutex> guard = LockByPolling(lock, context);
+    if (!guard.owns_lock() || IsAborted(context)) return RenderOutcome::Aborted;
     // Lost by an earlier frame, or between frames (a driver reset while idle): nothing of this
     // frame has touched the device yet, so it can move to a new renderer.
     if (mayReportLoss && (deviceLost || FAILED(device->GetDeviceRemovedReason()))) {

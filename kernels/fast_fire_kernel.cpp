@@ -286,7 +286,7 @@ FastFireIsa BestFastFireIsa() {
 #endif
 }
 
-void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
+bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
                                 const TexelImage& output, uint32_t groupRowBegin,
                                 uint32_t groupRowEnd, const FastFireOptions& options) {
     // The same clipping to the bound texture as the reference.
@@ -295,12 +295,16 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     const uint64_t rowBegin64 = static_cast<uint64_t>(groupRowBegin) * kFireGroupHeight;
     const uint64_t rowEnd64 = std::min(rows, static_cast<uint64_t>(groupRowEnd) * kFireGroupHeight);
     if (columns == 0 || rowBegin64 >= rowEnd64) {
-        return;
+        return true;
     }
-    // No field to speed up, or inputs the bounds below do not cover: the reference's own loop.
+    // No field to speed up, or inputs the bounds below do not cover: the reference's own loop,
+    // one group row at a time so that a stop is still noticed.
     if (!FieldInputsFinite(params, anchor) || 0.0f >= params.emitterSize) {
-        RunFireKernelGroupRows(params, anchor, output, groupRowBegin, groupRowEnd);
-        return;
+        for (uint32_t group = groupRowBegin; group < groupRowEnd; ++group) {
+            if (options.stop && options.stop()) return false;
+            RunFireKernelGroupRows(params, anchor, output, group, group + 1);
+        }
+        return true;
     }
     const uint32_t rowBegin = static_cast<uint32_t>(rowBegin64);
     const uint32_t rowEnd = static_cast<uint32_t>(rowEnd64);
@@ -371,19 +375,25 @@ void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
         }
     });
 
-    // 3. The texels.
+    // 3. The texels. Only the calling thread asks options.stop: the caller's test need not be
+    // safe to call from other threads.
     std::atomic<uint32_t> nextRender{0};
-    FanOut(threads, [&](unsigned) {
-        for (uint32_t start = nextRender.fetch_add(kRowChunk); start < rowCount;
-             start = nextRender.fetch_add(kRowChunk)) {
+    std::atomic<bool> stopped{false};
+    FanOut(threads, [&](unsigned thread) {
+        for (;;) {
+            if (thread == 0 && options.stop && options.stop()) stopped = true;
+            if (stopped) return;
+            const uint32_t start = nextRender.fetch_add(kRowChunk);
+            if (start >= rowCount) return;
             const uint32_t end = std::min(rowCount, start + kRowChunk);
             functions.renderRows(plan, &dispatch.spans[start], rowBegin + start, rowBegin + end);
         }
     });
+    return !stopped;
 }
 
-void RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
+bool RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
                        const TexelImage& output, const FastFireOptions& options) {
-    RunFastFireKernelGroupRows(params, anchor, output, 0,
-                               FireGroupCount(params.height, kFireGroupHeight), options);
+    return RunFastFireKernelGroupRows(params, anchor, output, 0,
+                                      FireGroupCount(params.height, kFireGroupHeight), options);
 }

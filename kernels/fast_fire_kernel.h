@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "kernels/cpu_kernels.h"
 #include "kernels/params_block.h"
@@ -31,16 +32,20 @@ struct FastFireOptions {
     bool gradientTables = true;  // false: hash every corner directly, as the reference does
     bool skipBlack = true;       // false: evaluate the field on every pixel inside the frame
     bool vectorShading = true;   // false: shade each pixel with the reference's fireSample
+    // Asked on the calling thread between bands of rows; once it answers true, no thread starts
+    // another band and the image is left incomplete. Lets a host abort a large frame early.
+    std::function<bool()> stop;
 };
 
 constexpr unsigned kMaxFastFireThreads = 8;
 
 // FireKernel for the thread groups in rows [groupRowBegin, groupRowEnd), exactly as
 // RunFireKernelGroupRows. An instruction set the processor lacks falls back to Portable.
-void RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
+// False when options.stop stopped it.
+bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
                                 const TexelImage& output, uint32_t groupRowBegin,
                                 uint32_t groupRowEnd, const FastFireOptions& options = {});
 
 // FireKernel for the whole dispatch.
-void RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
+bool RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
                        const TexelImage& output, const FastFireOptions& options = {});

@@ -3,27 +3,42 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <atomic>
 #include <functional>
 #include <stdexcept>
 #include <string>
 
+#include "gpu/cpu_renderer.h"
 #include "gpu/render_frame.h"
 #include "standins/win32/d3d_control.h"
 
 namespace test_support {
 
+// The CPU fallback switch for the renderers made from now on; null unsets it.
+inline void SetCpuFallback(const char* value) {
+    if (value != nullptr) {
+        setenv(kCpuFallbackVariable, value, 1);
+    } else {
+        unsetenv(kCpuFallbackVariable);
+    }
+}
+
+// The GPU path's tests expect its own errors where no device can be had; the fallback's tests
+// set the switch themselves.
 class StandInTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ReleaseGpuRenderer();
         d3d_standin::Reset();
+        SetCpuFallback("off");
         ASSERT_EQ(d3d_standin::LiveObjects(), 0) << "an earlier test leaked";
     }
     void TearDown() override {
         ReleaseGpuRenderer();
         d3d_standin::Reset();
+        SetCpuFallback(nullptr);
         EXPECT_EQ(d3d_standin::LiveObjects(), 0) << "objects left after ReleaseGpuRenderer";
     }
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gpu/render_frame.h"
+#include "tests/gpu/stand_in_fixture.h"
 
 namespace render_test {
 
@@ -84,6 +85,7 @@ SmartRecords::~SmartRecords() {
 void RenderEntryTest::SetUp() {
     ReleaseGpuRenderer();
     d3d_standin::Reset();
+    test_support::SetCpuFallback("off");  // the GPU path's errors where no device can be had
     ASSERT_EQ(d3d_standin::LiveObjects(), 0) << "an earlier test leaked";
     Configure();
 }
@@ -91,6 +93,7 @@ void RenderEntryTest::SetUp() {
 void RenderEntryTest::TearDown() {
     EXPECT_EQ(Command(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
     d3d_standin::Reset();
+    test_support::SetCpuFallback(nullptr);
     EXPECT_EQ(d3d_standin::LiveObjects(), 0) << "objects left after global set-down";
     EXPECT_EQ(host.OutstandingCheckouts(), 0) << "parameters not checked in";
 }

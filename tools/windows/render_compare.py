@@ -64,7 +64,7 @@ def compare(native, windows, min_share):
         return False, f"sizes differ: native {nw}x{nh}, Windows {ww}x{wh}"
     pixels = nw * nh
     slack = 1e-6  # the files' own rounding stays inside the tolerances
-    agreeing = 0
+    agreeing = identical = 0
     worst = 0.0
     fire = fire_close = 0
     fire_sum = 0.0
@@ -72,6 +72,7 @@ def compare(native, windows, min_share):
         difference = max(abs(a[i + c] - b[i + c]) for c in range(4))
         worst = max(worst, difference)
         agreeing += difference <= 1 / 255 + slack
+        identical += difference == 0
         if a[i] > 0.02 or b[i] > 0.02:  # red: the brightest channel of the fire
             fire += 1
             fire_close += difference <= 4 / 255 + slack
@@ -82,7 +83,8 @@ def compare(native, windows, min_share):
     fire_mean = fire_sum / fire if fire else 0.0
     report = (f"{nw}x{nh}: {100 * share:.3f}% of pixels within 1/255 (worst {worst:.4f}); "
               f"fire on {100 * fire_share:.1f}% of the frame, {100 * fire_close_share:.2f}% of it "
-              f"within 4/255, mean difference {255 * fire_mean:.2f}/255")
+              f"within 4/255, mean difference {255 * fire_mean:.2f}/255; "
+              f"{100 * identical / pixels:.3f}% identical")
     ok = (share >= min_share and fire_share >= 0.01 and fire_close_share >= 0.95
           and fire_mean <= 2 / 255)
     return ok, report
