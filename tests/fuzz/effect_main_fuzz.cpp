@@ -266,6 +266,7 @@ class Session {
             switch (in_.Byte() % 3) {
                 case 0:
                     host_.SetMissing(callback);
+                    abortMissing_ = abortMissing_ || callback == Callback::kAbort;
                     break;
                 default:
                     host_.SetResult(callback, HostError(in_, raised_));
@@ -305,8 +306,9 @@ class Session {
             if (in_.Bit()) app_suite_->SetRenderEngine(in_.Bit(), HostError(in_, raised_));
         }
         const int abortAfter = in_.OneIn(4) ? in_.Range(0, 6) : -1;
+        PF_Err abortCode = PF_Err_NONE;
         if (abortAfter >= 0) {
-            const PF_Err abortCode = HostError(in_, raised_);
+            abortCode = HostError(in_, raised_);
             host_.SetAbort([this, abortAfter, abortCode] {
                 return ++abortCalls_ > abortAfter ? abortCode : PF_Err_NONE;
             });
@@ -321,7 +323,9 @@ class Session {
         if (in_.OneIn(6)) d3d_standin::LoseDeviceAtCall(in_.Range(0, 60));
         if (in_.OneIn(6)) fan_out_testing::FailThreadStarts(in_.Range(-1, 6));
         // Held devices only end a frame through the host's abort.
-        if (abortAfter >= 0 && in_.OneIn(4)) d3d_standin::HoldDevices(true);
+        if (abortCode != PF_Err_NONE && !abortMissing_ && in_.OneIn(4)) {
+            d3d_standin::HoldDevices(true);
+        }
     }
 
     void SetGeometry(PF_InData& in_data) {
@@ -516,6 +520,7 @@ class Session {
     std::optional<fake_host::FakeAppSuite> app_suite_;
     std::set<PF_Err> raised_;
     int abortCalls_ = 0;
+    bool abortMissing_ = false;
     bool isAbout_ = false;
 };
 
