@@ -179,6 +179,38 @@ class GuardedBuffer {
         return true;
     }
 
+    bool Untouched() const {
+        for (uint8_t b : bytes_) {
+            if (b != kGuard) return false;
+        }
+        return true;
+    }
+
+    // Whether every pixel of the rectangle was written: the fire is opaque inside the frame
+    // and transparent black outside it, so each alpha is all bits clear or the format's 1.0.
+    bool AlphaWritten(int bytesPerPixel) const {
+        const int64_t width = rowSpan_ / bytesPerPixel;
+        for (int64_t row = 0; row < allocatedRows_; ++row) {
+            for (int64_t x = 0; x < width; ++x) {
+                const uint8_t* alpha = bytes_.data() + first_ + row * rowBytes_ + x * bytesPerPixel;
+                bool ok = false;
+                if (bytesPerPixel == 4) {
+                    ok = alpha[0] == 0 || alpha[0] == 0xFF;
+                } else if (bytesPerPixel == 8) {
+                    uint16_t v = 0;
+                    std::memcpy(&v, alpha, sizeof(v));
+                    ok = v == 0 || v == 32768;
+                } else {
+                    float v = 0;
+                    std::memcpy(&v, alpha, sizeof(v));
+                    ok = v == 0.0f || v == 1.0f;
+                }
+                if (!ok) return false;
+            }
+        }
+        return true;
+    }
+
   private:
     static constexpr int64_t kGuardBytes = 64;
     static constexpr int32_t kMaxSide = 16384;
@@ -208,6 +240,8 @@ int32_t StrideFor(Input& in, int32_t width, int bytesPerPixel) {
 struct World {
     PF_EffectWorld world{};
     std::unique_ptr<GuardedBuffer> buffer;
+    int bytesPerPixel = 4;
+    bool handedOver = false;  // the plug-in got this world
 };
 
 // An output world as the host hands it out, over a guarded buffer (or none at all).
@@ -223,6 +257,7 @@ std::unique_ptr<World> MakeWorld(Input& in, int bytesPerPixel) {
     world.data = in.OneIn(16) ? nullptr : static_cast<PF_PixelPtr>(result->buffer->firstPixel());
     world.origin_x = Coordinate(in);
     world.origin_y = Coordinate(in);
+    result->bytesPerPixel = bytesPerPixel;
     return result;
 }
 
@@ -370,8 +405,18 @@ class Session {
         std::unique_ptr<World> world;
         const PF_Err result = Command(in_data, out_data, world);
         CheckResult(result, out_data);
-        if (world && world->buffer && !world->buffer->GuardsIntact()) {
+        if (!world) return;
+        if (!world->buffer->GuardsIntact()) {
             Fail("host buffer written outside the output rectangle", result);
+        }
+        // A failed frame writes nothing (a cancelled one may have finished before the abort).
+        const bool failed = result != PF_Err_NONE && result != PF_Interrupt_CANCEL &&
+                            result != PF_Err_OUT_OF_MEMORY;
+        if (failed && !world->buffer->Untouched()) Fail("failed frame wrote pixels", result);
+        const PF_EffectWorld& w = world->world;
+        if (result == PF_Err_NONE && world->handedOver && w.data != nullptr && w.width > 0 &&
+            w.height > 0 && !world->buffer->AlphaWritten(world->bytesPerPixel)) {
+            Fail("frame reported done with pixels not written");
         }
     }
 
@@ -435,8 +480,10 @@ class Session {
             params[i] = in_.OneIn(64) ? nullptr : &defs[i];
         }
         defs[kParamPosition] = fake_host::PointParam(PointCoordinate(in_), PointCoordinate(in_));
-        return EffectMain(PF_Cmd_RENDER, in_data, out_data, in_.OneIn(16) ? nullptr : params,
-                          in_.OneIn(16) ? nullptr : &world->world, nullptr);
+        PF_ParamDef** paramArray = in_.OneIn(16) ? nullptr : params;
+        world->handedOver = !in_.OneIn(16);
+        return EffectMain(PF_Cmd_RENDER, in_data, out_data, paramArray,
+                          world->handedOver ? &world->world : nullptr, nullptr);
     }
 
     PF_Err Smart(PF_InData* in_data, PF_OutData* out_data, std::unique_ptr<World>& world) {
@@ -476,7 +523,8 @@ class Session {
 
         const int depth = preInput.bitdepth == 32 ? 2 : (preInput.bitdepth == 16 ? 1 : 0);
         world = MakeWorld(in_, BytesPerPixel(depth));
-        host_.SetOutputWorld(in_.OneIn(16) ? nullptr : &world->world);
+        world->handedOver = !in_.OneIn(16);
+        host_.SetOutputWorld(world->handedOver ? &world->world : nullptr);
         PF_SmartRenderInput renderInput{};
         renderInput.output_request = preInput.output_request;
         renderInput.bitdepth = preInput.bitdepth;
