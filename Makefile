@@ -1,5 +1,5 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench soak deps test-asan test-tsan test-windows release clean
+.PHONY: all test demo bench soak fuzz deps test-asan test-tsan test-windows release clean
 
 all: release
 
@@ -57,6 +57,17 @@ soak: deps
 	cmake --build --preset asan --target pyrix_soak
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		build/asan/tests/soak/pyrix_soak $(SOAK_ARGS)
+
+# Each fuzz target (libFuzzer, clang, ASan+UBSan) for FUZZ_SECONDS; crashes land in
+# build/fuzz/artifacts/. The committed corpus is replayed by make test.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	@tools/install_deps.sh fuzz
+	cmake --preset fuzz
+	cmake --build --preset fuzz --target fuzz_effect_main fuzz_dxbc fuzz_command_line
+	tests/fuzz/run_fuzz.sh build/fuzz effect_main $(FUZZ_SECONDS)
+	tests/fuzz/run_fuzz.sh build/fuzz dxbc $(FUZZ_SECONDS) kernels/bytecode -max_len=65536
+	tests/fuzz/run_fuzz.sh build/fuzz command_line $(FUZZ_SECONDS)
 
 clean:
 	rm -rf build out

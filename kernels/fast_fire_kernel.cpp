@@ -95,8 +95,8 @@ struct LatticeBox {
 
 void OctaveBoxes(const FireFieldParams& field, const DomainBounds& bounds,
                  LatticeBox boxes[fast_fire::kOctaves]) {
-    const double qxs[2] = {bounds.qxMin, bounds.qxMax};
-    const double qys[2] = {bounds.qyMin, bounds.qyMax};
+    const double qxs[2] = {double(bounds.qxMin), double(bounds.qxMax)};
+    const double qys[2] = {double(bounds.qyMin), double(bounds.qyMax)};
     double px[4];
     double py[4];
     for (int corner = 0; corner < 4; ++corner) {

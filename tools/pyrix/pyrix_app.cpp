@@ -288,10 +288,10 @@ std::string ParamLine(A_long index, const PF_ParamDef& def) {
                  << (u.td.restrict_bounds ? "  restricted" : "  not restricted");
             break;
         case PF_Param_FLOAT_SLIDER:
-            text << "  default " << Number(u.fs_d.dephault) << "  valid "
-                 << Number(u.fs_d.valid_min) << " to " << Number(u.fs_d.valid_max) << "  slider "
-                 << Number(u.fs_d.slider_min) << " to " << Number(u.fs_d.slider_max)
-                 << "  precision " << u.fs_d.precision;
+            text << "  default " << Number(double(u.fs_d.dephault)) << "  valid "
+                 << Number(double(u.fs_d.valid_min)) << " to " << Number(double(u.fs_d.valid_max))
+                 << "  slider " << Number(double(u.fs_d.slider_min)) << " to "
+                 << Number(double(u.fs_d.slider_max)) << "  precision " << u.fs_d.precision;
             break;
         case PF_Param_SLIDER:
             text << "  default " << u.sd.dephault << "  valid " << u.sd.valid_min << " to "
