@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernels/exact_math.h"
 #include "kernels/fast_fire_plan.h"
 #include "kernels/fire_field.h"
 
@@ -31,7 +32,9 @@ struct ScalarLanes {
     static F Add(F a, F b) { return a + b; }
     static F Sub(F a, F b) { return a - b; }
     static F Mul(F a, F b) { return a * b; }
-    static F Sqrt(F a) { return std::sqrt(a); }
+    static F Sqrt(F a) { return ExactSqrt(a); }
+    static F Exp2(F a) { return ExactExp2(a); }
+    static F Log2(F a) { return ExactLog2(a); }
     static F Floor(F a) { return std::floor(a); }
     static F Max(F a, F b) { return (a < b) ? b : a; }
     static F Min(F a, F b) { return (b < a) ? b : a; }
@@ -90,12 +93,18 @@ void OnThreads(unsigned threads, const Work& work) {
     std::vector<std::thread> workers;
     for (unsigned index = 1; index < threads; ++index) {
         try {
-            workers.emplace_back([&work, index] { work(index); });
+            workers.emplace_back([&work, index] {
+                const FlushDenormals flush;
+                work(index);
+            });
         } catch (const std::system_error&) {
             break;
         }
     }
-    work(0);
+    {
+        const FlushDenormals flush;
+        work(0);
+    }
     for (std::thread& worker : workers) {
         worker.join();
     }
@@ -198,10 +207,10 @@ void PrepareColumns(Dispatch& dispatch) {
         if (plan.frameBegin == plan.columns) {
             plan.frameBegin = x;
         }
-        const float u = (static_cast<float>(px) + 0.5f) / params.fullWidth - params.shiftX;
+        const float u = ExactDiv(static_cast<float>(px) + 0.5f, params.fullWidth) - params.shiftX;
         const float qx = 5.0f * u - 2.5f;
         dispatch.qx[x] = qx;
-        dispatch.shapeX[x] = qx / plan.field.emitterSize;
+        dispatch.shapeX[x] = ExactDiv(qx, plan.field.emitterSize);
         dispatch.p1x[x] = plan.field.detail * qx;
         dispatch.p1xM17[x] = 1.7f * dispatch.p1x[x];
         dispatch.p1xM11[x] = 1.1f * dispatch.p1x[x];

@@ -7,11 +7,11 @@
 // instruction set, and no copy may be shared between them.
 //
 // What L provides (F: floats, M: lane masks, I: 32-bit indices):
-//   kWidth; Set, Load, Store; Add, Sub, Mul, Sqrt, Floor; Max(a, b) and Min(a, b) with
-//   std::max's and std::min's choices ((a < b) ? b : a and (b < a) ? b : a); Less, Greater,
-//   GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b, Select(m, a, b) = m ? a : b; Bits(m)
-//   (bit l for lane l); AllSame(v), First(v) (lane 0); TableIndex(m, row, column, stride);
-//   Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is false).
+//   kWidth; Set, Load, Store; Add, Sub, Mul, Floor; Sqrt, Exp2, Log2 as exact_math.h computes them;
+//   Max(a, b) and Min(a, b) with std::max's and std::min's choices ((a < b) ? b : a and (b < a) ? b
+//   : a); Less, Greater, GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b, Select(m, a, b)
+//   = m ? a : b; Bits(m) (bit l for lane l); AllSame(v), First(v) (lane 0); TableIndex(m, row,
+//   column, stride); Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is false).
 
 template <class L>
 struct FireRows {
@@ -43,11 +43,12 @@ struct FireRows {
         if (!row.inFrame) {
             return row;
         }
-        const float v = 1.0f - (static_cast<float>(py) + 0.5f) / params.fullHeight + params.shiftY;
+        const float v =
+            1.0f - ExactDiv(static_cast<float>(py) + 0.5f, params.fullHeight) + params.shiftY;
         float qy = 2.0f * v - 0.18f;
         qy = qy + plan.baseOffset;
         row.qy = qy;
-        const float shapeY = qy > 0.0f ? qy / plan.field.emitterSize : qy;
+        const float shapeY = qy > 0.0f ? ExactDiv(qy, plan.field.emitterSize) : qy;
         const float shapeW = 0.5f * shapeY + 0.09f;
         const float lift = shapeY + 0.25f;
         row.lift = 0.0f < lift ? lift : 0.0f;
@@ -296,22 +297,6 @@ struct FireRows {
         return L::Min(L::Max(v, L::Set(0.0f)), L::Set(1.0f));
     }
 
-    // exp2f(scale * log2f(v)) or exp2f(v) per lane of `lanes`, through glibc as the reference
-    // calls them (no vector version rounds the same); `fill` in the other lanes.
-    static F Exp2Lanes(F v, int lanes, bool logFirst, float scale, float fill) {
-        float values[kWidth];
-        L::Store(values, v);
-        for (int lane = 0; lane < kWidth; ++lane) {
-            if (lanes & (1 << lane)) {
-                values[lane] =
-                    logFirst ? ::exp2f(scale * ::log2f(values[lane])) : ::exp2f(values[lane]);
-            } else {
-                values[lane] = fill;
-            }
-        }
-        return L::Load(values);
-    }
-
     // The pixels [x, x + count) of an in-frame row, count <= kWidth: the reference's fireSample
     // lane by lane, with the shape's row values from MakeRow and its column values from the plan.
     static void ShadeGroup(const fast_fire::Plan& plan, const Row& row, char* rowTexels, uint32_t x,
@@ -338,8 +323,8 @@ struct FireRows {
             }
             return;
         }
-        // baseIntensity: c = 1 - 16 d^1.2; the lanes not shaded get c = -15, black.
-        const F power = Exp2Lanes(d, shaded, true, 1.2f, 1.0f);
+        // baseIntensity: c = 1 - 16 d^1.2 (the lanes not shaded are stored black below).
+        const F power = L::Exp2(L::Mul(L::Set(1.2f), L::Log2(d)));
         const F c = L::Sub(one, L::Mul(L::Set(16.0f), power));
         const M lit = L::Greater(c, zero);
         float red[kWidth];
@@ -364,7 +349,7 @@ struct FireRows {
         F b = Saturate(L::Mul(L::Mul(a3, a), a));
         if (field.softness > 0.0f) {
             const F exponent = L::Mul(L::Set(kHeatExponent), L::Max(a, zero));
-            const F e = L::Sub(one, Exp2Lanes(exponent, L::Bits(lit) & shaded, false, 0.0f, 0.0f));
+            const F e = L::Sub(one, L::Exp2(exponent));
             const F hotGreen = L::Mul(e, L::Add(L::Set(0.52f), L::Mul(L::Set(0.15f), e)));
             const F hotBlue = L::Mul(e, L::Add(L::Set(0.09f), L::Mul(L::Set(0.12f), e)));
             r = L::Add(r, L::Mul(s, L::Sub(e, r)));
