@@ -166,6 +166,40 @@ TEST(KernelValidation, RejectsAnShdrProgramChunk) {
     EXPECT_TRUE(Mentions(problems, "not SHEX")) << Joined(problems);
 }
 
+// The committed kernels declare no global flags, which forbids refactoring. A copy with
+// dcl_globalFlags refactoringAllowed inserted as the first declaration must fail.
+TEST(KernelValidation, RejectsRefactoringAllowed) {
+    EXPECT_TRUE(
+        dxbc::ValidateKernel(dxbc::KernelKind::kFire, FireBytes().data(), FireBytes().size())
+            .empty());
+    Bytes bytes = FireBytes();
+    dxbc::Container container;
+    std::string error;
+    ASSERT_TRUE(dxbc::ParseContainer(bytes.data(), bytes.size(), &container, &error)) << error;
+    const dxbc::Chunk* program = container.Find(dxbc::kChunkShex);
+    ASSERT_NE(program, nullptr);
+    const size_t at = program->offset + 8;  // after the version and length tokens
+    const uint32_t flags = 0x0100006a | dxbc::kGlobalFlagRefactoringAllowed;
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), 4, 0);
+    Store(&bytes, at, flags);
+    Store(&bytes, program->offset + 4, Load(bytes, program->offset + 4) + 1);
+    Store(&bytes, program->offset - 4, program->size + 4);
+    Store(&bytes, 24, static_cast<uint32_t>(bytes.size()));
+    for (size_t i = 0; i < container.chunks.size(); ++i) {
+        const size_t entry = 32 + 4 * i;
+        if (Load(bytes, entry) > program->offset) {
+            Store(&bytes, entry, Load(bytes, entry) + 4);
+        }
+    }
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "allows refactoring")) << Joined(problems);
+    // The same declaration without the flag passes.
+    Store(&bytes, at, 0x0100006a);
+    dxbc::Sign(&bytes);
+    EXPECT_TRUE(dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size()).empty());
+}
+
 TEST(KernelValidation, RejectsAnotherThreadGroup) {
     Bytes bytes = FireBytes();
     const size_t declaration = FindProgramToken(bytes, 0x0400009b);

@@ -135,6 +135,7 @@ bool ChunkIsInside(size_t size, const Chunk& chunk) {
 // Opcodes of the shader program tokens that the reader needs.
 constexpr uint32_t kOpcodeCustomData = 0x35;
 constexpr uint32_t kOpcodeThreadGroup = 0x9b;
+constexpr uint32_t kOpcodeGlobalFlags = 0x6a;
 
 }  // namespace
 
@@ -351,6 +352,7 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
     program->programType = version >> 16;
     program->hasThreadGroup = false;
     program->threadGroup = {0, 0, 0};
+    program->globalFlags = 0;
     if (lengthInWords < 2 || lengthInWords > chunk.size / 4) {
         return Fail(error, "program length does not fit its chunk");
     }
@@ -376,7 +378,9 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
                 bytes.U32(size_t{word + 1 + i} * 4, &program->threadGroup[i]);
             }
             program->hasThreadGroup = true;
-            return true;
+        }
+        if (opcode == kOpcodeGlobalFlags) {
+            program->globalFlags = token & 0x00FFF800u;
         }
         word += length;
     }

@@ -124,9 +124,14 @@ struct Program {
     uint32_t minor;
     bool hasThreadGroup;
     std::array<uint32_t, 3> threadGroup;
+    uint32_t globalFlags;  // of dcl_globalFlags (bits 11-23 of its token), 0 without one
 };
 
-// Reads the version token and walks the instructions up to the thread-group declaration.
+// dcl_globalFlags' flag that lets a driver fuse and reorder float arithmetic.
+constexpr uint32_t kGlobalFlagRefactoringAllowed = 1u << 11;
+
+// Reads the version token and walks the instructions for the thread-group and global-flags
+// declarations.
 bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program* program,
                   std::string* error);
 
