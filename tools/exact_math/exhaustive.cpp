@@ -103,11 +103,12 @@ int main() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("sin  over all 2^32 patterns: max %.4f ulp at %a (%llu decided by MPFR)\n", all.sin,
-                FromBits(all.sinAt), static_cast<unsigned long long>(all.mpfrChecks));
+                static_cast<double>(FromBits(all.sinAt)),
+                static_cast<unsigned long long>(all.mpfrChecks));
     std::printf("exp2 over [-126, 0]:         max %.4f ulp at %a\n", all.exp2,
-                FromBits(all.exp2At));
+                static_cast<double>(FromBits(all.exp2At)));
     std::printf("log2 over [2^-126, 0.125]:   max %.4f ulp at %a\n", all.log2,
-                FromBits(all.log2At));
+                static_cast<double>(FromBits(all.log2At)));
     std::printf("time %.0f s on %u threads\n", seconds, threads);
     return all.sin <= 1.0 && all.exp2 <= 1.0 && all.log2 <= 1.0 ? 0 : 1;
 }
