@@ -13,7 +13,7 @@
 // small ones.
 float ExactSin(float x);
 
-// 2^y, within 1 ulp for y in [-126, 127.5); below, 0 or a denormal that the kernels flush;
+// 2^y, within 1 ulp for y in [-126, 127.5); +0 where 2^y is below 2^-126 (never a denormal);
 // +inf from 127.5 on.
 float ExactExp2(float y);
 

@@ -69,7 +69,8 @@ struct ExactLanes {
     // 2^y = 2^n * 2^f with n = floor(y + 0.5), f = y - n in [-0.5, 0.5] (exact). 2^f =
     // 1 + f ln2 + f^2 q(f): f ln2 is carried exactly (ln2 in two parts, Dekker's product) and
     // 1 is added by an exact two-sum, so that only the last addition rounds at full weight.
-    // 2^n is built from its bits; n <= -127 gives the bits of +0.
+    // 2^n is built from its bits; n <= -127 gives the bits of +0, and so does any result below
+    // 2^-126.
     [[gnu::always_inline]] static F Exp2(F y) {
         const F clamped = L::Min(L::Max(y, L::Set(-200.0f)), L::Set(200.0f));
         const F n = L::Floor(L::Add(clamped, L::Set(0.5f)));
@@ -90,7 +91,11 @@ struct ExactLanes {
         const F power = L::Add(sum, L::Add(sumError, small));
         const F exponent = L::Min(L::Max(n, L::Set(-127.0f)), L::Set(128.0f));
         const U biased = L::UAdd(L::ToInt(exponent), L::USet(127u));
-        return L::Mul(power, L::FromBits(L::UShiftLeft(biased, 23)));
+        const F result = L::Mul(power, L::FromBits(L::UShiftLeft(biased, 23)));
+        // Below 2^-126 the result is +0 by a comparison, not by the device's own flushing:
+        // some (Mesa's llvmpipe among them) keep denormals.
+        const F smallestNormal = L::FromBits(L::USet(0x00800000u));
+        return L::Select(L::Greater(smallestNormal, result), L::Set(0.0f), result);
     }
 
     // x = 2^e m with m in [sqrt(1/2), sqrt(2)); log2(1 + t), t = m - 1 (exact), by the

@@ -178,6 +178,10 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
     if ((program.globalFlags & kGlobalFlagRefactoringAllowed) != 0) {
         problems.push_back("dcl_globalFlags allows refactoring");
     }
+    if (program.impreciseArithmetic != 0) {
+        problems.push_back(std::to_string(program.impreciseArithmetic) +
+                           " float add/multiply instructions not marked precise");
+    }
     if (kind == KernelKind::kFire) {
         CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
                       &problems);
