@@ -200,6 +200,23 @@ TEST(KernelValidation, RejectsRefactoringAllowed) {
     EXPECT_TRUE(dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size()).empty());
 }
 
+// Every float add and multiply carries the precise mark; a copy with one mul unmarked fails.
+TEST(KernelValidation, RejectsArithmeticNotMarkedPrecise) {
+    Bytes bytes = FireBytes();
+    const dxbc::Chunk& program = FindChunk(bytes, dxbc::kChunkShex);
+    size_t at = program.offset + 8;
+    while (at < program.offset + program.size && (Load(bytes, at) & 0x7ff) != 0x38) {
+        const uint32_t token = Load(bytes, at);
+        at += 4 * ((token & 0x7ff) == 0x35 ? Load(bytes, at + 4) : (token >> 24) & 0x7f);
+    }
+    ASSERT_LT(at, program.offset + program.size) << "no mul instruction";
+    Store(&bytes, at, Load(bytes, at) & ~dxbc::kPreciseAll);
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "1 float add/multiply instructions not marked precise"))
+        << Joined(problems);
+}
+
 TEST(KernelValidation, RejectsAnotherThreadGroup) {
     Bytes bytes = FireBytes();
     const size_t declaration = FindProgramToken(bytes, 0x0400009b);
