@@ -27,6 +27,7 @@ struct Avx2Lanes {
     static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
     static F Sqrt(F a) { return ExactLanes<Avx2Lanes>::Sqrt(a); }
+    static F RoundedSqrt(F a) { return _mm256_sqrt_ps(a); }
     static F Exp2(F a) { return ExactLanes<Avx2Lanes>::Exp2(a); }
     static F Log2(F a) { return ExactLanes<Avx2Lanes>::Log2(a); }
     static U AsBits(F v) { return _mm256_castps_si256(v); }

@@ -33,6 +33,7 @@ struct ScalarLanes {
     static F Sub(F a, F b) { return a - b; }
     static F Mul(F a, F b) { return a * b; }
     static F Sqrt(F a) { return ExactSqrt(a); }
+    static F RoundedSqrt(F a) { return std::sqrt(a); }
     static F Exp2(F a) { return ExactExp2(a); }
     static F Log2(F a) { return ExactLog2(a); }
     static F Floor(F a) { return std::floor(a); }

@@ -8,6 +8,7 @@
 //
 // What L provides (F: floats, M: lane masks, I: 32-bit indices):
 //   kWidth; Set, Load, Store; Add, Sub, Mul, Floor; Sqrt, Exp2, Log2 as exact_math.h computes them;
+//   RoundedSqrt, the CPU's correctly rounded square root;
 //   Max(a, b) and Min(a, b) with std::max's and std::min's choices ((a < b) ? b : a and (b < a) ? b
 //   : a); Less, Greater, GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b, Select(m, a, b)
 //   = m ? a : b; Bits(m) (bit l for lane l); AllSame(v), First(v) (lane 0); TableIndex(m, row,
@@ -73,12 +74,22 @@ struct FireRows {
         return L::Sqrt(L::Add(L::Mul(rx, rx), L::Set(row.ry2)));
     }
 
+    // At most the reference's r, from the CPU's correctly rounded square root (cheaper than the
+    // exact one): that one is within half an ulp of the true root and ExactSqrt within one, so
+    // scaling by 1 - 2^-20 (rounded) stays below ExactSqrt's result.
+    [[gnu::always_inline]] static F ShapeRadiusBelow(const fast_fire::Plan& plan, const Row& row,
+                                                     uint32_t x) {
+        const F rx = L::Mul(L::Set(row.rowFactor), L::Load(plan.shapeX + x));
+        const F r = L::RoundedSqrt(L::Add(L::Mul(rx, rx), L::Set(row.ry2)));
+        return L::Mul(r, L::Set(1.0f - 0x1p-20f));
+    }
+
     // Lanes that the turbulence bound cannot prove black. With f <= fMax and lift >= 0,
     // f * lift <= fMax * lift after rounding too (rounding is monotonic), so the reference's
     // d = max(0, r - f * lift) is at least r - fMax * lift as computed here.
     [[gnu::always_inline]] static M MayBeLit(const fast_fire::Plan& plan, const Row& row,
                                              uint32_t x) {
-        const F bound = L::Sub(ShapeRadius(plan, row, x), L::Set(row.fMaxLift));
+        const F bound = L::Sub(ShapeRadiusBelow(plan, row, x), L::Set(row.fMaxLift));
         return L::NotGreaterEqual(bound, L::Set(fast_fire::kBlackDistance));
     }
 
@@ -310,6 +321,13 @@ struct FireRows {
         if (plan.skipBlack) {
             // d >= kBlackDistance is black whatever the rest of the shading does.
             shaded &= L::Bits(L::Less(d, L::Set(fast_fire::kBlackDistance)));
+        }
+        if (shaded == 0) {
+            // Spares the exact exp2 and log2 of a group that is black throughout.
+            for (uint32_t lane = 0; lane < count; ++lane) {
+                StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
+            }
+            return;
         }
         if (!plan.vectorShading) {
             float fLanes[kWidth];
