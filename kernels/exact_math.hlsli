@@ -19,28 +19,44 @@ float Keep(float v)
     return kept;
 }
 
-// a * b - product exactly, without a fused multiply-add (Veltkamp's split, Dekker's product).
+// The two halves of a: hi holds its upper 12 significant bits, hi + lo = a exactly
+// (Veltkamp's split).
+void Split(float a, out float hi, out float lo)
+{
+    precise float c = 4097.0f * a;
+    hi = c - (c - a);
+    lo = a - hi;
+}
+
+// a * b - product exactly, without a fused multiply-add (Dekker).
 float ProductError(float a, float b, float product)
 {
-    precise float ca = 4097.0f * a;
-    precise float ah = ca - (ca - a);
-    precise float al = a - ah;
-    precise float cb = 4097.0f * b;
-    precise float bh = cb - (cb - b);
-    precise float bl = b - bh;
+    precise float ah;
+    precise float al;
+    precise float bh;
+    precise float bl;
+    Split(a, ah, al);
+    Split(b, bh, bl);
     precise float e = ((ah * bh - product) + ah * bl) + al * bh;
     return e + al * bl;
 }
 
-float ExactDiv(float a, float b)
+float Reciprocal(float b)
 {
     precise float y = asfloat(0x7EF311C3u - asuint(b));
+    precise float one = 1.0f;
     [loop]
     for (int step = 0; step < 4; ++step)
     {
-        precise float e = 1.0f - b * y;
+        precise float e = one - b * y;
         y = y + y * e;
     }
+    return y;
+}
+
+float ExactDiv(float a, float b)
+{
+    precise float y = Reciprocal(b);
     precise float q = a * y;
     precise float p = q * b;
     precise float residual = (a - p) - ProductError(q, b, p);
@@ -73,11 +89,13 @@ float ExactExp2(float y)
     q = q * f + 9.618437357674640e-3f;
     q = q * f + 5.550332471162809e-2f;
     q = q * f + 2.402264791363012e-1f;
-    precise float high = f * 0.693147182464599609375f;
-    precise float small = ProductError(f, 0.693147182464599609375f, high) +
-                          f * (-1.904654323148236e-9f + f * q);
-    precise float sum = 1.0f + high;
-    precise float sumError = (1.0f - sum) + high;
+    precise float ln2High = 0.693147182464599609375f;
+    precise float ln2Low = -1.904654323148236e-9f;
+    precise float high = f * ln2High;
+    precise float small = ProductError(f, ln2High, high) + f * (ln2Low + f * q);
+    precise float one = 1.0f;
+    precise float sum = one + high;
+    precise float sumError = (one - sum) + high;
     precise float power = sum + (sumError + small);
     precise float exponent = min(max(n, -127.0f), 128.0f);
     const uint biased = uint(int(exponent)) + 127u;
@@ -108,12 +126,15 @@ float ExactLog2(float x)
     p = p * t + 3.3333331174e-1f;
     precise float r = t * (z * p);
     r = r - 0.5f * z;
-    precise float result = t * 0.44269504088896340736f;
-    result = result + r * 0.44269504088896340736f;
+    precise float log2eMinusOne = 0.44269504088896340736f;
+    precise float result = t * log2eMinusOne;
+    result = result + r * log2eMinusOne;
     result = result + r;
     result = result + t;
     result = result + e;
-    return Keep(e0 > -127.0f ? result : asfloat(0xFF800000u));
+    // A zero or denormal exponent field is a zero: flushed, as Direct3D reads it.
+    precise float minusInfinity = asfloat(0xFF800000u);
+    return Keep(e0 > -127.0f ? result : minusInfinity);
 }
 
 // The full 64-bit product of a and b from 16-bit halves.
