@@ -1,5 +1,5 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench soak fuzz deps test-asan test-tsan test-windows release clean
+.PHONY: all test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release clean
 
 all: release
 
@@ -68,6 +68,13 @@ fuzz: deps
 	tests/fuzz/run_fuzz.sh build/fuzz effect_main $(FUZZ_SECONDS)
 	tests/fuzz/run_fuzz.sh build/fuzz dxbc $(FUZZ_SECONDS) kernels/bytecode -max_len=65536
 	tests/fuzz/run_fuzz.sh build/fuzz command_line $(FUZZ_SECONDS)
+
+# ExactSin over all 2^32 float patterns, exp2/log2 over the field's ranges, against MPFR and
+# long double; a few minutes on two cores. Not part of `make test` (it runs a sample).
+exhaustive: deps
+	cmake --preset release
+	cmake --build --preset release --target exact_math_exhaustive
+	build/release/tools/exact_math/exact_math_exhaustive
 
 clean:
 	rm -rf build out

@@ -27,13 +27,13 @@ void AnchorKernel()
         return;
     }
     const FireFieldParams field = MakeFireFieldParams();
-    float lo = kScanStart;
-    float hi = 0.0f;
+    precise float lo = kScanStart;
+    precise float hi = 0.0f;
     // Both loops stay loops: unrolled, each holds the whole fire field dozens of times over.
     [loop]
     for (int i = 1; i <= kScanSamples; ++i)
     {
-        const float y = float(i) * kScanStep + kScanStart;
+        precise const float y = float(i) * kScanStep + kScanStart;
         if (IsVisible(field, y))
         {
             hi = y;
@@ -44,7 +44,7 @@ void AnchorKernel()
     [loop]
     for (int step = 0; step < kRefinementSteps; ++step)
     {
-        const float mid = 0.5f * (lo + hi);
+        precise const float mid = 0.5f * (lo + hi);
         if (IsVisible(field, mid))
         {
             hi = mid;

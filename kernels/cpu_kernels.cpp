@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "kernels/exact_math.h"
 #include "kernels/fire_field.h"
 
 namespace {
@@ -41,8 +42,9 @@ void FireThread(const ParamsBlock& params, const FireFieldParams& field, float b
         StoreTexel(output, x, y, 0.0f, 0.0f, 0.0f, 1.0f);
         return;
     }
-    const float u = (static_cast<float>(px) + 0.5f) / params.fullWidth - params.shiftX;
-    const float v = 1.0f - (static_cast<float>(py) + 0.5f) / params.fullHeight + params.shiftY;
+    const float u = ExactDiv(static_cast<float>(px) + 0.5f, params.fullWidth) - params.shiftX;
+    const float v =
+        1.0f - ExactDiv(static_cast<float>(py) + 0.5f, params.fullHeight) + params.shiftY;
     const float qx = 5.0f * u - 2.5f;
     float qy = 2.0f * v - 0.18f;
     qy = qy + baseOffset;
@@ -56,6 +58,7 @@ AnchorRecord RunAnchorKernel(const ParamsBlock& params) {
     if (0.0f >= params.emitterSize) {
         return AnchorRecord{0.0f, 0.0f, 0.0f, 0.0f};
     }
+    const FlushDenormals flush;
     const FireFieldParams field = MakeFireFieldParams(params);
     float lo = kScanStart;
     float hi = 0.0f;
@@ -81,6 +84,7 @@ AnchorRecord RunAnchorKernel(const ParamsBlock& params) {
 void RunFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
                             const TexelImage& output, uint32_t groupRowBegin,
                             uint32_t groupRowEnd) {
+    const FlushDenormals flush;
     const FireFieldParams field = MakeFireFieldParams(params);
     // Writes beyond the bound texture are dropped, as unordered-access writes out of range are.
     const uint64_t columns = std::min(params.width, output.width);

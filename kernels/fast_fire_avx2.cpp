@@ -11,11 +11,14 @@
 
 namespace {
 
+#include "kernels/exact_math_lanes.h"
+
 struct Avx2Lanes {
     static constexpr int kWidth = 8;
     using F = __m256;
     using M = __m256;
     using I = __m256i;
+    using U = __m256i;
 
     static F Set(float v) { return _mm256_set1_ps(v); }
     static F Load(const float* p) { return _mm256_loadu_ps(p); }
@@ -23,7 +26,21 @@ struct Avx2Lanes {
     static F Add(F a, F b) { return _mm256_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
-    static F Sqrt(F a) { return _mm256_sqrt_ps(a); }
+    static F Sqrt(F a) { return ExactLanes<Avx2Lanes>::Sqrt(a); }
+    static F RoundedSqrt(F a) { return _mm256_sqrt_ps(a); }
+    static F Exp2(F a) { return ExactLanes<Avx2Lanes>::Exp2(a); }
+    static F Log2(F a) { return ExactLanes<Avx2Lanes>::Log2(a); }
+    static U AsBits(F v) { return _mm256_castps_si256(v); }
+    static F FromBits(U v) { return _mm256_castsi256_ps(v); }
+    static U USet(uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
+    static U UAdd(U a, U b) { return _mm256_add_epi32(a, b); }
+    static U USub(U a, U b) { return _mm256_sub_epi32(a, b); }
+    static U UShiftLeft(U a, int n) { return _mm256_slli_epi32(a, n); }
+    static U UShiftRight(U a, int n) { return _mm256_srli_epi32(a, n); }
+    static U UAnd(U a, U b) { return _mm256_and_si256(a, b); }
+    static U UOr(U a, U b) { return _mm256_or_si256(a, b); }
+    static F ToFloat(U a) { return _mm256_cvtepi32_ps(a); }
+    static U ToInt(F a) { return _mm256_cvttps_epi32(a); }
     static F Floor(F a) { return _mm256_round_ps(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
     // vmaxps returns its second operand unless the first is greater: std::max(a, b) keeps a
     // unless a < b, signed zeros and NaNs included.

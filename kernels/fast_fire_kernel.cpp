@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernels/exact_math.h"
 #include "kernels/fan_out.h"
 #include "kernels/fast_fire_plan.h"
 #include "kernels/fire_field.h"
@@ -31,7 +32,10 @@ struct ScalarLanes {
     static F Add(F a, F b) { return a + b; }
     static F Sub(F a, F b) { return a - b; }
     static F Mul(F a, F b) { return a * b; }
-    static F Sqrt(F a) { return std::sqrt(a); }
+    static F Sqrt(F a) { return ExactSqrt(a); }
+    static F RoundedSqrt(F a) { return std::sqrt(a); }
+    static F Exp2(F a) { return ExactExp2(a); }
+    static F Log2(F a) { return ExactLog2(a); }
     static F Floor(F a) { return std::floor(a); }
     static F Max(F a, F b) { return (a < b) ? b : a; }
     static F Min(F a, F b) { return (b < a) ? b : a; }
@@ -80,6 +84,14 @@ bool FieldInputsFinite(const ParamsBlock& params, const AnchorRecord& anchor) {
     return IsFinite(params.fullWidth) && IsFinite(params.fullHeight) && IsFinite(params.detail) &&
            IsFinite(params.time) && IsFinite(params.shiftX) && IsFinite(params.shiftY) &&
            IsFinite(params.emitterSize) && IsFinite(params.softness) && IsFinite(anchor.baseOffset);
+}
+
+// FanOut with denormals flushed on every thread that evaluates the field, as Direct3D does.
+void OnThreads(unsigned threads, const std::function<void(unsigned)>& work) {
+    FanOut(threads, [&work](unsigned thread) {
+        const FlushDenormals flush;
+        work(thread);
+    });
 }
 
 // The lattice rectangle of one octave for a domain rectangle, following the float chain of
@@ -179,10 +191,10 @@ void PrepareColumns(Dispatch& dispatch) {
         if (plan.frameBegin == plan.columns) {
             plan.frameBegin = x;
         }
-        const float u = (static_cast<float>(px) + 0.5f) / params.fullWidth - params.shiftX;
+        const float u = ExactDiv(static_cast<float>(px) + 0.5f, params.fullWidth) - params.shiftX;
         const float qx = 5.0f * u - 2.5f;
         dispatch.qx[x] = qx;
-        dispatch.shapeX[x] = qx / plan.field.emitterSize;
+        dispatch.shapeX[x] = ExactDiv(qx, plan.field.emitterSize);
         dispatch.p1x[x] = plan.field.detail * qx;
         dispatch.p1xM17[x] = 1.7f * dispatch.p1x[x];
         dispatch.p1xM11[x] = 1.1f * dispatch.p1x[x];
@@ -333,7 +345,7 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     // 1. Which pixels of each row may be lit, and the domain rectangle they cover.
     std::vector<DomainBounds> bounds(threads, DomainBounds{0.0f, 0.0f, 0.0f, 0.0f, true});
     std::atomic<uint32_t> nextScan{0};
-    FanOut(threads, [&](unsigned thread) {
+    OnThreads(threads, [&](unsigned thread) {
         for (uint32_t start = nextScan.fetch_add(kRowChunk); start < rowCount;
              start = nextScan.fetch_add(kRowChunk)) {
             const uint32_t end = std::min(rowCount, start + kRowChunk);
@@ -368,7 +380,7 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
         }
     }
     std::atomic<size_t> nextTableRow{0};
-    FanOut(threads, [&](unsigned) {
+    OnThreads(threads, [&](unsigned) {
         for (size_t item = nextTableRow.fetch_add(1); item < tableRows.size();
              item = nextTableRow.fetch_add(1)) {
             FillTableRow(plan.tables[tableRows[item].first], tableRows[item].second);
@@ -379,7 +391,7 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     // safe to call from other threads.
     std::atomic<uint32_t> nextRender{0};
     std::atomic<bool> stopped{false};
-    FanOut(threads, [&](unsigned thread) {
+    OnThreads(threads, [&](unsigned thread) {
         for (;;) {
             if (thread == 0 && options.stop && options.stop()) stopped = true;
             if (stopped) return;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/exact_math.h"
 #include "kernels/fire_field.h"
 #include "kernels/params_block.h"
 
@@ -77,7 +78,7 @@ struct Plan {
 };
 
 // A pixel whose d = max(0, r - f * lift) reaches this is black: 16 * d^1.2 >= 1.0095 there,
-// far beyond the errors of log2f and exp2f, so 1 - 16 * exp2(1.2 * log2(d)) < 0.
+// far beyond the errors of ExactLog2 and ExactExp2, so 1 - 16 * exp2(1.2 * log2(d)) < 0.
 constexpr float kBlackDistance = 0.1f;
 
 // |simplexNoise| stays below this. Each corner adds h^4 (x . g) with h = 0.5 - |x|^2 > 0 and

@@ -7,11 +7,12 @@
 // instruction set, and no copy may be shared between them.
 //
 // What L provides (F: floats, M: lane masks, I: 32-bit indices):
-//   kWidth; Set, Load, Store; Add, Sub, Mul, Sqrt, Floor; Max(a, b) and Min(a, b) with
-//   std::max's and std::min's choices ((a < b) ? b : a and (b < a) ? b : a); Less, Greater,
-//   GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b, Select(m, a, b) = m ? a : b; Bits(m)
-//   (bit l for lane l); AllSame(v), First(v) (lane 0); TableIndex(m, row, column, stride);
-//   Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is false).
+//   kWidth; Set, Load, Store; Add, Sub, Mul, Floor; Sqrt, Exp2, Log2 as exact_math.h computes them;
+//   RoundedSqrt, the CPU's correctly rounded square root;
+//   Max(a, b) and Min(a, b) with std::max's and std::min's choices ((a < b) ? b : a and (b < a) ? b
+//   : a); Less, Greater, GreaterEqual, NotGreaterEqual, And, AndNot(a, b) = !a & b, Select(m, a, b)
+//   = m ? a : b; Bits(m) (bit l for lane l); AllSame(v), First(v) (lane 0); TableIndex(m, row,
+//   column, stride); Lookup(gxBase, gyBase, index, m, &gx, &gy) (0 where m is false).
 
 template <class L>
 struct FireRows {
@@ -43,11 +44,12 @@ struct FireRows {
         if (!row.inFrame) {
             return row;
         }
-        const float v = 1.0f - (static_cast<float>(py) + 0.5f) / params.fullHeight + params.shiftY;
+        const float v =
+            1.0f - ExactDiv(static_cast<float>(py) + 0.5f, params.fullHeight) + params.shiftY;
         float qy = 2.0f * v - 0.18f;
         qy = qy + plan.baseOffset;
         row.qy = qy;
-        const float shapeY = qy > 0.0f ? qy / plan.field.emitterSize : qy;
+        const float shapeY = qy > 0.0f ? ExactDiv(qy, plan.field.emitterSize) : qy;
         const float shapeW = 0.5f * shapeY + 0.09f;
         const float lift = shapeY + 0.25f;
         row.lift = 0.0f < lift ? lift : 0.0f;
@@ -72,12 +74,22 @@ struct FireRows {
         return L::Sqrt(L::Add(L::Mul(rx, rx), L::Set(row.ry2)));
     }
 
+    // At most the reference's r, from the CPU's correctly rounded square root (cheaper than the
+    // exact one): that one is within half an ulp of the true root and ExactSqrt within one, so
+    // scaling by 1 - 2^-20 (rounded) stays below ExactSqrt's result.
+    [[gnu::always_inline]] static F ShapeRadiusBelow(const fast_fire::Plan& plan, const Row& row,
+                                                     uint32_t x) {
+        const F rx = L::Mul(L::Set(row.rowFactor), L::Load(plan.shapeX + x));
+        const F r = L::RoundedSqrt(L::Add(L::Mul(rx, rx), L::Set(row.ry2)));
+        return L::Mul(r, L::Set(1.0f - 0x1p-20f));
+    }
+
     // Lanes that the turbulence bound cannot prove black. With f <= fMax and lift >= 0,
     // f * lift <= fMax * lift after rounding too (rounding is monotonic), so the reference's
     // d = max(0, r - f * lift) is at least r - fMax * lift as computed here.
     [[gnu::always_inline]] static M MayBeLit(const fast_fire::Plan& plan, const Row& row,
                                              uint32_t x) {
-        const F bound = L::Sub(ShapeRadius(plan, row, x), L::Set(row.fMaxLift));
+        const F bound = L::Sub(ShapeRadiusBelow(plan, row, x), L::Set(row.fMaxLift));
         return L::NotGreaterEqual(bound, L::Set(fast_fire::kBlackDistance));
     }
 
@@ -296,22 +308,6 @@ struct FireRows {
         return L::Min(L::Max(v, L::Set(0.0f)), L::Set(1.0f));
     }
 
-    // exp2f(scale * log2f(v)) or exp2f(v) per lane of `lanes`, through glibc as the reference
-    // calls them (no vector version rounds the same); `fill` in the other lanes.
-    static F Exp2Lanes(F v, int lanes, bool logFirst, float scale, float fill) {
-        float values[kWidth];
-        L::Store(values, v);
-        for (int lane = 0; lane < kWidth; ++lane) {
-            if (lanes & (1 << lane)) {
-                values[lane] =
-                    logFirst ? ::exp2f(scale * ::log2f(values[lane])) : ::exp2f(values[lane]);
-            } else {
-                values[lane] = fill;
-            }
-        }
-        return L::Load(values);
-    }
-
     // The pixels [x, x + count) of an in-frame row, count <= kWidth: the reference's fireSample
     // lane by lane, with the shape's row values from MakeRow and its column values from the plan.
     static void ShadeGroup(const fast_fire::Plan& plan, const Row& row, char* rowTexels, uint32_t x,
@@ -326,6 +322,13 @@ struct FireRows {
             // d >= kBlackDistance is black whatever the rest of the shading does.
             shaded &= L::Bits(L::Less(d, L::Set(fast_fire::kBlackDistance)));
         }
+        if (shaded == 0) {
+            // Spares the exact exp2 and log2 of a group that is black throughout.
+            for (uint32_t lane = 0; lane < count; ++lane) {
+                StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
+            }
+            return;
+        }
         if (!plan.vectorShading) {
             float fLanes[kWidth];
             L::Store(fLanes, f);
@@ -338,8 +341,8 @@ struct FireRows {
             }
             return;
         }
-        // baseIntensity: c = 1 - 16 d^1.2; the lanes not shaded get c = -15, black.
-        const F power = Exp2Lanes(d, shaded, true, 1.2f, 1.0f);
+        // baseIntensity: c = 1 - 16 d^1.2 (the lanes not shaded are stored black below).
+        const F power = L::Exp2(L::Mul(L::Set(1.2f), L::Log2(d)));
         const F c = L::Sub(one, L::Mul(L::Set(16.0f), power));
         const M lit = L::Greater(c, zero);
         float red[kWidth];
@@ -364,7 +367,7 @@ struct FireRows {
         F b = Saturate(L::Mul(L::Mul(a3, a), a));
         if (field.softness > 0.0f) {
             const F exponent = L::Mul(L::Set(kHeatExponent), L::Max(a, zero));
-            const F e = L::Sub(one, Exp2Lanes(exponent, L::Bits(lit) & shaded, false, 0.0f, 0.0f));
+            const F e = L::Sub(one, L::Exp2(exponent));
             const F hotGreen = L::Mul(e, L::Add(L::Set(0.52f), L::Mul(L::Set(0.15f), e)));
             const F hotBlue = L::Mul(e, L::Add(L::Set(0.09f), L::Mul(L::Set(0.12f), e)));
             r = L::Add(r, L::Mul(s, L::Sub(e, r)));

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/exact_math.h"
+
 namespace {
 
 float fract(float x) {
@@ -29,19 +31,19 @@ struct ShapePoint {
 
 ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy) {
     ShapePoint shape;
-    shape.x = qx / field.emitterSize;
-    shape.y = qy > 0.0f ? qy / field.emitterSize : qy;
+    shape.x = ExactDiv(qx, field.emitterSize);
+    shape.y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
     shape.w = 0.5f * shape.y + 0.09f;
     return shape;
 }
 
-// 1 - 16 d^1.2; the power goes through log2/exp2 as on the GPU, so d = 0 gives exactly 1.
+// 1 - 16 d^1.2; the power goes through log2/exp2, so d = 0 gives exactly 1.
 float baseIntensity(const ShapePoint& shape, float f) {
     const float rx = (1.5f * shape.y + 1.8f) * shape.x;
     const float ry = 0.75f * shape.y;
-    const float r = std::sqrt(rx * rx + ry * ry);
+    const float r = ExactSqrt(rx * rx + ry * ry);
     const float d = std::max(0.0f, r - f * std::max(0.0f, shape.y + 0.25f));
-    return 1.0f - 16.0f * std::exp2(1.2f * std::log2(d));
+    return 1.0f - 16.0f * ExactExp2(1.2f * ExactLog2(d));
 }
 
 float softIntensity(const FireFieldParams& field, float c) {
@@ -63,7 +65,7 @@ FireColour fireColour(const FireFieldParams& field, float a) {
     if (!(field.softness > 0.0f)) {
         return base;
     }
-    const float e = 1.0f - std::exp2(kHeatExponent * std::max(a, 0.0f));
+    const float e = 1.0f - ExactExp2(kHeatExponent * std::max(a, 0.0f));
     FireColour hot;
     hot.red = e;
     hot.green = e * (0.52f + 0.15f * e);
@@ -113,8 +115,8 @@ FireFieldParams MakeFireFieldParams(const ParamsBlock& params) {
 Float2 gradientHash(float cx, float cy) {
     const float a = kHashRowAX * cx + kHashRowAY * cy;
     const float b = kHashRowBX * cx + kHashRowBY * cy;
-    const float ha = fract(kHashScale * std::sin(a));
-    const float hb = fract(kHashScale * std::sin(b));
+    const float ha = fract(kHashScale * ExactSin(a));
+    const float hb = fract(kHashScale * ExactSin(b));
     return Float2{2.0f * ha - 1.0f, 2.0f * hb - 1.0f};
 }
 

@@ -4,7 +4,9 @@
 //
 // Every translation unit that evaluates the field must be compiled without contraction
 // (-ffp-contract=off) and without fast-math: a fused multiply-add in the hash argument selects
-// a different gradient after the x43758.547 and the fraction.
+// a different gradient after the x43758.547 and the fraction. Sine, exp2, log2, division and
+// square root are the exact operations of exact_math.h, never the C library's; the kernels
+// evaluate the field with denormals flushed (FlushDenormals), as Direct3D does.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,11 @@
 // The procedural fire field. The C++ build in fire_field.h/.cpp mirrors this file function by
 // function and constant by constant (same literals, same operation order); keep them in step.
+// Every float is precise: no compiler or driver may fuse or reorder its arithmetic.
 #ifndef FIRE_FIELD_HLSLI
 #define FIRE_FIELD_HLSLI
 
 #include "kernel_interface.hlsli"
+#include "exact_math.hlsli"
 
 static const float kSkewF2 = 0.36602542f;           // (sqrt(3) - 1) / 2
 static const float kUnskewG2 = 0.21132487f;         // (3 - sqrt(3)) / 6
@@ -54,12 +56,12 @@ float pow4(float x)
 
 FireFieldParams MakeFireFieldParams()
 {
-    FireFieldParams field;
+    precise FireFieldParams field;
     field.detail = detail;
     field.time = time;
     field.emitterSize = emitterSize;
     field.softness = softness;
-    const float k = 1.0f - 0.9f * softness;
+    precise const float k = 1.0f - 0.9f * softness;
     field.octaveGain = k;
     field.contrast = 1.0f - 0.75f * softness;
     field.amplitude[0] = 0.5f;
@@ -70,56 +72,79 @@ FireFieldParams MakeFireFieldParams()
     return field;
 }
 
+// The loops below stay loops, so that the sine's code appears once: inlined 30 times over, it
+// makes the kernels too large for the compiler to handle in reasonable time.
 float2 gradientHash(float cx, float cy)
 {
-    const float a = kHashRowAX * cx + kHashRowAY * cy;
-    const float b = kHashRowBX * cx + kHashRowBY * cy;
-    const float ha = fract(kHashScale * sin(a));
-    const float hb = fract(kHashScale * sin(b));
-    return float2(2.0f * ha - 1.0f, 2.0f * hb - 1.0f);
+    precise float argument[2];
+    argument[0] = kHashRowAX * cx + kHashRowAY * cy;
+    argument[1] = kHashRowBX * cx + kHashRowBY * cy;
+    precise float hash[2];
+    [loop]
+    for (int row = 0; row < 2; ++row)
+    {
+        hash[row] = fract(kHashScale * ExactSin(argument[row]));
+    }
+    return float2(2.0f * hash[0] - 1.0f, 2.0f * hash[1] - 1.0f);
 }
 
 // One simplex corner: radial falloff to the fourth power times the gradient's dot product.
 float cornerContribution(float x, float y, float latticeX, float latticeY)
 {
-    const float h = max(0.5f - (x * x + y * y), 0.0f);
-    const float2 gradient = gradientHash(latticeX, latticeY);
+    precise const float h = max(0.5f - (x * x + y * y), 0.0f);
+    precise const float2 gradient = gradientHash(latticeX, latticeY);
     return pow4(h) * (x * gradient.x + y * gradient.y);
 }
 
 float simplexNoise(float px, float py)
 {
-    const float sk = (px + py) * kSkewF2;
-    const float ix = floor(px + sk);
-    const float iy = floor(py + sk);
-    const float t = (ix + iy) * kUnskewG2;
-    const float x0x = px - ix + t;
-    const float x0y = py - iy + t;
+    precise const float sk = (px + py) * kSkewF2;
+    precise const float ix = floor(px + sk);
+    precise const float iy = floor(py + sk);
+    precise const float t = (ix + iy) * kUnskewG2;
+    precise const float x0x = px - ix + t;
+    precise const float x0y = py - iy + t;
     // A tie goes to (0, 1).
-    const float ox = x0y < x0x ? 1.0f : 0.0f;
-    const float oy = x0y < x0x ? 0.0f : 1.0f;
-    const float x1x = x0x - ox + kUnskewG2;
-    const float x1y = x0y - oy + kUnskewG2;
-    const float x2x = x0x + kFarCornerOffset;
-    const float x2y = x0y + kFarCornerOffset;
-    const float n0 = cornerContribution(x0x, x0y, ix, iy);
-    const float n1 = cornerContribution(x1x, x1y, ix + ox, iy + oy);
-    const float n2 = cornerContribution(x2x, x2y, ix + 1.0f, iy + 1.0f);
-    return kNoiseScale * (n0 + n1 + n2);
+    precise const float ox = x0y < x0x ? 1.0f : 0.0f;
+    precise const float oy = x0y < x0x ? 0.0f : 1.0f;
+    precise float cornerX[3];
+    precise float cornerY[3];
+    precise float latticeX[3];
+    precise float latticeY[3];
+    cornerX[0] = x0x;
+    cornerY[0] = x0y;
+    latticeX[0] = ix;
+    latticeY[0] = iy;
+    cornerX[1] = x0x - ox + kUnskewG2;
+    cornerY[1] = x0y - oy + kUnskewG2;
+    latticeX[1] = ix + ox;
+    latticeY[1] = iy + oy;
+    cornerX[2] = x0x + kFarCornerOffset;
+    cornerY[2] = x0y + kFarCornerOffset;
+    latticeX[2] = ix + 1.0f;
+    latticeY[2] = iy + 1.0f;
+    precise float n[3];
+    [loop]
+    for (int corner = 0; corner < 3; ++corner)
+    {
+        n[corner] = cornerContribution(cornerX[corner], cornerY[corner], latticeX[corner],
+                                       latticeY[corner]);
+    }
+    return kNoiseScale * (n[0] + n[1] + n[2]);
 }
 
 float turbulence(FireFieldParams field, float qx, float qy)
 {
     // noiseInput: the domain point scaled by the detail and scrolled by the time.
-    float px = field.detail * qx;
-    float py = field.detail * qy - 3.0f * field.time;
-    const float octaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};
-    float sum = field.amplitude[0] * simplexNoise(px, py);
-    [unroll]
+    precise float px = field.detail * qx;
+    precise float py = field.detail * qy - 3.0f * field.time;
+    precise const float octaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};
+    precise float sum = field.amplitude[0] * simplexNoise(px, py);
+    [loop]
     for (int octave = 1; octave < 5; ++octave)
     {
-        const float mx = 1.7f * px - 1.3f * py;
-        const float my = 1.1f * px + 1.5f * py;
+        precise const float mx = 1.7f * px - 1.3f * py;
+        precise const float my = 1.1f * px + 1.5f * py;
         px = octaveScale[octave - 1] * mx;
         py = octaveScale[octave - 1] * my;
         sum = sum + field.amplitude[octave] * simplexNoise(px, py);
@@ -131,9 +156,9 @@ float turbulence(FireFieldParams field, float qx, float qy)
 // W the height coordinate that drives the taper and the fade.
 ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
 {
-    ShapePoint shape;
-    shape.x = qx / field.emitterSize;
-    shape.y = qy > 0.0f ? qy / field.emitterSize : qy;
+    precise ShapePoint shape;
+    shape.x = ExactDiv(qx, field.emitterSize);
+    shape.y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
     shape.w = 0.5f * shape.y + 0.09f;
     return shape;
 }
@@ -141,11 +166,11 @@ ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
 // 1 - 16 d^1.2; the power goes through log2/exp2, so d = 0 gives exactly 1.
 float baseIntensity(ShapePoint shape, float f)
 {
-    const float rx = (1.5f * shape.y + 1.8f) * shape.x;
-    const float ry = 0.75f * shape.y;
-    const float r = sqrt(rx * rx + ry * ry);
-    const float d = max(0.0f, r - f * max(0.0f, shape.y + 0.25f));
-    return 1.0f - 16.0f * exp2(1.2f * log2(d));
+    precise const float rx = (1.5f * shape.y + 1.8f) * shape.x;
+    precise const float ry = 0.75f * shape.y;
+    precise const float r = ExactSqrt(rx * rx + ry * ry);
+    precise const float d = max(0.0f, r - f * max(0.0f, shape.y + 0.25f));
+    return 1.0f - 16.0f * ExactExp2(1.2f * ExactLog2(d));
 }
 
 float softIntensity(FireFieldParams field, float c)
@@ -164,7 +189,7 @@ float heat(ShapePoint shape, float c2, float f)
 
 FireColour fireColour(FireFieldParams field, float a)
 {
-    FireColour base;
+    precise FireColour base;
     base.red = saturate(1.5f * a);
     base.green = saturate(1.5f * (a * a * a));
     base.blue = saturate(a * a * a * a * a);
@@ -172,13 +197,13 @@ FireColour fireColour(FireFieldParams field, float a)
     {
         return base;
     }
-    const float e = 1.0f - exp2(kHeatExponent * max(a, 0.0f));
-    FireColour hot;
+    precise const float e = 1.0f - ExactExp2(kHeatExponent * max(a, 0.0f));
+    precise FireColour hot;
     hot.red = e;
     hot.green = e * (0.52f + 0.15f * e);
     hot.blue = e * (0.09f + 0.12f * e);
-    const float s = field.softness;
-    FireColour colour;
+    precise const float s = field.softness;
+    precise FireColour colour;
     colour.red = base.red + s * (hot.red - base.red);
     colour.green = base.green + s * (hot.green - base.green);
     colour.blue = base.blue + s * (hot.blue - base.blue);
@@ -192,10 +217,10 @@ float fade(ShapePoint shape, float c2)
 
 FireColour fireSample(FireFieldParams field, float qx, float qy)
 {
-    const float f = turbulence(field, qx, qy);
-    const ShapePoint shape = shapeCoordinates(field, qx, qy);
-    const float c = baseIntensity(shape, f);
-    FireColour black;
+    precise const float f = turbulence(field, qx, qy);
+    precise const ShapePoint shape = shapeCoordinates(field, qx, qy);
+    precise const float c = baseIntensity(shape, f);
+    precise FireColour black;
     black.red = 0.0f;
     black.green = 0.0f;
     black.blue = 0.0f;
@@ -203,11 +228,11 @@ FireColour fireSample(FireFieldParams field, float qx, float qy)
     {
         return black;
     }
-    const float c2 = softIntensity(field, c);
-    const float a = heat(shape, c2, f);
-    const FireColour colour = fireColour(field, a);
-    const float m = fade(shape, c2);
-    FireColour result;
+    precise const float c2 = softIntensity(field, c);
+    precise const float a = heat(shape, c2, f);
+    precise const FireColour colour = fireColour(field, a);
+    precise const float m = fade(shape, c2);
+    precise FireColour result;
     result.red = m * colour.red;
     result.green = m * colour.green;
     result.blue = m * colour.blue;

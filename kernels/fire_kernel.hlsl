@@ -26,11 +26,11 @@ void FireKernel(uint3 id : SV_DispatchThreadID)
         output[id.xy] = float4(0.0f, 0.0f, 0.0f, 1.0f);
         return;
     }
-    const float u = (float(px) + 0.5f) / fullWidth - shiftX;
-    const float v = 1.0f - (float(py) + 0.5f) / fullHeight + shiftY;
-    const float qx = 5.0f * u - 2.5f;
-    float qy = 2.0f * v - 0.18f;
+    precise const float u = ExactDiv(float(px) + 0.5f, fullWidth) - shiftX;
+    precise const float v = 1.0f - ExactDiv(float(py) + 0.5f, fullHeight) + shiftY;
+    precise const float qx = 5.0f * u - 2.5f;
+    precise float qy = 2.0f * v - 0.18f;
     qy = qy + anchorInput[0].x;
-    const FireColour colour = fireSample(MakeFireFieldParams(), qx, qy);
+    precise const FireColour colour = fireSample(MakeFireFieldParams(), qx, qy);
     output[id.xy] = float4(colour.red, colour.green, colour.blue, 1.0f);
 }

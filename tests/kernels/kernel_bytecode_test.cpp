@@ -166,6 +166,57 @@ TEST(KernelValidation, RejectsAnShdrProgramChunk) {
     EXPECT_TRUE(Mentions(problems, "not SHEX")) << Joined(problems);
 }
 
+// The committed kernels declare no global flags, which forbids refactoring. A copy with
+// dcl_globalFlags refactoringAllowed inserted as the first declaration must fail.
+TEST(KernelValidation, RejectsRefactoringAllowed) {
+    EXPECT_TRUE(
+        dxbc::ValidateKernel(dxbc::KernelKind::kFire, FireBytes().data(), FireBytes().size())
+            .empty());
+    Bytes bytes = FireBytes();
+    dxbc::Container container;
+    std::string error;
+    ASSERT_TRUE(dxbc::ParseContainer(bytes.data(), bytes.size(), &container, &error)) << error;
+    const dxbc::Chunk* program = container.Find(dxbc::kChunkShex);
+    ASSERT_NE(program, nullptr);
+    const size_t at = program->offset + 8;  // after the version and length tokens
+    const uint32_t flags = 0x0100006a | dxbc::kGlobalFlagRefactoringAllowed;
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), 4, 0);
+    Store(&bytes, at, flags);
+    Store(&bytes, program->offset + 4, Load(bytes, program->offset + 4) + 1);
+    Store(&bytes, program->offset - 4, program->size + 4);
+    Store(&bytes, 24, static_cast<uint32_t>(bytes.size()));
+    for (size_t i = 0; i < container.chunks.size(); ++i) {
+        const size_t entry = 32 + 4 * i;
+        if (Load(bytes, entry) > program->offset) {
+            Store(&bytes, entry, Load(bytes, entry) + 4);
+        }
+    }
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "allows refactoring")) << Joined(problems);
+    // The same declaration without the flag passes.
+    Store(&bytes, at, 0x0100006a);
+    dxbc::Sign(&bytes);
+    EXPECT_TRUE(dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size()).empty());
+}
+
+// Every float add and multiply carries the precise mark; a copy with one mul unmarked fails.
+TEST(KernelValidation, RejectsArithmeticNotMarkedPrecise) {
+    Bytes bytes = FireBytes();
+    const dxbc::Chunk& program = FindChunk(bytes, dxbc::kChunkShex);
+    size_t at = program.offset + 8;
+    while (at < program.offset + program.size && (Load(bytes, at) & 0x7ff) != 0x38) {
+        const uint32_t token = Load(bytes, at);
+        at += 4 * ((token & 0x7ff) == 0x35 ? Load(bytes, at + 4) : (token >> 24) & 0x7f);
+    }
+    ASSERT_LT(at, program.offset + program.size) << "no mul instruction";
+    Store(&bytes, at, Load(bytes, at) & ~dxbc::kPreciseAll);
+    dxbc::Sign(&bytes);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "1 float add/multiply instructions not marked precise"))
+        << Joined(problems);
+}
+
 TEST(KernelValidation, RejectsAnotherThreadGroup) {
     Bytes bytes = FireBytes();
     const size_t declaration = FindProgramToken(bytes, 0x0400009b);

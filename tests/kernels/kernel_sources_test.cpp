@@ -236,6 +236,22 @@ TEST(KernelSources, FireFieldLiteralsAgreeFunctionByFunction) {
                         {"fireSample", "fireSample"}});
 }
 
+// The exact operations: the same literals in the same order, function by function.
+TEST(KernelSources, ExactMathLiteralsAgree) {
+    ExpectSameLiterals("exact_math.cpp", "exact_math.hlsli",
+                       {{"SinPolynomial", "SinPolynomial"},
+                        {"CosPolynomial", "CosPolynomial"},
+                        {"ExactSin", "ExactSin"}});
+    ExpectSameLiterals("exact_math_lanes.h", "exact_math.hlsli",
+                       {{"Split", "Split"},
+                        {"ProductError", "ProductError"},
+                        {"Reciprocal", "Reciprocal"},
+                        {"Div", "ExactDiv"},
+                        {"Sqrt", "ExactSqrt"},
+                        {"Exp2", "ExactExp2"},
+                        {"Log2", "ExactLog2"}});
+}
+
 TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
     ExpectSameConstants("cpu_kernels.cpp", "anchor_kernel.hlsl");
     ExpectSameLiterals("cpu_kernels.cpp", "anchor_kernel.hlsl",

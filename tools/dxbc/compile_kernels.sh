@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Compiles the HLSL kernels to shader model 5.0 DXBC with the fetched vkd3d-compiler, renames
-# the program chunk to SHEX and re-signs each container, validates both against the kernel
-# interface, and only then writes them with a note of the compiler that made them.
+# the program chunk to SHEX, marks its float arithmetic precise and re-signs each container,
+# validates both against the kernel interface, and only then writes them with a note of the
+# compiler that made them.
 #
 # Usage: tools/dxbc/compile_kernels.sh --tool PYRIX_DXBC --compiler-dir DIR --out DIR
 #                                      [--compare DIR]
@@ -54,7 +55,7 @@ done
   echo "# The compiler that made the .dxbc files beside this one (tools/dxbc/compile_kernels.sh)."
   "$compiler" --version
   sed 's/^/package /' "$compiler_dir/versions.txt"
-  echo "command vkd3d-compiler -x hlsl -p cs_5_0 -e ENTRY -b dxbc-tpf; SHDR renamed to SHEX, re-signed"
+  echo "command vkd3d-compiler -x hlsl -p cs_5_0 -e ENTRY -b dxbc-tpf; SHDR renamed to SHEX, float add/mul marked precise, re-signed"
 } > "$work/compiler.txt"
 
 # With the compiler recorded beside the committed files, different bytes mean the committed

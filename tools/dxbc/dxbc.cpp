@@ -135,6 +135,14 @@ bool ChunkIsInside(size_t size, const Chunk& chunk) {
 // Opcodes of the shader program tokens that the reader needs.
 constexpr uint32_t kOpcodeCustomData = 0x35;
 constexpr uint32_t kOpcodeThreadGroup = 0x9b;
+constexpr uint32_t kOpcodeGlobalFlags = 0x6a;
+
+// Float additions and products (add, div, dp2, dp3, dp4, mad, mul): the instructions a driver
+// could fuse or reorder unless they are marked precise.
+bool IsFusableArithmetic(uint32_t opcode) {
+    return opcode == 0x00 || opcode == 0x0e || opcode == 0x0f || opcode == 0x10 || opcode == 0x11 ||
+           opcode == 0x32 || opcode == 0x38;
+}
 
 }  // namespace
 
@@ -351,6 +359,8 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
     program->programType = version >> 16;
     program->hasThreadGroup = false;
     program->threadGroup = {0, 0, 0};
+    program->globalFlags = 0;
+    program->impreciseArithmetic = 0;
     if (lengthInWords < 2 || lengthInWords > chunk.size / 4) {
         return Fail(error, "program length does not fit its chunk");
     }
@@ -376,7 +386,12 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
                 bytes.U32(size_t{word + 1 + i} * 4, &program->threadGroup[i]);
             }
             program->hasThreadGroup = true;
-            return true;
+        }
+        if (opcode == kOpcodeGlobalFlags) {
+            program->globalFlags = token & 0x00FFF800u;
+        }
+        if (IsFusableArithmetic(opcode) && (token & kPreciseAll) != kPreciseAll) {
+            ++program->impreciseArithmetic;
         }
         word += length;
     }
@@ -434,6 +449,21 @@ bool ConvertToShex(const std::vector<uint8_t>& input, std::vector<uint8_t>* outp
     const Chunk* program = shader.container.Find(kChunkShdr);
     *output = input;
     StoreU32(output->data() + program->offset - 8, kChunkShex);
+    // The compiler drops HLSL's precise; without the mark a driver may fuse a multiply and an
+    // add (Mesa does), which changes the rounding the exact operations rely on.
+    uint8_t* words = output->data() + program->offset;
+    const uint32_t lengthInWords = LoadU32(words + 4);
+    uint32_t word = 2;
+    while (word < lengthInWords) {
+        const uint32_t token = LoadU32(words + size_t{word} * 4);
+        const uint32_t opcode = token & 0x7ff;
+        const uint32_t length = opcode == kOpcodeCustomData ? LoadU32(words + size_t{word} * 4 + 4)
+                                                            : (token >> 24) & 0x7f;
+        if (IsFusableArithmetic(opcode)) {
+            StoreU32(words + size_t{word} * 4, token | kPreciseAll);
+        }
+        word += length;
+    }
     Sign(output);
     return true;
 }

@@ -124,9 +124,18 @@ struct Program {
     uint32_t minor;
     bool hasThreadGroup;
     std::array<uint32_t, 3> threadGroup;
+    uint32_t globalFlags;          // of dcl_globalFlags (bits 11-23 of its token), 0 without one
+    uint32_t impreciseArithmetic;  // float add/mul/mad/div/dp instructions not marked precise
 };
 
-// Reads the version token and walks the instructions up to the thread-group declaration.
+// An instruction token's precise mask with all four components set.
+constexpr uint32_t kPreciseAll = 0xFu << 19;
+
+// dcl_globalFlags' flag that lets a driver fuse and reorder float arithmetic.
+constexpr uint32_t kGlobalFlagRefactoringAllowed = 1u << 11;
+
+// Reads the version token and walks the instructions for the thread-group and global-flags
+// declarations.
 bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program* program,
                   std::string* error);
 
@@ -140,8 +149,9 @@ struct Shader {
 // Parses container, RDEF and program chunk, and checks the stored checksum.
 bool ReadShader(const uint8_t* data, size_t size, Shader* shader, std::string* error);
 
-// Renames an SM5 program chunk written as SHDR to SHEX and re-signs the container. The input's
-// own checksum must be valid; the result is a copy.
+// Renames an SM5 program chunk written as SHDR to SHEX, marks every float add, multiply,
+// multiply-add, division and dot product precise, and re-signs the container. The input's own
+// checksum must be valid (ParseProgram has then walked the instructions); the result is a copy.
 bool ConvertToShex(const std::vector<uint8_t>& input, std::vector<uint8_t>* output,
                    std::string* error);
 

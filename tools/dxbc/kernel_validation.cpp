@@ -173,6 +173,15 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
                            std::to_string(group[0]) + "x" + std::to_string(group[1]) + "x" +
                            std::to_string(group[2]));
     }
+    // Without refactoring allowed no driver may fuse a multiply and an add or reorder the
+    // arithmetic: the exact operations of the fire field depend on it.
+    if ((program.globalFlags & kGlobalFlagRefactoringAllowed) != 0) {
+        problems.push_back("dcl_globalFlags allows refactoring");
+    }
+    if (program.impreciseArithmetic != 0) {
+        problems.push_back(std::to_string(program.impreciseArithmetic) +
+                           " float add/multiply instructions not marked precise");
+    }
     if (kind == KernelKind::kFire) {
         CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
                       &problems);

@@ -1,5 +1,6 @@
 // pyrix_dxbc: the build's DXBC helper.
-//   pyrix_dxbc resign IN OUT             SM5 program chunk SHDR -> SHEX, container re-signed
+//   pyrix_dxbc resign IN OUT             SM5 program chunk SHDR -> SHEX, float add/mul marked
+//                                        precise, container re-signed
 //   pyrix_dxbc validate anchor|fire FILE checks a compiled kernel against the kernel interface
 //   pyrix_dxbc info FILE                 prints chunks, bindings and the thread-group size
 #include <cstdio>
