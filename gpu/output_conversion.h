@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "host/render_records.h"
+#include "render/render_records.h"
 
 constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the calling thread
 constexpr unsigned kMaxConversionThreads = 6;

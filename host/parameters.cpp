@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "host/suite_scope.h"
+#include "host/api/suite_scope.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "host/suite_scope.h"
+#include "host/api/suite_scope.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 

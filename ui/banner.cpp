@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "host/parameters.h"
-#include "host/suite_scope.h"
+#include "host/api/parameter_ids.h"
+#include "host/api/suite_scope.h"
 #include "resources/banner_image.h"
 
 namespace {
