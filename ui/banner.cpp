@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "host/api/host_error.h"
 #include "host/api/parameter_ids.h"
 #include "host/api/suite_scope.h"
 #include "resources/banner_image.h"
@@ -17,8 +18,8 @@ constexpr float kBannerAreaMaxHeight = kAboutAreaHeight;
 // The image is four times the largest area it is drawn into, so it is only ever scaled down.
 static_assert(kBannerWidth == 4 * kBannerAreaMaxWidth && kBannerHeight == 4 * kBannerAreaMaxHeight);
 
-[[noreturn]] void Fail(PF_ErrEnum err) {
-    throw err;
+[[noreturn]] void Fail(PF_Err err) {
+    throw HostError(err);
 }
 
 void Check(PF_Err err) {

@@ -5,8 +5,8 @@
 #include "host/api/effect_api.h"
 
 // Draws the banner for a draw event of the "About" parameter's control area and ignores every
-// other event. Returns 0 unless it throws: PF_Err_INVALID_CALLBACK for a missing suite,
-// PF_Err_INTERNAL_STRUCT_DAMAGED for a failed drawing call (as PF_ErrEnum values).
+// other event. Returns 0 unless it throws a HostError: PF_Err_INVALID_CALLBACK for a missing
+// suite, PF_Err_INTERNAL_STRUCT_DAMAGED for a failed drawing call.
 PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra);
 
 // Releases one DRAWBOT object (of reference type Ref) through the supplier suite, if one was
