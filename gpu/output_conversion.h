@@ -25,18 +25,6 @@ struct ReadbackImage {
     uint32_t rowPitch;
 };
 
-// Converts one row of the source into the same row of the host buffer.
-class ConvertRow {
-  public:
-    ConvertRow(const ReadbackImage& source, const RenderRequest& request)
-        : source_(source), request_(request) {}
-    void operator()(int32_t y) const;
-
-  private:
-    const ReadbackImage& source_;
-    const RenderRequest& request_;
-};
-
 using RowFunction = std::function<void(int32_t)>;
 
 // Converts all request.height rows of the frame.
