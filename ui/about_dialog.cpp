@@ -1,5 +1,12 @@
 #include "ui/about_dialog.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <cstddef>
 #include <cstdio>
 
@@ -8,11 +15,7 @@
 #include "ui/about_text.h"
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <shellapi.h>
-#include <windows.h>
 #endif
 
 namespace {
