@@ -1,17 +1,29 @@
 #include "gpu/gpu_renderer.h"
 
+#include <mutex>
 #include <stdexcept>
 
-#include "gpu/cpu_renderer.h"
-#include "gpu/render_frame.h"
+#include "gpu/output_conversion.h"
 #include "kernels/kernel_bytecode.h"
 
 namespace {
 
-// Guards gRenderer: its lookup, creation and retirement, never a render. Never held together
-// with a renderer's own lock.
-std::mutex gRendererLock;
-std::shared_ptr<Renderer> gRenderer;
+constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
+constexpr DWORD kGpuPollTimeoutMs = 10;
+
+// Unmaps the read-back texture on every way out of the conversion.
+class MappedReadback {
+  public:
+    MappedReadback(ID3D11DeviceContext* context, ID3D11Resource* resource)
+        : context_(context), resource_(resource) {}
+    ~MappedReadback() { context_->Unmap(resource_, 0); }
+    MappedReadback(const MappedReadback&) = delete;
+    MappedReadback& operator=(const MappedReadback&) = delete;
+
+  private:
+    ID3D11DeviceContext* context_;
+    ID3D11Resource* resource_;
+};
 
 void Check(HRESULT result, const char* message) {
     if (FAILED(result)) throw std::runtime_error(message);
@@ -129,45 +141,104 @@ void GpuRenderer::NoteFailure(HRESULT result) {
     }
 }
 
-namespace {
-
-// The one place a renderer is made: the GPU when a Direct3D device can be had (software
-// adapters are still never used), else the CPU unless the switch says otherwise. A throwing
-// constructor frees the memory; the next call tries the GPU again.
-std::shared_ptr<Renderer> CreateRenderer() {
-    const CpuFallback fallback = CpuFallbackSetting();
-    if (fallback == CpuFallback::Force) return std::make_shared<CpuRenderer>();
-    try {
-        return std::make_shared<GpuRenderer>();
-    } catch (const NoGpuDevice&) {
-        if (fallback == CpuFallback::Off) throw;
+RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
+                                  const FrameContext& context, bool mayReportLoss) {
+    const std::unique_lock<std::mutex> guard = LockByPolling(lock, context);
+    if (!guard.owns_lock() || IsAborted(context)) return RenderOutcome::Aborted;
+    // Lost by an earlier frame, or between frames (a driver reset while idle): nothing of this
+    // frame has touched the device yet, so it can move to a new renderer.
+    if (mayReportLoss && (deviceLost || FAILED(device->GetDeviceRemovedReason()))) {
+        deviceLost = true;
+        return RenderOutcome::DeviceLost;
     }
-    return std::make_shared<CpuRenderer>();
-}
 
-}  // namespace
+    EnsureOutputTextures(params.width, params.height);
 
-std::shared_ptr<Renderer> GetRenderer() {
-    std::lock_guard<std::mutex> guard(gRendererLock);
-    if (gRenderer && gRenderer->deviceLost) gRenderer.reset();
-    if (!gRenderer) gRenderer = CreateRenderer();
-    return gRenderer;
-}
+    ID3D11DeviceContext* gpu = deviceContext.Get();
+    ID3D11UnorderedAccessView* const noUav = nullptr;
+    ID3D11ShaderResourceView* const noSrv = nullptr;
+    gpu->UpdateSubresource(paramsBuffer.Get(), 0, nullptr, &params, 0, 0);
+    gpu->CSSetShader(anchorKernel.Get(), nullptr, 0);
+    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
+    gpu->CSSetUnorderedAccessViews(1, 1, anchorUav.GetAddressOf(), nullptr);
+    gpu->Dispatch(1, 1, 1);
+    gpu->CSSetUnorderedAccessViews(1, 1, &noUav, nullptr);
+    gpu->CSSetShaderResources(0, 1, anchorSrv.GetAddressOf());
+    gpu->CSSetShader(fireKernel.Get(), nullptr, 0);
+    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
+    gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
+    gpu->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
+                  FireGroupCount(params.height, kFireGroupHeight), 1);
+    gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
+    gpu->CSSetShaderResources(0, 1, &noSrv);
+    gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
+    gpu->Flush();
 
-void RetireRenderer(const Renderer& renderer) {
-    std::shared_ptr<Renderer> retired;  // destroyed, if last, after the lock is released
-    std::lock_guard<std::mutex> guard(gRendererLock);
-    if (gRenderer.get() == &renderer) retired = std::move(gRenderer);
-}
-
-void ReleaseGpuRenderer() {
-    std::shared_ptr<Renderer> renderer;
+    D3D11_MAPPED_SUBRESOURCE mapped = {};
+    for (;;) {
+        const HRESULT result =
+            gpu->Map(readbackTexture.Get(), 0, D3D11_MAP_READ, D3D11_MAP_FLAG_DO_NOT_WAIT, &mapped);
+        if (result == DXGI_ERROR_WAS_STILL_DRAWING) {
+            if (IsAborted(context)) return RenderOutcome::Aborted;
+            WaitForGpu();
+            continue;
+        }
+        if (FAILED(result)) {
+            NoteFailure(result);
+            throw std::runtime_error("GPU readback failed");
+        }
+        break;
+    }
     {
-        std::lock_guard<std::mutex> guard(gRendererLock);
-        renderer = std::move(gRenderer);
+        const MappedReadback unmap(gpu, readbackTexture.Get());
+        ConvertRows(ReadbackImage{static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch},
+                    request);
     }
-    if (!renderer) return;
-    // Waits for a frame in flight; frames that hold the renderer without having started keep
-    // it alive until they are done, so none of them meets freed memory.
-    const std::lock_guard<std::mutex> frame(renderer->lock);
+    return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
+}
+
+void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
+    if (allocatedWidth == width && allocatedHeight == height) return;
+    ReleaseOutputTextures();
+
+    D3D11_TEXTURE2D_DESC desc = {};
+    desc.Width = width;
+    desc.Height = height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
+    desc.SampleDesc.Count = 1;
+    desc.SampleDesc.Quality = 0;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    desc.CPUAccessFlags = 0;
+    desc.MiscFlags = 0;
+    // A failure leaves no texture behind, so the next frame makes all three again.
+    const auto check = [this](HRESULT result, const char* message) {
+        if (SUCCEEDED(result)) return;
+        ReleaseOutputTextures();
+        NoteFailure(result);
+        throw std::runtime_error(message);
+    };
+    check(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()),
+          "GPU texture allocation failed");
+    check(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()),
+          "GPU output view failed");
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    check(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()),
+          "GPU readback allocation failed");
+    allocatedWidth = width;
+    allocatedHeight = height;
+}
+
+void GpuRenderer::WaitForGpu() {
+    LARGE_INTEGER due = {};
+    due.QuadPart = kGpuPollInterval;
+    if (waitTimer != nullptr && SetWaitableTimer(waitTimer, &due, 0, nullptr, nullptr, FALSE)) {
+        WaitForSingleObject(waitTimer, kGpuPollTimeoutMs);
+    } else {
+        SwitchToThread();
+    }
 }

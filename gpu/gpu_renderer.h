@@ -28,6 +28,13 @@ class GpuRenderer final : public Renderer {
     RenderOutcome Render(const RenderRequest& request, const ParamsBlock& params,
                          const FrameContext& context, bool mayReportLoss) override;
 
+  private:
+    void EnsureOutputTextures(uint32_t width, uint32_t height);
+    void ReleaseOutputTextures();
+    void WaitForGpu();
+    // After a failed call: a removed or reset device, or one that says it is gone, is lost.
+    void NoteFailure(HRESULT result);
+
     // Destruction runs in reverse: the output textures first, the device last.
     ComRef<ID3D11Device> device;
     ComRef<ID3D11DeviceContext> deviceContext;  // used only by the holder of `lock`
@@ -43,11 +50,4 @@ class GpuRenderer final : public Renderer {
     uint32_t allocatedWidth = 0;  // size the output textures were made for; 0 when none
     uint32_t allocatedHeight = 0;
     HANDLE waitTimer = nullptr;  // null: the GPU wait yields instead
-
-  private:
-    void EnsureOutputTextures(uint32_t width, uint32_t height);
-    void ReleaseOutputTextures();
-    void WaitForGpu();
-    // After a failed call: a removed or reset device, or one that says it is gone, is lost.
-    void NoteFailure(HRESULT result);
 };

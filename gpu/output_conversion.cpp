@@ -89,6 +89,22 @@ float SanitizeUnit(float v) {
     return std::clamp(SanitizeFloat(v), 0.0f, 1.0f);
 }
 
+namespace {
+
+// Converts one row of the source into the same row of the host buffer.
+class ConvertRow {
+  public:
+    ConvertRow(const ReadbackImage& source, const RenderRequest& request)
+        : source_(source), request_(request) {}
+    void operator()(int32_t y) const;
+
+  private:
+    const ReadbackImage& source_;
+    const RenderRequest& request_;
+};
+
+}  // namespace
+
 void ConvertRow::operator()(int32_t y) const {
     const auto* texels =
         reinterpret_cast<const float*>(source_.data + size_t(y) * source_.rowPitch);

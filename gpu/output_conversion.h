@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "host/render_records.h"
+#include "render/render_records.h"
 
 constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the calling thread
 constexpr unsigned kMaxConversionThreads = 6;
@@ -23,18 +23,6 @@ float SanitizeUnit(float v);
 struct ReadbackImage {
     const uint8_t* data;
     uint32_t rowPitch;
-};
-
-// Converts one row of the source into the same row of the host buffer.
-class ConvertRow {
-  public:
-    ConvertRow(const ReadbackImage& source, const RenderRequest& request)
-        : source_(source), request_(request) {}
-    void operator()(int32_t y) const;
-
-  private:
-    const ReadbackImage& source_;
-    const RenderRequest& request_;
 };
 
 using RowFunction = std::function<void(int32_t)>;

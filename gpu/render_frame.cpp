@@ -1,21 +1,16 @@
 #include "gpu/render_frame.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
-#include <thread>
 
-#include "gpu/gpu_renderer.h"
 #include "gpu/output_conversion.h"
 #include "gpu/renderer.h"
 
 namespace {
 
-constexpr std::chrono::milliseconds kLockRetryInterval{3};
-constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
-constexpr DWORD kGpuPollTimeoutMs = 10;
 // Renderers a frame may find lost before it starts on one; the last it renders on regardless.
 constexpr int kRendererAttempts = 3;
 // The largest stride whose kMaxFrameDimension rows still span less than INT64_MAX bytes.
@@ -34,29 +29,6 @@ uint64_t StrideMagnitude(int64_t rowBytes) {
     return rowBytes < 0 ? uint64_t(0) - static_cast<uint64_t>(rowBytes)
                         : static_cast<uint64_t>(rowBytes);
 }
-
-// Sleeps until the steady clock has advanced by `interval`, in whole milliseconds.
-void SleepFor(std::chrono::milliseconds interval) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point end = Clock::now() + interval;
-    for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
-        std::this_thread::sleep_for(std::chrono::ceil<std::chrono::milliseconds>(end - now));
-    }
-}
-
-// Unmaps the read-back texture on every way out of the conversion.
-class MappedReadback {
-  public:
-    MappedReadback(ID3D11DeviceContext* context, ID3D11Resource* resource)
-        : context_(context), resource_(resource) {}
-    ~MappedReadback() { context_->Unmap(resource_, 0); }
-    MappedReadback(const MappedReadback&) = delete;
-    MappedReadback& operator=(const MappedReadback&) = delete;
-
-  private:
-    ID3D11DeviceContext* context_;
-    ID3D11Resource* resource_;
-};
 
 }  // namespace
 
@@ -130,118 +102,5 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
             case RenderOutcome::Complete:
                 return !IsAborted(context);
         }
-    }
-}
-
-std::unique_lock<std::mutex> LockByPolling(std::mutex& lock, const FrameContext& context) {
-    // Polling rather than blocking, so that a frame queued behind a long one notices an abort.
-    std::unique_lock<std::mutex> guard(lock, std::try_to_lock);
-    while (!guard.owns_lock()) {
-        if (IsAborted(context)) return guard;
-        SleepFor(kLockRetryInterval);
-        guard.try_lock();
-    }
-    return guard;
-}
-
-RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
-                                  const FrameContext& context, bool mayReportLoss) {
-    const std::unique_lock<std::mutex> guard = LockByPolling(lock, context);
-    if (!guard.owns_lock() || IsAborted(context)) return RenderOutcome::Aborted;
-    // Lost by an earlier frame, or between frames (a driver reset while idle): nothing of this
-    // frame has touched the device yet, so it can move to a new renderer.
-    if (mayReportLoss && (deviceLost || FAILED(device->GetDeviceRemovedReason()))) {
-        deviceLost = true;
-        return RenderOutcome::DeviceLost;
-    }
-
-    EnsureOutputTextures(params.width, params.height);
-
-    ID3D11DeviceContext* gpu = deviceContext.Get();
-    ID3D11UnorderedAccessView* const noUav = nullptr;
-    ID3D11ShaderResourceView* const noSrv = nullptr;
-    gpu->UpdateSubresource(paramsBuffer.Get(), 0, nullptr, &params, 0, 0);
-    gpu->CSSetShader(anchorKernel.Get(), nullptr, 0);
-    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
-    gpu->CSSetUnorderedAccessViews(1, 1, anchorUav.GetAddressOf(), nullptr);
-    gpu->Dispatch(1, 1, 1);
-    gpu->CSSetUnorderedAccessViews(1, 1, &noUav, nullptr);
-    gpu->CSSetShaderResources(0, 1, anchorSrv.GetAddressOf());
-    gpu->CSSetShader(fireKernel.Get(), nullptr, 0);
-    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
-    gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
-    gpu->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
-                  FireGroupCount(params.height, kFireGroupHeight), 1);
-    gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
-    gpu->CSSetShaderResources(0, 1, &noSrv);
-    gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
-    gpu->Flush();
-
-    D3D11_MAPPED_SUBRESOURCE mapped = {};
-    for (;;) {
-        const HRESULT result =
-            gpu->Map(readbackTexture.Get(), 0, D3D11_MAP_READ, D3D11_MAP_FLAG_DO_NOT_WAIT, &mapped);
-        if (result == DXGI_ERROR_WAS_STILL_DRAWING) {
-            if (IsAborted(context)) return RenderOutcome::Aborted;
-            WaitForGpu();
-            continue;
-        }
-        if (FAILED(result)) {
-            NoteFailure(result);
-            throw std::runtime_error("GPU readback failed");
-        }
-        break;
-    }
-    {
-        const MappedReadback unmap(gpu, readbackTexture.Get());
-        ConvertRows(ReadbackImage{static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch},
-                    request);
-    }
-    return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
-}
-
-void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
-    if (allocatedWidth == width && allocatedHeight == height) return;
-    ReleaseOutputTextures();
-
-    D3D11_TEXTURE2D_DESC desc = {};
-    desc.Width = width;
-    desc.Height = height;
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
-    desc.SampleDesc.Count = 1;
-    desc.SampleDesc.Quality = 0;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
-    desc.CPUAccessFlags = 0;
-    desc.MiscFlags = 0;
-    // A failure leaves no texture behind, so the next frame makes all three again.
-    const auto check = [this](HRESULT result, const char* message) {
-        if (SUCCEEDED(result)) return;
-        ReleaseOutputTextures();
-        NoteFailure(result);
-        throw std::runtime_error(message);
-    };
-    check(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()),
-          "GPU texture allocation failed");
-    check(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()),
-          "GPU output view failed");
-    desc.Usage = D3D11_USAGE_STAGING;
-    desc.BindFlags = 0;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    check(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()),
-          "GPU readback allocation failed");
-    allocatedWidth = width;
-    allocatedHeight = height;
-}
-
-void GpuRenderer::WaitForGpu() {
-    LARGE_INTEGER due = {};
-    due.QuadPart = kGpuPollInterval;
-    if (waitTimer != nullptr && SetWaitableTimer(waitTimer, &due, 0, nullptr, nullptr, FALSE)) {
-        WaitForSingleObject(waitTimer, kGpuPollTimeoutMs);
-    } else {
-        SwitchToThread();
     }
 }

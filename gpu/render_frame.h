@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "host/effect_settings.h"
-#include "host/render_records.h"
 #include "kernels/params_block.h"
+#include "render/effect_settings.h"
+#include "render/render_records.h"
 
 constexpr int32_t kMaxFrameDimension = 16384;
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <mutex>
 
-#include "host/render_records.h"
 #include "kernels/params_block.h"
+#include "render/render_records.h"
 
 // How a frame on a renderer ended, when it did not throw.
 enum class RenderOutcome {

@@ -6,24 +6,25 @@
 #include <new>
 
 #include "host/api/effect_api.h"
+#include "host/api/host_error.h"
 
 // Writes "Tazu Pyrix: <message>" into out_data->return_msg (cut to fit) and asks the host to
 // show it. Does nothing when out_data is null.
 void ReportErrorMessage(PF_OutData* out_data, const char* message) noexcept;
 
 // Runs `handler` (returning PF_Err) and maps what it throws:
-//   PF_Err or the host's error enumeration -> that code, no message;
+//   HostError -> its code, and its message reported when it has one;
 //   out of memory -> PF_Err_OUT_OF_MEMORY;
-//   another std::exception -> its message reported, PF_Err_INTERNAL_STRUCT_DAMAGED;
+//   another std::exception (the renderer's failures) -> its message reported,
+//   PF_Err_INTERNAL_STRUCT_DAMAGED;
 //   anything else -> PF_Err_INTERNAL_STRUCT_DAMAGED.
 template <typename Handler>
 PF_Err RunCommandGuarded(PF_OutData* out_data, Handler&& handler) noexcept {
     try {
         return handler();
-    } catch (PF_Err code) {
-        return code;
-    } catch (PF_ErrEnum code) {
-        return static_cast<PF_Err>(code);
+    } catch (const HostError& error) {
+        if (error.hasMessage()) ReportErrorMessage(out_data, error.what());
+        return error.code();
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     } catch (const std::exception& error) {

@@ -1,9 +1,9 @@
 // Registration and command dispatch: the library's two exported entry points.
 #include "gpu/render_frame.h"
+#include "host/api/registration.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "host/parameters.h"
-#include "host/registration.h"
 #include "host/render_entry.h"
 #include "ui/about_dialog.h"
 #include "ui/banner.h"

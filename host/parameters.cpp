@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 
-#include "host/suite_scope.h"
+#include "host/api/host_error.h"
+#include "host/api/suite_scope.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ PF_ParamDef FloatSliderDef(const FloatSliderDecl& slider) {
 // The host writes a whole definition; one of another type than declared holds other data in
 // the union, so it is refused rather than read.
 void RequireType(const PF_ParamDef& def, PF_ParamType type) {
-    if (def.param_type != type) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (def.param_type != type) throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED);
 }
 
 // Checks out parameter `index` at the current time, checks that it is of `type`, hands the
@@ -103,13 +103,13 @@ template <typename Use>
 auto WithCheckedOutParam(PF_InData* in_data, PF_ParamIndex index, PF_ParamType type, Use&& use) {
     // Without checkin a checkout would leak in the host; refuse both rather than one.
     if (in_data->inter.checkout_param == nullptr || in_data->inter.checkin_param == nullptr) {
-        throw PF_Err_INVALID_CALLBACK;
+        throw HostError(PF_Err_INVALID_CALLBACK);
     }
     PF_ParamDef def = ZeroedDef();
     const PF_Err err =
         in_data->inter.checkout_param(in_data->effect_ref, index, in_data->current_time,
                                       in_data->time_step, in_data->time_scale, &def);
-    if (err != PF_Err_NONE) throw err;
+    if (err != PF_Err_NONE) throw HostError(err);
 
     struct Checkin {
         PF_InData* in_data;
@@ -121,7 +121,7 @@ auto WithCheckedOutParam(PF_InData* in_data, PF_ParamIndex index, PF_ParamType t
 }
 
 const PF_ParamDef& ParamFromArray(PF_ParamDef** params, PF_ParamIndex index, PF_ParamType type) {
-    if (params[index] == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (params[index] == nullptr) throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED);
     RequireType(*params[index], type);
     return *params[index];
 }
@@ -153,7 +153,7 @@ PF_Err SetupControlsUI(PF_InData* in_data) {
     if (in_data == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
     SuiteScope<PF_EffectUISuite1> ui(in_data->pica_basicP, kPFEffectUISuite,
                                      kPFEffectUISuiteVersion1);
-    if (!ui || ui->PF_SetOptionsButtonName == nullptr) throw PF_Err_INVALID_CALLBACK;
+    if (!ui || ui->PF_SetOptionsButtonName == nullptr) throw HostError(PF_Err_INVALID_CALLBACK);
 
     if (PF_Err err = ui->PF_SetOptionsButtonName(in_data->effect_ref, kOptionsButtonName)) {
         return err;
@@ -171,7 +171,7 @@ float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex ind
         return SliderValueToFloat(
             ParamFromArray(params, index, PF_Param_FLOAT_SLIDER).u.fs_d.value);
     }
-    if (in_data == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (in_data == nullptr) throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED);
     return WithCheckedOutParam(in_data, index, PF_Param_FLOAT_SLIDER, [](const PF_ParamDef& def) {
         return SliderValueToFloat(def.u.fs_d.value);
     });
@@ -179,7 +179,7 @@ float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex ind
 
 EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int32_t widthHint,
                                   int32_t heightHint) {
-    if (in_data == nullptr) throw PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (in_data == nullptr) throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED);
     EffectSettings settings;
     settings.detail = ReadFloatParam(in_data, params, kParamDetail);
     settings.speed = ReadFloatParam(in_data, params, kParamSpeed);
@@ -198,7 +198,7 @@ EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int3
     const int32_t width = widthHint > 0 ? widthHint : in_data->width;
     const int32_t height = heightHint > 0 ? heightHint : in_data->height;
     if (width <= 0 || height <= 0 || dsx <= 0.0 || dsy <= 0.0) {
-        throw std::runtime_error(kInvalidPointDimensionsMessage);
+        throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED, kInvalidPointDimensionsMessage);
     }
     // Host points are 16.16 pixels at the current resolution; travel as layer fractions.
     settings.positionX = static_cast<float>((position.x_value / 65536.0) / (width * dsx));

@@ -5,35 +5,8 @@
 #include <cstdint>
 
 #include "host/api/effect_api.h"
-#include "host/effect_settings.h"
-
-// Indices in the host's parameter array; 0 is the input layer, declared by the host itself.
-enum : PF_ParamIndex {
-    kParamInputLayer = 0,
-    kParamAbout = 1,
-    kParamPosition = 2,
-    kParamEmitterSize = 3,
-    kParamDetail = 4,
-    kParamSoftness = 5,
-    kParamSpeed = 6,
-    kParamOffset = 7,
-    kParamCount = 8,  // what the host counts, input layer included
-};
-
-// Fixed identities of the parameters towards the host; they do not follow the index order.
-enum : A_long {
-    kParamIdDetail = 1,
-    kParamIdSpeed = 2,
-    kParamIdOffset = 3,
-    kParamIdPosition = 7,
-    kParamIdEmitterSize = 8,
-    kParamIdSoftness = 9,
-    kParamIdAbout = 10,
-};
-
-// The custom control area of "About", in which the banner is drawn.
-constexpr A_short kAboutAreaWidth = 240;
-constexpr A_short kAboutAreaHeight = 60;
+#include "host/api/parameter_ids.h"
+#include "render/effect_settings.h"
 
 constexpr const char* kOptionsButtonName = "About...";
 constexpr const char* kInvalidPointDimensionsMessage = "Invalid point coordinate dimensions";
@@ -46,16 +19,16 @@ double DownsampleFactor(const PF_RationalScale& scale);
 PF_Err SetupParameters(PF_InData* in_data, PF_OutData* out_data);
 
 // Names the options button and registers for drawing in the Effect Controls panel. Throws
-// PF_Err_INVALID_CALLBACK when the effect UI suite cannot be acquired.
+// HostError(PF_Err_INVALID_CALLBACK) when the effect UI suite cannot be acquired.
 PF_Err SetupControlsUI(PF_InData* in_data);
 
 // The float slider at `index` at the current time: from `params` when the host passed the
-// array, else by checkout and checkin. A failed checkout is thrown as its PF_Err.
+// array, else by checkout and checkin. A failed checkout is thrown as a HostError with its code.
 float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex index);
 
 // Fields 1-8 of EffectSettings (layerWidth/layerHeight are left at their initial values).
 // Hints of 0 or less fall back to in_data->width/height for the position conversion.
-// Throws a PF_Err when a checkout fails and std::runtime_error when the position cannot be
-// converted.
+// Throws a HostError: the checkout's code when a checkout fails, a message when the position
+// cannot be converted.
 EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int32_t widthHint,
                                   int32_t heightHint);

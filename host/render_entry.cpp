@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "gpu/render_frame.h"
-#include "host/effect_settings.h"
 #include "host/parameters.h"
+#include "render/effect_settings.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/api/effect_api.h"
-#include "host/render_records.h"
+#include "render/render_records.h"
 
 // Announces the output extent and hands the host a snapshot of the parameters, which the host
 // gives back to SmartRender and frees through the delete function passed with it.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/registration.h"
+#include "host/api/registration.h"
 
 namespace {
 

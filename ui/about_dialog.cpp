@@ -1,9 +1,16 @@
 #include "ui/about_dialog.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <cstddef>
 #include <cstdio>
 
-#include "host/suite_scope.h"
+#include "host/api/suite_scope.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 
@@ -46,6 +53,20 @@ ColorRef HostColor(const PFAppSuite6* app_suite, A_long type, ColorRef fallback)
 }
 
 #ifdef _WIN32
+
+// Handed to the dialog as its creation parameter; ShowAbout owns it and the GDI objects in it.
+struct AboutDialogStyle {
+    COLORREF backgroundColor;
+    COLORREF textColor;
+    HBRUSH backgroundBrush;
+    HFONT titleFont;  // null until WM_INITDIALOG creates it
+};
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Paints one owner-drawn button of the dialog.
+void DrawDialogButton(HDC dc, const RECT& rect, const wchar_t* caption, HFONT font, UINT itemState,
+                      UINT dpi, COLORREF backgroundColor);
 
 static_assert(dialog_style::kWsPopup == WS_POPUP && dialog_style::kWsChild == WS_CHILD &&
               dialog_style::kWsVisible == WS_VISIBLE && dialog_style::kWsCaption == WS_CAPTION &&
@@ -244,6 +265,8 @@ PF_Err ShowAbout(PF_InData* in_data, PF_OutData* out_data) noexcept {
 
 #ifdef _WIN32
 
+namespace {
+
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         InitAboutDialog(dialog, reinterpret_cast<AboutDialogStyle*>(lParam));
@@ -314,5 +337,7 @@ void DrawDialogButton(HDC dc, const RECT& rect, const wchar_t* caption, HFONT fo
 
     RestoreDC(dc, saved);
 }
+
+}  // namespace
 
 #endif  // _WIN32

@@ -20,24 +20,3 @@ AboutColors ReadAboutColors(const PFAppSuite6* app_suite);
 // The host's colour ids for the panel background and the interface text.
 inline constexpr A_long kHostColorBackground = 1000;
 inline constexpr A_long kHostColorText = 2;
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-// Handed to the dialog as its creation parameter; ShowAbout owns it and the GDI objects in it.
-struct AboutDialogStyle {
-    COLORREF backgroundColor;
-    COLORREF textColor;
-    HBRUSH backgroundBrush;
-    HFONT titleFont;  // null until WM_INITDIALOG creates it
-};
-
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Paints one owner-drawn button of the dialog.
-void DrawDialogButton(HDC dc, const RECT& rect, const wchar_t* caption, HFONT font, UINT itemState,
-                      UINT dpi, COLORREF backgroundColor);
-#endif

@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "host/api/effect_api.h"
-#include "host/registration.h"
+#include "host/api/registration.h"
 
 // Plain constexpr (internal linkage), like the registration constants these point into: an inline
 // variable holding their addresses would differ between translation units.

@@ -3,11 +3,58 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "host/parameters.h"
-#include "host/suite_scope.h"
+#include "host/api/host_error.h"
+#include "host/api/parameter_ids.h"
+#include "host/api/suite_scope.h"
 #include "resources/banner_image.h"
 
 namespace {
+
+// Releases one DRAWBOT object (of reference type Ref) through the supplier suite, if one was
+// adopted. The suite releases every kind of object through its one generic reference type.
+template <typename Ref>
+class DrawbotObjectScope {
+  public:
+    explicit DrawbotObjectScope(const DRAWBOT_SupplierSuite1* supplier_suite)
+        : suite_(supplier_suite) {}
+    ~DrawbotObjectScope() {
+        if (object_ != nullptr) suite_->ReleaseObject(reinterpret_cast<DRAWBOT_ObjectRef>(object_));
+    }
+    DrawbotObjectScope(const DrawbotObjectScope&) = delete;
+    DrawbotObjectScope& operator=(const DrawbotObjectScope&) = delete;
+
+    // Takes ownership of an object that the supplier created (null: nothing).
+    void Adopt(Ref object) { object_ = object; }
+    Ref get() const { return object_; }
+
+  private:
+    const DRAWBOT_SupplierSuite1* suite_;
+    Ref object_ = nullptr;
+};
+
+// Pops the surface's state stack if Push succeeded.
+class SurfaceStateScope {
+  public:
+    SurfaceStateScope(const DRAWBOT_SurfaceSuite2* surface_suite, DRAWBOT_SurfaceRef surface)
+        : suite_(surface_suite), surface_(surface) {}
+    ~SurfaceStateScope() {
+        if (pushed_) suite_->PopStateStack(surface_);
+    }
+    SurfaceStateScope(const SurfaceStateScope&) = delete;
+    SurfaceStateScope& operator=(const SurfaceStateScope&) = delete;
+
+    // PushStateStack's result; only a successful push is popped later.
+    PF_Err Push() {
+        const PF_Err err = suite_->PushStateStack(surface_);
+        if (err == PF_Err_NONE) pushed_ = true;
+        return err;
+    }
+
+  private:
+    const DRAWBOT_SurfaceSuite2* suite_;
+    DRAWBOT_SurfaceRef surface_;
+    bool pushed_ = false;
+};
 
 // Drawing limits: the banner never uses more of the host's control area than the one the About
 // parameter declares, in pixels.
@@ -17,8 +64,8 @@ constexpr float kBannerAreaMaxHeight = kAboutAreaHeight;
 // The image is four times the largest area it is drawn into, so it is only ever scaled down.
 static_assert(kBannerWidth == 4 * kBannerAreaMaxWidth && kBannerHeight == 4 * kBannerAreaMaxHeight);
 
-[[noreturn]] void Fail(PF_ErrEnum err) {
-    throw err;
+[[noreturn]] void Fail(PF_Err err) {
+    throw HostError(err);
 }
 
 void Check(PF_Err err) {

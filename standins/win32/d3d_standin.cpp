@@ -29,40 +29,12 @@
 #include "kernels/params_block.h"
 #include "standins/win32/d3d_control.h"
 #include "standins/win32/kernel_identity.h"
+#include "standins/win32/standin_state.h"
 
 const IID IID_IDXGIFactory1 = {
     0x770aae78, 0xf26f, 0x4dba, {0xa8, 0x29, 0x25, 0x3c, 0x83, 0xd1, 0xb3, 0x87}};
 
 namespace d3d_standin {
-namespace {
-
-constexpr size_t kCallKinds = static_cast<size_t>(Call::CreateWaitableTimerExW) + 1;
-constexpr size_t kMaxLogLines = 20000;
-
-struct Fault {
-    bool active = false;
-    HRESULT result = S_OK;
-    int skip = 0;
-    int count = 0;
-};
-
-struct DeviceLoss {
-    bool active = false;
-    int skip = 0;
-    HRESULT reason = S_OK;
-};
-
-struct WaitableTimer;
-
-struct Controls {
-    std::mutex mutex;
-    std::vector<AdapterConfig> adapters{AdapterConfig{}};
-    std::array<Fault, kCallKinds> faults{};
-    DeviceLoss loss;
-    std::vector<std::string> log;
-    Counters counters;
-    std::set<WaitableTimer*> timers;
-};
 
 Controls& GetControls() {
     static Controls controls;
@@ -71,7 +43,16 @@ Controls& GetControls() {
 
 std::atomic<bool> gDevicesHeld{false};
 std::atomic<bool> gReferenceKernels{false};
+std::atomic<bool> gRecordCalls{false};
 std::array<std::atomic<int>, static_cast<size_t>(Kind::kCount)> gLive{};
+
+namespace {
+
+constexpr size_t kMaxLogLines = 20000;
+
+bool RecordingCalls() {
+    return gRecordCalls.load(std::memory_order_relaxed);
+}
 
 void Log(std::string line) {
     Controls& c = GetControls();
@@ -153,7 +134,7 @@ class Adapter final : public ComObject<IDXGIAdapter1> {
         : ComObject(Kind::Adapter), index_(index), config_(std::move(config)) {}
 
     HRESULT STDMETHODCALLTYPE GetDesc1(DXGI_ADAPTER_DESC1* desc) override {
-        Log("GetDesc1");
+        if (RecordingCalls()) Log("GetDesc1");
         if (desc == nullptr) return E_INVALIDARG;
         const size_t capacity = sizeof(desc->Description) / sizeof(desc->Description[0]);
         const size_t length = std::min(config_.description.size(), capacity - 1);
@@ -178,7 +159,7 @@ class Factory final : public ComObject<IDXGIFactory1> {
         : ComObject(Kind::Factory), adapters_(std::move(adapters)) {}
 
     HRESULT STDMETHODCALLTYPE EnumAdapters1(UINT index, IDXGIAdapter1** adapter) override {
-        Log(Format("EnumAdapters1 %u", index));
+        if (RecordingCalls()) Log(Format("EnumAdapters1 %u", index));
         if (adapter == nullptr) return DXGI_ERROR_INVALID_CALL;
         *adapter = nullptr;
         HRESULT fault = S_OK;
@@ -408,21 +389,23 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                                   UINT mapFlags, D3D11_MAPPED_SUBRESOURCE* mapped) override {
         ResourceState* state = StateOf(resource);
         const std::string call =
-            Format("Map %s %u type=%d flags=0x%x", state ? state->name.c_str() : "null",
-                   subresource, static_cast<int>(mapType), mapFlags);
+            RecordingCalls()
+                ? Format("Map %s %u type=%d flags=0x%x", state ? state->name.c_str() : "null",
+                         subresource, static_cast<int>(mapType), mapFlags)
+                : std::string();
         HRESULT result = DeviceCall(*queue_);
         if (result != S_OK) {
             pending_.clear();
-            Log(call + " -> " + HexResult(result));
+            if (RecordingCalls()) Log(call + " -> " + HexResult(result));
             return result;
         }
         if (TakeFault(Call::Map, &result)) {
-            Log(call + " -> " + HexResult(result));
+            if (RecordingCalls()) Log(call + " -> " + HexResult(result));
             return result;
         }
         if (state == nullptr || mapped == nullptr || subresource != 0 || !state->isStaging ||
             mapType != D3D11_MAP_READ || state->mapped) {
-            Log(call + " -> " + HexResult(E_INVALIDARG));
+            if (RecordingCalls()) Log(call + " -> " + HexResult(E_INVALIDARG));
             return E_INVALIDARG;
         }
         queue_->Submit(pending_);  // a Map submits what is still recorded, as a driver does
@@ -437,14 +420,15 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         mapped->pData = state->storage->data();
         mapped->RowPitch = state->width * kTexelBytes;
         mapped->DepthPitch = mapped->RowPitch * state->height;
-        Log(call);
+        if (RecordingCalls()) Log(call);
         return S_OK;
     }
 
     void STDMETHODCALLTYPE Unmap(ID3D11Resource* resource, UINT subresource) override {
         if (Dropped("Unmap")) return;
         ResourceState* state = StateOf(resource);
-        Log(Format("Unmap %s %u", state ? state->name.c_str() : "null", subresource));
+        if (RecordingCalls())
+            Log(Format("Unmap %s %u", state ? state->name.c_str() : "null", subresource));
         if (state != nullptr && subresource == 0) state->mapped = false;
     }
 
@@ -453,9 +437,10 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                                              UINT depthPitch) override {
         if (Dropped("UpdateSubresource")) return;
         ResourceState* state = StateOf(destination);
-        Log(Format("UpdateSubresource %s %u box=%s pitch=%u,%u",
-                   state ? state->name.c_str() : "null", subresource, box ? "set" : "null",
-                   rowPitch, depthPitch));
+        if (RecordingCalls())
+            Log(Format("UpdateSubresource %s %u box=%s pitch=%u,%u",
+                       state ? state->name.c_str() : "null", subresource, box ? "set" : "null",
+                       rowPitch, depthPitch));
         if (state == nullptr || state->isTexture || box != nullptr || data == nullptr) return;
         // The data is captured now; the copy into the resource happens in order on the device.
         auto bytes = std::make_shared<std::vector<uint8_t>>(
@@ -470,8 +455,9 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         if (Dropped("CSSetShader")) return;
         auto* impl = static_cast<ComputeShader*>(shader);
         kernel_ = impl ? impl->kernel() : KernelIdentity::Unknown;
-        Log(Format("CSSetShader %s instances=%u", impl ? KernelName(kernel_) : "null",
-                   classInstanceCount));
+        if (RecordingCalls())
+            Log(Format("CSSetShader %s instances=%u", impl ? KernelName(kernel_) : "null",
+                       classInstanceCount));
     }
 
     void STDMETHODCALLTYPE CSSetConstantBuffers(UINT startSlot, UINT count,
@@ -480,10 +466,10 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         std::string names;
         for (UINT i = 0; i < count; ++i) {
             ResourceState* state = buffers ? StateOf(buffers[i]) : nullptr;
-            names += std::string(" ") + (state ? state->name : "null");
+            if (RecordingCalls()) names += std::string(" ") + (state ? state->name : "null");
             if (startSlot + i == 0) constants_ = state ? TargetOf(*state) : ViewTarget{};
         }
-        Log(Format("CSSetConstantBuffers %u %u", startSlot, count) + names);
+        if (RecordingCalls()) Log(Format("CSSetConstantBuffers %u %u", startSlot, count) + names);
     }
 
     void STDMETHODCALLTYPE CSSetUnorderedAccessViews(UINT startSlot, UINT count,
@@ -493,12 +479,14 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         std::string names;
         for (UINT i = 0; i < count; ++i) {
             auto* view = views ? static_cast<UnorderedAccessView*>(views[i]) : nullptr;
-            names += " " + (view ? "uav(" + view->target().name + ")" : std::string("null"));
+            if (RecordingCalls())
+                names += " " + (view ? "uav(" + view->target().name + ")" : std::string("null"));
             if (startSlot + i < uavs_.size())
                 uavs_[startSlot + i] = view ? view->target() : ViewTarget{};
         }
-        Log(Format("CSSetUnorderedAccessViews %u %u", startSlot, count) + names +
-            (initialCounts ? " counts=set" : " counts=null"));
+        if (RecordingCalls())
+            Log(Format("CSSetUnorderedAccessViews %u %u", startSlot, count) + names +
+                (initialCounts ? " counts=set" : " counts=null"));
     }
 
     void STDMETHODCALLTYPE CSSetShaderResources(UINT startSlot, UINT count,
@@ -507,26 +495,27 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         std::string names;
         for (UINT i = 0; i < count; ++i) {
             auto* view = views ? static_cast<ShaderResourceView*>(views[i]) : nullptr;
-            names += " " + (view ? "srv(" + view->target().name + ")" : std::string("null"));
+            if (RecordingCalls())
+                names += " " + (view ? "srv(" + view->target().name + ")" : std::string("null"));
             if (startSlot + i == 0) resource0_ = view ? view->target() : ViewTarget{};
         }
-        Log(Format("CSSetShaderResources %u %u", startSlot, count) + names);
+        if (RecordingCalls()) Log(Format("CSSetShaderResources %u %u", startSlot, count) + names);
     }
 
     void STDMETHODCALLTYPE Dispatch(UINT groupsX, UINT groupsY, UINT groupsZ) override {
         if (Dropped("Dispatch")) return;
-        Log(Format("Dispatch %u %u %u", groupsX, groupsY, groupsZ));
+        if (RecordingCalls()) Log(Format("Dispatch %u %u %u", groupsX, groupsY, groupsZ));
         Count(&Counters::dispatches);
         if (groupsX == 0 || groupsY == 0 || groupsZ == 0) return;
         const ViewTarget constants = constants_;
         if (!constants.storage || constants.width < sizeof(ParamsBlock)) {
-            Log("DispatchSkipped: no constant buffer at b0");
+            if (RecordingCalls()) Log("DispatchSkipped: no constant buffer at b0");
             return;
         }
         if (kernel_ == KernelIdentity::Anchor) {
             const ViewTarget anchor = uavs_[1];
             if (!HoldsAnchor(anchor)) {
-                Log("DispatchSkipped: no anchor buffer at u1");
+                if (RecordingCalls()) Log("DispatchSkipped: no anchor buffer at u1");
                 return;
             }
             pending_.push_back([constants, anchor] {
@@ -537,11 +526,11 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
             const ViewTarget anchor = resource0_;
             const ViewTarget output = uavs_[0];
             if (!HoldsAnchor(anchor)) {
-                Log("DispatchSkipped: no anchor buffer at t0");
+                if (RecordingCalls()) Log("DispatchSkipped: no anchor buffer at t0");
                 return;
             }
             if (!output.storage || !output.isTexture) {
-                Log("DispatchSkipped: no output texture at u0");
+                if (RecordingCalls()) Log("DispatchSkipped: no output texture at u0");
                 return;
             }
             const bool reference = gReferenceKernels;
@@ -559,7 +548,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                 }
             });
         } else {
-            Log("DispatchSkipped: no compute shader");
+            if (RecordingCalls()) Log("DispatchSkipped: no compute shader");
         }
     }
 
@@ -568,8 +557,9 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         if (Dropped("CopyResource")) return;
         ResourceState* to = StateOf(destination);
         ResourceState* from = StateOf(source);
-        Log(Format("CopyResource %s <- %s", to ? to->name.c_str() : "null",
-                   from ? from->name.c_str() : "null"));
+        if (RecordingCalls())
+            Log(Format("CopyResource %s <- %s", to ? to->name.c_str() : "null",
+                       from ? from->name.c_str() : "null"));
         if (to == nullptr || from == nullptr || to == from || to->isTexture != from->isTexture ||
             to->width != from->width || to->height != from->height) {
             return;  // the runtime drops invalid copies
@@ -581,7 +571,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
 
     void STDMETHODCALLTYPE Flush() override {
         if (Dropped("Flush")) return;
-        Log("Flush");
+        if (RecordingCalls()) Log("Flush");
         queue_->Submit(pending_);
     }
 
@@ -591,7 +581,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         const HRESULT lost = DeviceCall(*queue_);
         if (lost == S_OK) return false;
         pending_.clear();
-        Log(std::string(call) + " -> dropped");
+        if (RecordingCalls()) Log(std::string(call) + " -> dropped");
         return true;
     }
 
@@ -740,7 +730,7 @@ class Device final : public ComObject<ID3D11Device> {
     }
 
     HRESULT STDMETHODCALLTYPE GetDeviceRemovedReason() override {
-        Log("GetDeviceRemovedReason");
+        if (RecordingCalls()) Log("GetDeviceRemovedReason");
         return DeviceCall(*queue_) == S_OK ? S_OK : queue_->removedReason.load();
     }
 
@@ -759,21 +749,21 @@ class Device final : public ComObject<ID3D11Device> {
     template <class Interface, class Make>
     HRESULT Create(const std::string& call, Call kind, Interface** out, Make make) {
         if (out == nullptr) {
-            Log(call + " -> " + HexResult(E_INVALIDARG));
+            if (RecordingCalls()) Log(call + " -> " + HexResult(E_INVALIDARG));
             return E_INVALIDARG;
         }
         *out = nullptr;
         HRESULT result = DeviceCall(*queue_);
         if (result != S_OK || TakeFault(kind, &result)) {
-            Log(call + " -> " + HexResult(result));
+            if (RecordingCalls()) Log(call + " -> " + HexResult(result));
             return result;
         }
         Interface* created = make();
         if (created == nullptr) {
-            Log(call + " -> " + HexResult(E_INVALIDARG));
+            if (RecordingCalls()) Log(call + " -> " + HexResult(E_INVALIDARG));
             return E_INVALIDARG;
         }
-        Log(call);
+        if (RecordingCalls()) Log(call);
         *out = created;
         return S_OK;
     }
@@ -783,11 +773,16 @@ class Device final : public ComObject<ID3D11Device> {
 
 // ---- Waitable timers --------------------------------------------------------------------------
 
+}  // namespace
+
+// Declared with the controls' state, which keeps the set of open timers.
 struct WaitableTimer {
     LiveToken live{Kind::WaitableTimer};
     bool armed = false;
     std::chrono::steady_clock::time_point due;
 };
+
+namespace {
 
 WaitableTimer* FindTimer(HANDLE handle) {
     Controls& c = GetControls();
@@ -798,81 +793,6 @@ WaitableTimer* FindTimer(HANDLE handle) {
 
 }  // namespace
 
-// ---- Controls ---------------------------------------------------------------------------------
-
-void SetAdapters(std::vector<AdapterConfig> adapters) {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    c.adapters = std::move(adapters);
-}
-
-void FailCall(Call call, HRESULT result, int skip, int count) {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    c.faults[static_cast<size_t>(call)] = Fault{count != 0, result, skip, count};
-}
-
-void LoseDeviceAtCall(int skip, HRESULT reason) {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    c.loss = DeviceLoss{true, skip, reason};
-}
-
-void ClearFaults() {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    c.faults = {};
-    c.loss = {};
-}
-
-void HoldDevices(bool held) {
-    gDevicesHeld = held;
-}
-
-void UseReferenceKernels(bool reference) {
-    gReferenceKernels = reference;
-}
-
-std::vector<std::string> CallLog() {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    return c.log;
-}
-
-void ClearCallLog() {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    c.log.clear();
-}
-
-Counters GetCounters() {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    return c.counters;
-}
-
-int LiveObjects() {
-    int total = 0;
-    for (const auto& count : gLive) total += count;
-    return total;
-}
-
-int LiveObjects(Kind kind) {
-    return gLive[static_cast<size_t>(kind)];
-}
-
-void Reset() {
-    Controls& c = GetControls();
-    std::lock_guard<std::mutex> lock(c.mutex);
-    c.adapters = {AdapterConfig{}};
-    c.faults = {};
-    c.loss = {};
-    c.log.clear();
-    c.counters = Counters{};
-    gDevicesHeld = false;
-    gReferenceKernels = false;
-}
-
 }  // namespace d3d_standin
 
 // ---- The platform's entry points --------------------------------------------------------------
@@ -880,7 +800,7 @@ void Reset() {
 using namespace d3d_standin;
 
 HRESULT WINAPI CreateDXGIFactory1(REFIID riid, void** factory) {
-    Log("CreateDXGIFactory1");
+    if (RecordingCalls()) Log("CreateDXGIFactory1");
     if (factory == nullptr) return E_POINTER;
     *factory = nullptr;
     HRESULT result = S_OK;
@@ -913,7 +833,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverTy
         chosen ? static_cast<int>(chosen->index()) : -1, static_cast<int>(driverType),
         software ? "set" : "null", flags, levels.c_str(), sdkVersion);
     auto fail = [&](HRESULT result) {
-        Log(call + " -> " + HexResult(result));
+        if (RecordingCalls()) Log(call + " -> " + HexResult(result));
         return result;
     };
     if (device != nullptr) *device = nullptr;
@@ -935,14 +855,15 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* adapter, D3D_DRIVER_TYPE driverTy
     *device = new Device(queue);
     *immediateContext = new DeviceContext(queue);
     Count(&Counters::devicesCreated);
-    Log(call);
+    if (RecordingCalls()) Log(call);
     return S_OK;
 }
 
 HANDLE WINAPI CreateWaitableTimerExW(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flags,
                                      DWORD desiredAccess) {
-    Log(Format("CreateWaitableTimerExW attributes=%s name=%s flags=0x%x access=0x%x",
-               attributes ? "set" : "null", name ? "set" : "null", flags, desiredAccess));
+    if (RecordingCalls())
+        Log(Format("CreateWaitableTimerExW attributes=%s name=%s flags=0x%x access=0x%x",
+                   attributes ? "set" : "null", name ? "set" : "null", flags, desiredAccess));
     HRESULT ignored = S_OK;
     if (TakeFault(Call::CreateWaitableTimerExW, &ignored)) return nullptr;
     auto* timer = new WaitableTimer();
@@ -990,7 +911,7 @@ BOOL WINAPI SwitchToThread() {
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-    Log("CloseHandle");
+    if (RecordingCalls()) Log("CloseHandle");
     Controls& c = GetControls();
     WaitableTimer* timer = nullptr;
     {

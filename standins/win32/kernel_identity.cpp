@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tools/dxbc/dxbc.h"
+#include "dxbc/dxbc.h"
 
 namespace d3d_standin {
 

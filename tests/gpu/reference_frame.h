@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host/render_records.h"
 #include "kernels/params_block.h"
+#include "render/render_records.h"
 
 namespace test_support {
 

@@ -161,13 +161,23 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, CommandGuardTest,
     ::testing::Values(
         MappingCase{"result", [] { return PF_Err(1234); }, 1234, nullptr},
-        MappingCase{"raised PF_Err", []() -> PF_Err { throw PF_Err(PF_Err_INVALID_CALLBACK); }, 515,
+        MappingCase{"host error", []() -> PF_Err { throw HostError(PF_Err_INVALID_CALLBACK); }, 515,
                     nullptr},
-        MappingCase{"raised unusual PF_Err", []() -> PF_Err { throw PF_Err(-7); }, -7, nullptr},
-        MappingCase{"raised enumeration", []() -> PF_Err { throw PF_Err_INVALID_CALLBACK; }, 515,
+        MappingCase{"unusual host error", []() -> PF_Err { throw HostError(-7); }, -7, nullptr},
+        MappingCase{"host error 512",
+                    []() -> PF_Err { throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED); }, 512,
                     nullptr},
-        MappingCase{"raised enumeration 512",
-                    []() -> PF_Err { throw PF_Err_INTERNAL_STRUCT_DAMAGED; }, 512, nullptr},
+        MappingCase{"host error with message",
+                    []() -> PF_Err {
+                        throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED,
+                                        "Invalid point coordinate dimensions");
+                    },
+                    512, "Tazu Pyrix: Invalid point coordinate dimensions"},
+        MappingCase{"host error 515 with message",
+                    []() -> PF_Err { throw HostError(PF_Err_INVALID_CALLBACK, "x"); }, 515,
+                    "Tazu Pyrix: x"},
+        MappingCase{"bare code is no host error",
+                    []() -> PF_Err { throw PF_Err(PF_Err_INVALID_CALLBACK); }, 512, nullptr},
         MappingCase{"out of memory", []() -> PF_Err { throw std::bad_alloc(); }, 4, nullptr},
         MappingCase{"array too long", []() -> PF_Err { throw std::bad_array_new_length(); }, 4,
                     nullptr},
@@ -210,7 +220,9 @@ TEST(CommandGuardMessageTest, SystemErrorsCarryTheirMessage) {
 
 TEST(CommandGuardMessageTest, NullOutDataGetsNoMessage) {
     EXPECT_EQ(RunCommandGuarded(nullptr, []() -> PF_Err { throw std::runtime_error("x"); }), 512);
-    EXPECT_EQ(RunCommandGuarded(nullptr, []() -> PF_Err { throw PF_Err_INVALID_CALLBACK; }), 515);
+    EXPECT_EQ(RunCommandGuarded(nullptr,
+                                []() -> PF_Err { throw HostError(PF_Err_INVALID_CALLBACK, "x"); }),
+              515);
 }
 
 // The same mapping seen through EffectMain, with the failure raised deep inside a host call.

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/api/host_error.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "standins/fake_host/fake_host.h"
@@ -228,8 +229,8 @@ TEST_P(MissingUiSuiteTest, Raises515AndHoldsNothing) {
     try {
         SetupControlsUI(host.in_data());
         ADD_FAILURE() << "expected PF_Err_INVALID_CALLBACK to be raised";
-    } catch (PF_ErrEnum code) {
-        EXPECT_EQ(code, PF_Err_INVALID_CALLBACK);
+    } catch (const HostError& code) {
+        EXPECT_EQ(code.code(), PF_Err_INVALID_CALLBACK);
     }
     EXPECT_TRUE(host.UnbalancedSuites().empty());
     EXPECT_TRUE(host.RegisteredUi().empty());
@@ -378,8 +379,8 @@ TEST_P(CheckoutFailureTest, RaisesTheCodeAndLeavesNothingCheckedOut) {
     try {
         Read();
         ADD_FAILURE() << "expected the checkout error to be raised";
-    } catch (PF_Err code) {
-        EXPECT_EQ(code, 600 + failing);
+    } catch (const HostError& code) {
+        EXPECT_EQ(code.code(), 600 + failing);
     }
     const std::vector<PF_ParamIndex> order = {4, 6, 7, 2, 3, 5};
     size_t before = 0;
@@ -441,8 +442,8 @@ TEST_F(ReadSettingsTest, MissingCheckinRefusesToCheckOut) {
     try {
         Read();
         ADD_FAILURE() << "expected PF_Err_INVALID_CALLBACK";
-    } catch (PF_ErrEnum code) {
-        EXPECT_EQ(code, PF_Err_INVALID_CALLBACK);
+    } catch (const HostError& code) {
+        EXPECT_EQ(code.code(), PF_Err_INVALID_CALLBACK);
     }
     EXPECT_TRUE(host.ParamCheckouts().empty());
 }

@@ -1,4 +1,4 @@
-#include "host/render_records.h"
+#include "render/render_records.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "host/api/registration.h"
+#include "host/api/suite_scope.h"
 #include "host/entry_points.h"
-#include "host/registration.h"
-#include "host/suite_scope.h"
 #include "standins/fake_host/fake_app_suite.h"
 #include "standins/fake_host/fake_host.h"
 #include "ui/about_dialog.h"

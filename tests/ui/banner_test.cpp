@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/api/host_error.h"
 #include "host/entry_points.h"
 #include "resources/banner_image.h"
 #include "standins/fake_host/fake_drawbot.h"
@@ -60,8 +61,8 @@ class BannerTest : public ::testing::Test {
     PF_Err Handle(PF_EventExtra& extra) {
         try {
             return HandleEvent(host.in_data(), &extra);
-        } catch (PF_ErrEnum err) {
-            return err;
+        } catch (const HostError& err) {
+            return err.code();
         }
     }
 
@@ -269,8 +270,8 @@ TEST_F(BannerTest, WithoutBasicSuiteThrowsInvalidCallback) {
     try {
         HandleEvent(nullptr, &again);
         ADD_FAILURE() << "no in_data must not draw";
-    } catch (PF_ErrEnum err) {
-        EXPECT_EQ(err, PF_Err_INVALID_CALLBACK);
+    } catch (const HostError& err) {
+        EXPECT_EQ(err.code(), PF_Err_INVALID_CALLBACK);
     }
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/dxbc/dxbc.h"
-#include "tools/dxbc/kernel_validation.h"
+#include "dxbc/dxbc.h"
+#include "dxbc/kernel_validation.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "gpu/output_conversion.h"
 #include "gpu/render_frame.h"
-#include "host/effect_settings.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
+#include "render/effect_settings.h"
 #endif
 
 namespace pyrix {

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "host/render_records.h"
+#include "render/render_records.h"
 #include "tools/host_abi/host_tables.h"
 
 namespace pyrix {

@@ -1,9 +1,9 @@
-#include "tools/dxbc/kernel_validation.h"
+#include "dxbc/kernel_validation.h"
 
 #include <cstddef>
 
+#include "dxbc/dxbc.h"
 #include "kernels/params_block.h"
-#include "tools/dxbc/dxbc.h"
 
 namespace dxbc {
 

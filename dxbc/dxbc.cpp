@@ -1,4 +1,4 @@
-#include "tools/dxbc/dxbc.h"
+#include "dxbc/dxbc.h"
 
 #include <cstring>
 
