@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "tools/dxbc/dxbc.h"
+#include "dxbc/dxbc.h"
 
 namespace {
 
