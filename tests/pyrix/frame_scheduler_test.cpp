@@ -135,6 +135,9 @@ TEST(SchedulerStops, AThrowingFrameStopsTheRunAndReachesTheCaller) {
                      [&](int32_t frame) -> bool {
                          ++calls;
                          if (frame == 4) throw std::runtime_error("frame 4");
+                         // Slow enough that the other threads cannot finish the whole range
+                         // while the throw unwinds (slow under the sanitizers).
+                         std::this_thread::sleep_for(std::chrono::milliseconds(1));
                          return true;
                      },
                      cancel),
