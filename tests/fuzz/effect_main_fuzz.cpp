@@ -24,6 +24,7 @@
 #include "standins/fake_host/fake_host.h"
 #include "standins/win32/d3d_control.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/gpu/frame_messages.h"
 
 namespace {
 
@@ -32,26 +33,10 @@ using fake_host::DrawCall;
 using fuzz::Fail;
 using fuzz::Input;
 
-const std::set<std::string> kKnownMessages = {
-    "Invalid point coordinate dimensions",
-    "Unsupported frame dimensions (maximum 16384)",
-    "Non-finite effect parameter",
-    "Non-finite position/emitter parameter",
-    "Invalid output stride",
-    "DXGI initialization failed",
-    "No hardware GPU available",
-    "Direct3D 11 GPU initialization failed",
-    "GPU shader initialization failed",
-    "GPU anchor shader initialization failed",
-    "GPU anchor buffer allocation failed",
-    "GPU anchor UAV failed",
-    "GPU anchor SRV failed",
-    "GPU constant buffer allocation failed",
-    "GPU texture allocation failed",
-    "GPU output view failed",
-    "GPU readback allocation failed",
-    "GPU readback failed",
-};
+bool IsKnownMessage(const std::string& text) {
+    return test_support::kRendererMessages.count(text) != 0 ||
+           test_support::kValidationMessages.count(text) != 0;
+}
 
 constexpr uint8_t kGuard = 0xA5;
 // Largest host buffer a session allocates; frames that would need more are made shorter.
@@ -552,7 +537,7 @@ class Session {
             const std::string prefix = "Tazu Pyrix: ";
             if (result != PF_Err_INTERNAL_STRUCT_DAMAGED) Fail("message shown with code", result);
             if (message.compare(0, prefix.size(), prefix) != 0 ||
-                kKnownMessages.count(message.substr(prefix.size())) == 0) {
+                !IsKnownMessage(message.substr(prefix.size()))) {
                 std::fprintf(stderr, "message: \"%s\"\n", message.c_str());
                 Fail("undocumented message");
             }

@@ -22,26 +22,9 @@ using test_support::ErrorOf;
 using test_support::HostBuffer;
 
 // One frame of a 160 x 150 layer, possibly a rectangle of it or downsampled.
-struct Frame {
+struct Frame : test_support::TestFrame {
     Frame(int32_t width, int32_t height, int32_t depth, int64_t rowBytes = 0)
-        : buffer(width, height, depth, rowBytes) {
-        context.layerWidth = 160;
-        context.layerHeight = 150;
-    }
-    bool Render() { return RenderFrame(buffer.request, settings, context); }
-    // Empty when the frame equals the reference, else the error or the first mismatch.
-    std::string Outcome() {
-        std::string error = ErrorOf([this] {
-            if (!Render()) throw std::runtime_error("aborted");
-        });
-        if (!error.empty()) return error;
-        return CompareWithReference(
-            buffer, MakeParamsBlock(buffer.request, settings, FullFrameExtent(context)));
-    }
-
-    HostBuffer buffer;
-    EffectSettings settings;
-    FrameContext context;
+        : TestFrame(160, 150, width, height, depth, rowBytes) {}
 };
 
 // The whole frame in 8 bits; a rectangle of it in 16 bits with rows running upward; the frame

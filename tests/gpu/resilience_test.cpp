@@ -25,25 +25,9 @@ using test_support::ErrorOf;
 using test_support::HostBuffer;
 
 // A frame of a 64 x 48 layer.
-struct Frame {
-    Frame(int32_t width, int32_t height, int32_t depth = 0) : buffer(width, height, depth) {
-        context.layerWidth = 64;
-        context.layerHeight = 48;
-    }
-    bool Render() { return RenderFrame(buffer.request, settings, context); }
-    // Empty when the frame equals the reference, else what went wrong.
-    std::string Outcome() {
-        std::string error = ErrorOf([this] {
-            if (!Render()) throw std::runtime_error("aborted");
-        });
-        if (!error.empty()) return error;
-        return CompareWithReference(
-            buffer, MakeParamsBlock(buffer.request, settings, FullFrameExtent(context)));
-    }
-
-    HostBuffer buffer;
-    EffectSettings settings;
-    FrameContext context;
+struct Frame : test_support::TestFrame {
+    Frame(int32_t width, int32_t height, int32_t depth = 0)
+        : TestFrame(64, 48, width, height, depth) {}
 };
 
 // The messages a frame on a lost device may fail with, all of them today's.

@@ -13,6 +13,7 @@
 #include "gpu/cpu_renderer.h"
 #include "gpu/render_frame.h"
 #include "standins/win32/d3d_control.h"
+#include "tests/gpu/reference_frame.h"
 
 namespace test_support {
 
@@ -72,5 +73,29 @@ inline int CountLines(const std::string& prefix) {
     }
     return count;
 }
+
+// One frame of a layer through RenderFrame, possibly a rectangle of it or downsampled.
+struct TestFrame {
+    TestFrame(int32_t layerWidth, int32_t layerHeight, int32_t width, int32_t height, int32_t depth,
+              int64_t rowBytes = 0)
+        : buffer(width, height, depth, rowBytes) {
+        context.layerWidth = layerWidth;
+        context.layerHeight = layerHeight;
+    }
+    bool Render() { return RenderFrame(buffer.request, settings, context); }
+    // Empty when the frame equals the reference, else the error or the first mismatch.
+    std::string Outcome() {
+        std::string error = ErrorOf([this] {
+            if (!Render()) throw std::runtime_error("aborted");
+        });
+        if (!error.empty()) return error;
+        return CompareWithReference(
+            buffer, MakeParamsBlock(buffer.request, settings, FullFrameExtent(context)));
+    }
+
+    HostBuffer buffer;
+    EffectSettings settings;
+    FrameContext context;
+};
 
 }  // namespace test_support

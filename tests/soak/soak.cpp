@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "kernels/fan_out.h"
+#include "tests/gpu/frame_messages.h"
 #include "tests/gpu/reference_frame.h"
 #include "tests/render/render_test_support.h"
 
@@ -71,21 +72,9 @@ const Shape kShapes[] = {{1, 1, 0, 0},     {24, 12, 5, 3},  {64, 48, 0, 0},    {
 constexpr int kShapeCount = int(sizeof(kShapes) / sizeof(kShapes[0]));
 
 // Everything a frame can fail with today.
-const std::set<std::string> kKnownMessages = {
-    "DXGI initialization failed",
-    "No hardware GPU available",
-    "Direct3D 11 GPU initialization failed",
-    "GPU shader initialization failed",
-    "GPU anchor shader initialization failed",
-    "GPU anchor buffer allocation failed",
-    "GPU anchor UAV failed",
-    "GPU anchor SRV failed",
-    "GPU constant buffer allocation failed",
-    "GPU texture allocation failed",
-    "GPU output view failed",
-    "GPU readback allocation failed",
-    "GPU readback failed",
-};
+bool IsKnownMessage(const std::string& text) {
+    return test_support::kRendererMessages.count(text) != 0;
+}
 
 // The reference texels of each shape, at its own origin and at the layer's corner (legacy
 // frames start there), computed once.
@@ -333,7 +322,7 @@ int main(int argc, char** argv) {
         const std::string text = entry.first;
         const std::string prefix = "Tazu Pyrix: ";
         unknown = unknown || text.compare(0, prefix.size(), prefix) != 0 ||
-                  kKnownMessages.count(text.substr(prefix.size())) == 0;
+                  !IsKnownMessage(text.substr(prefix.size()));
     }
     std::printf("frames: %d ok, %d cancelled, %d failed, %d with wrong pixels\n", tally.ok.load(),
                 tally.cancelled.load(), failed, tally.wrongPixels.load());
