@@ -98,7 +98,6 @@ FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize,
     field.emitterSize = emitterSize;
     field.softness = softness;
     const float k = 1.0f - 0.9f * softness;
-    field.octaveGain = k;
     field.contrast = 1.0f - 0.75f * softness;
     field.amplitude[0] = 0.5f;
     field.amplitude[1] = 0.35f * k;
