@@ -298,31 +298,23 @@ FastFireIsa BestFastFireIsa() {
 #endif
 }
 
-bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
-                                const TexelImage& output, uint32_t groupRowBegin,
-                                uint32_t groupRowEnd, const FastFireOptions& options) {
-    // The same clipping to the bound texture as the reference.
-    const uint32_t columns = std::min(params.width, output.width);
-    const uint64_t rows = std::min(params.height, output.height);
-    const uint64_t rowBegin64 = static_cast<uint64_t>(groupRowBegin) * kFireGroupHeight;
-    const uint64_t rowEnd64 = std::min(rows, static_cast<uint64_t>(groupRowEnd) * kFireGroupHeight);
-    if (columns == 0 || rowBegin64 >= rowEnd64) {
-        return true;
-    }
-    // No field to speed up, or inputs the bounds below do not cover: the reference's own loop,
-    // one group row at a time so that a stop is still noticed.
-    if (!FieldInputsFinite(params, anchor) || 0.0f >= params.emitterSize) {
-        for (uint32_t group = groupRowBegin; group < groupRowEnd; ++group) {
-            if (options.stop && options.stop()) return false;
-            RunFireKernelGroupRows(params, anchor, output, group, group + 1);
-        }
-        return true;
-    }
-    const uint32_t rowBegin = static_cast<uint32_t>(rowBegin64);
-    const uint32_t rowEnd = static_cast<uint32_t>(rowEnd64);
-    const uint32_t rowCount = rowEnd - rowBegin;
+namespace {
 
-    Dispatch dispatch;
+// No field to speed up, or inputs the bounds of the fast path do not cover: the reference's own
+// loop, one group row at a time so that a stop is still noticed.
+bool RunReferenceGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
+                           const TexelImage& output, uint32_t groupRowBegin, uint32_t groupRowEnd,
+                           const FastFireOptions& options) {
+    for (uint32_t group = groupRowBegin; group < groupRowEnd; ++group) {
+        if (options.stop && options.stop()) return false;
+        RunFireKernelGroupRows(params, anchor, output, group, group + 1);
+    }
+    return true;
+}
+
+void PlanDispatch(Dispatch& dispatch, const ParamsBlock& params, const AnchorRecord& anchor,
+                  const TexelImage& output, uint32_t columns, uint32_t rowCount,
+                  const FastFireOptions& options) {
     Plan& plan = dispatch.plan;
     plan.params = params;
     plan.field = MakeFireFieldParams(params);
@@ -338,21 +330,9 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     plan.timeScroll = 3.0f * plan.field.time;
     PrepareColumns(dispatch);
     dispatch.spans.resize(rowCount);
+}
 
-    const fast_fire::RowFunctions functions = RowFunctionsFor(options.isa);
-    const unsigned threads = ThreadCount(options.threads, rowCount);
-
-    // 1. Which pixels of each row may be lit, and the domain rectangle they cover.
-    std::vector<DomainBounds> bounds(threads, DomainBounds{0.0f, 0.0f, 0.0f, 0.0f, true});
-    std::atomic<uint32_t> nextScan{0};
-    OnThreads(threads, [&](unsigned thread) {
-        for (uint32_t start = nextScan.fetch_add(kRowChunk); start < rowCount;
-             start = nextScan.fetch_add(kRowChunk)) {
-            const uint32_t end = std::min(rowCount, start + kRowChunk);
-            functions.scanRows(plan, rowBegin + start, rowBegin + end, &dispatch.spans[start],
-                               &bounds[thread]);
-        }
-    });
+DomainBounds MergeBounds(const std::vector<DomainBounds>& bounds) {
     DomainBounds merged = bounds[0];
     for (const DomainBounds& part : bounds) {
         if (part.empty) {
@@ -367,11 +347,27 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
         merged.qyMin = std::min(merged.qyMin, part.qyMin);
         merged.qyMax = std::max(merged.qyMax, part.qyMax);
     }
+    return merged;
+}
 
-    // 2. The gradients of every lattice point those pixels reach, one sine each.
-    if (options.gradientTables) {
-        AllocateTables(dispatch, merged);
-    }
+// Which pixels of each row may be lit, and the domain rectangle they cover.
+DomainBounds ScanRows(Dispatch& dispatch, const fast_fire::RowFunctions& functions,
+                      unsigned threads, uint32_t rowBegin, uint32_t rowCount) {
+    std::vector<DomainBounds> bounds(threads, DomainBounds{0.0f, 0.0f, 0.0f, 0.0f, true});
+    std::atomic<uint32_t> nextScan{0};
+    OnThreads(threads, [&](unsigned thread) {
+        for (uint32_t start = nextScan.fetch_add(kRowChunk); start < rowCount;
+             start = nextScan.fetch_add(kRowChunk)) {
+            const uint32_t end = std::min(rowCount, start + kRowChunk);
+            functions.scanRows(dispatch.plan, rowBegin + start, rowBegin + end,
+                               &dispatch.spans[start], &bounds[thread]);
+        }
+    });
+    return MergeBounds(bounds);
+}
+
+// The gradients of every lattice point in the tables, one sine each.
+void FillTables(const Plan& plan, unsigned threads) {
     std::vector<std::pair<int, uint32_t>> tableRows;
     for (int octave = 0; octave < fast_fire::kOctaves; ++octave) {
         const uint32_t tableRowCount = static_cast<uint32_t>(plan.tables[octave].rows);
@@ -386,22 +382,60 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
             FillTableRow(plan.tables[tableRows[item].first], tableRows[item].second);
         }
     });
+}
 
-    // 3. The texels. Only the calling thread asks options.stop: the caller's test need not be
-    // safe to call from other threads.
+// Only the calling thread asks stop: the caller's test need not be safe to call from other
+// threads. False when stopped.
+bool RenderTexels(const Dispatch& dispatch, const fast_fire::RowFunctions& functions,
+                  unsigned threads, uint32_t rowBegin, uint32_t rowCount,
+                  const std::function<bool()>& stop) {
     std::atomic<uint32_t> nextRender{0};
     std::atomic<bool> stopped{false};
     OnThreads(threads, [&](unsigned thread) {
         for (;;) {
-            if (thread == 0 && options.stop && options.stop()) stopped = true;
+            if (thread == 0 && stop && stop()) stopped = true;
             if (stopped) return;
             const uint32_t start = nextRender.fetch_add(kRowChunk);
             if (start >= rowCount) return;
             const uint32_t end = std::min(rowCount, start + kRowChunk);
-            functions.renderRows(plan, &dispatch.spans[start], rowBegin + start, rowBegin + end);
+            functions.renderRows(dispatch.plan, &dispatch.spans[start], rowBegin + start,
+                                 rowBegin + end);
         }
     });
     return !stopped;
+}
+
+}  // namespace
+
+bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
+                                const TexelImage& output, uint32_t groupRowBegin,
+                                uint32_t groupRowEnd, const FastFireOptions& options) {
+    // The same clipping to the bound texture as the reference.
+    const uint32_t columns = std::min(params.width, output.width);
+    const uint64_t rows = std::min(params.height, output.height);
+    const uint64_t rowBegin64 = static_cast<uint64_t>(groupRowBegin) * kFireGroupHeight;
+    const uint64_t rowEnd64 = std::min(rows, static_cast<uint64_t>(groupRowEnd) * kFireGroupHeight);
+    if (columns == 0 || rowBegin64 >= rowEnd64) {
+        return true;
+    }
+    if (!FieldInputsFinite(params, anchor) || 0.0f >= params.emitterSize) {
+        return RunReferenceGroupRows(params, anchor, output, groupRowBegin, groupRowEnd, options);
+    }
+    const uint32_t rowBegin = static_cast<uint32_t>(rowBegin64);
+    const uint32_t rowEnd = static_cast<uint32_t>(rowEnd64);
+    const uint32_t rowCount = rowEnd - rowBegin;
+
+    Dispatch dispatch;
+    PlanDispatch(dispatch, params, anchor, output, columns, rowCount, options);
+    const fast_fire::RowFunctions functions = RowFunctionsFor(options.isa);
+    const unsigned threads = ThreadCount(options.threads, rowCount);
+
+    const DomainBounds lit = ScanRows(dispatch, functions, threads, rowBegin, rowCount);
+    if (options.gradientTables) {
+        AllocateTables(dispatch, lit);
+    }
+    FillTables(dispatch.plan, threads);
+    return RenderTexels(dispatch, functions, threads, rowBegin, rowCount, options.stop);
 }
 
 bool RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
