@@ -109,12 +109,7 @@ class ProgressBar {
     int32_t total_;
 };
 
-int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
-              const std::atomic<bool>& cancel, bool progress) {
-    const RenderJob& job = line.render;
-    LoadedEffect effect;
-    if (!LoadEffect(line.pluginPath, err, &effect)) return kExitFailed;
-
+bool CreateOutputFolders(const RenderJob& job, std::ostream& err) {
     for (const std::string& path : {job.outputPattern, job.contactSheet}) {
         if (path.empty()) continue;
         const auto folder = std::filesystem::u8path(path).parent_path();
@@ -122,87 +117,67 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
         if (!folder.empty()) std::filesystem::create_directories(folder, ec);
         if (ec) {
             err << "pyrix: cannot create " << folder.u8string() << ": " << ec.message() << "\n";
-            return kExitFailed;
+            return false;
         }
     }
+    return true;
+}
 
-    const int32_t total = job.lastFrame - job.firstFrame + 1;
-    std::mutex mutex;  // guards everything below that the frame threads share
+// One frame rendered and, when asked for, written to its file.
+struct FrameOutcome {
+    CommandResult result;
+    FrameImage image;
+    std::string writeError;  // also a frame too large for memory
+
+    bool ok() const { return result.ok() && writeError.empty(); }
+};
+
+FrameOutcome RenderAndWriteFrame(EffectHost& host, const RenderJob& job, int32_t frame,
+                                 const std::atomic<bool>& cancel) {
+    FrameOutcome outcome;
+    try {
+        outcome.result = host.RenderFrame(job.settings, frame, &cancel, &outcome.image);
+        if (outcome.result.ok() && !job.outputPattern.empty()) {
+            WriteImageFile(ExpandFramePattern(job.outputPattern, frame), outcome.image);
+        }
+    } catch (const std::bad_alloc&) {
+        const PF_LRect r = job.settings.Request();
+        outcome.writeError = "out of memory for a frame of " + std::to_string(r.right - r.left) +
+                             "x" + std::to_string(r.bottom - r.top);
+    } catch (const std::exception& e) {
+        outcome.writeError = e.what();
+    }
+    return outcome;
+}
+
+void ReportFrameFailure(std::ostream& err, int32_t frame, const FrameOutcome& outcome) {
+    if (!outcome.result.ok()) {
+        ReportFailure(err, outcome.result, "frame " + std::to_string(frame) + ": ");
+    } else {
+        err << "pyrix: frame " << frame << ": " << outcome.writeError << "\n";
+    }
+}
+
+// What the frame threads share; the mutex guards the rest.
+struct RenderTally {
+    std::mutex mutex;
     int32_t written = 0;
     int32_t failed = 0;
     std::vector<Thumbnail> thumbnails;
-    ProgressBar bar(err, progress, total);
-    bar.Update(0);
+};
 
-    const auto start = std::chrono::steady_clock::now();
-    EffectHost& host = *effect.host;
-    RenderFrames(
-        job.firstFrame, job.lastFrame, job.threads,
-        [&](int32_t frame) {
-            FrameImage image;
-            CommandResult result;
-            std::string writeError;
-            try {
-                result = host.RenderFrame(job.settings, frame, &cancel, &image);
-                if (result.ok() && !job.outputPattern.empty()) {
-                    WriteImageFile(ExpandFramePattern(job.outputPattern, frame), image);
-                }
-            } catch (const std::bad_alloc&) {
-                const PF_LRect r = job.settings.Request();
-                writeError = "out of memory for a frame of " + std::to_string(r.right - r.left) +
-                             "x" + std::to_string(r.bottom - r.top);
-            } catch (const std::exception& e) {
-                writeError = e.what();
-            }
-            // A frame that the user's Ctrl-C cancelled is not a failure.
-            if (result.error == PF_Interrupt_CANCEL && cancel.load()) return false;
-            const bool ok = result.ok() && writeError.empty();
-            Thumbnail thumbnail;
-            if (ok && !job.contactSheet.empty()) {
-                thumbnail = {frame, MakeThumbnail(image, kThumbnailWidth, kThumbnailHeight)};
-            }
-
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!ok) {
-                ++failed;
-                if (progress) err << "\n";
-                if (!result.ok()) {
-                    ReportFailure(err, result, "frame " + std::to_string(frame) + ": ");
-                } else {
-                    err << "pyrix: frame " << frame << ": " << writeError << "\n";
-                }
-                return false;
-            }
-            ++written;
-            if (!job.contactSheet.empty()) thumbnails.push_back(std::move(thumbnail));
-            bar.Update(written);
-            return true;
-        },
-        cancel);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    bar.Finish();
-
-    const bool setdownOk = Setdown(effect, err);
-    if (cancel.load()) {
-        err << "pyrix: interrupted; " << written << " of " << total
-            << " frames were written, none in part\n";
-        return kExitInterrupted;
+bool WriteContactSheet(const std::string& path, std::vector<Thumbnail> thumbnails,
+                       std::ostream& err) {
+    try {
+        WriteImageFile(path, ComposeContactSheet(std::move(thumbnails)));
+    } catch (const std::exception& e) {
+        err << "pyrix: " << e.what() << "\n";
+        return false;
     }
-    if (failed > 0) {
-        err << "pyrix: stopped after a failed frame; " << written << " of " << total
-            << " frames written\n";
-        return kExitFailed;
-    }
-    if (!job.contactSheet.empty()) {
-        try {
-            WriteImageFile(job.contactSheet, ComposeContactSheet(std::move(thumbnails)));
-        } catch (const std::exception& e) {
-            err << "pyrix: " << e.what() << "\n";
-            return kExitFailed;
-        }
-    }
+    return true;
+}
 
+void PrintRenderSummary(std::ostream& out, const RenderJob& job, int32_t written, double seconds) {
     const PF_LRect request = job.settings.Request();
     out << "pyrix: " << written << " frames of " << (request.right - request.left) << "x"
         << (request.bottom - request.top) << " at " << job.settings.depth << " bits ("
@@ -212,6 +187,67 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
     if (!job.outputPattern.empty()) out << "; files: " << job.outputPattern;
     if (!job.contactSheet.empty()) out << "; contact sheet: " << job.contactSheet;
     out << "\n";
+}
+
+int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
+              const std::atomic<bool>& cancel, bool progress) {
+    const RenderJob& job = line.render;
+    LoadedEffect effect;
+    if (!LoadEffect(line.pluginPath, err, &effect)) return kExitFailed;
+    if (!CreateOutputFolders(job, err)) return kExitFailed;
+
+    const int32_t total = job.lastFrame - job.firstFrame + 1;
+    RenderTally tally;
+    ProgressBar bar(err, progress, total);
+    bar.Update(0);
+
+    const auto start = std::chrono::steady_clock::now();
+    EffectHost& host = *effect.host;
+    RenderFrames(
+        job.firstFrame, job.lastFrame, job.threads,
+        [&](int32_t frame) {
+            const FrameOutcome outcome = RenderAndWriteFrame(host, job, frame, cancel);
+            // A frame that the user's Ctrl-C cancelled is not a failure.
+            if (outcome.result.error == PF_Interrupt_CANCEL && cancel.load()) return false;
+            Thumbnail thumbnail;
+            if (outcome.ok() && !job.contactSheet.empty()) {
+                thumbnail = {frame,
+                             MakeThumbnail(outcome.image, kThumbnailWidth, kThumbnailHeight)};
+            }
+
+            std::lock_guard<std::mutex> lock(tally.mutex);
+            if (!outcome.ok()) {
+                ++tally.failed;
+                if (progress) err << "\n";
+                ReportFrameFailure(err, frame, outcome);
+                return false;
+            }
+            ++tally.written;
+            if (!job.contactSheet.empty()) tally.thumbnails.push_back(std::move(thumbnail));
+            bar.Update(tally.written);
+            return true;
+        },
+        cancel);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bar.Finish();
+
+    const bool setdownOk = Setdown(effect, err);
+    if (cancel.load()) {
+        err << "pyrix: interrupted; " << tally.written << " of " << total
+            << " frames were written, none in part\n";
+        return kExitInterrupted;
+    }
+    if (tally.failed > 0) {
+        err << "pyrix: stopped after a failed frame; " << tally.written << " of " << total
+            << " frames written\n";
+        return kExitFailed;
+    }
+    if (!job.contactSheet.empty() &&
+        !WriteContactSheet(job.contactSheet, std::move(tally.thumbnails), err)) {
+        return kExitFailed;
+    }
+    PrintRenderSummary(out, job, tally.written, seconds);
     return setdownOk ? kExitOk : kExitFailed;
 }
 
