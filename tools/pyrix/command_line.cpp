@@ -114,32 +114,21 @@ std::optional<PF_LRect> ParseRect(const std::string& text) {
     return rect;
 }
 
-std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
-                                            std::ostream& err, int* exitCode) {
-    CommandLine line;
-    RenderSettings& s = line.render.settings;
-    line.render.threads = DefaultThreads();
+namespace {
 
-    CLI::App app{"pyrix: loads the fire effect as the host does and renders, describes or times it",
-                 "pyrix"};
-    app.require_subcommand(1);
-    // A later value of an option overrides an earlier one, so that scripts can append.
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app.set_help_all_flag("--help-all", "Help for every subcommand");
+void AddPluginOption(CLI::App* command, std::string* pluginPath) {
+    command->add_option("--plugin", *pluginPath,
+                        "The effect library to load (default: the one built beside pyrix)");
+}
 
-    auto addPlugin = [&](CLI::App* command) {
-        command->add_option("--plugin", line.pluginPath,
-                            "The effect library to load (default: the one built beside pyrix)");
-    };
-
-    // ---- render ----
-    CLI::App* render = app.add_subcommand("render", "Render frames and write them to files");
-    addPlugin(render);
+// The callbacks run during parsing, after this returns: they hold pointers into the job.
+void AddRenderOptions(CLI::App* render, RenderJob* job) {
+    RenderSettings* s = &job->settings;
     render
         ->add_option_function<std::string>(
             "--size",
-            [&](const std::string& t) {
-                std::tie(s.layerWidth, s.layerHeight) =
+            [s](const std::string& t) {
+                std::tie(s->layerWidth, s->layerHeight) =
                     Require(ParseSize(t), "--size", t, "WxH, each 1 to 30000");
             },
             "Layer size in pixels, WxH (default 1280x720)")
@@ -147,22 +136,22 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     render
         ->add_option_function<std::string>(
             "--frames",
-            [&](const std::string& t) {
-                std::tie(line.render.firstFrame, line.render.lastFrame) =
+            [job](const std::string& t) {
+                std::tie(job->firstFrame, job->lastFrame) =
                     Require(ParseFrameRange(t), "--frames", t, "A-B with 1 <= A <= B <= 1000000");
             },
             "Frames to render, inclusive; the first frame is 1 (default 1-48)")
         ->type_name("A-B");
-    render->add_option("--fps", s.fps, "Frame rate (default 24)")->check(CLI::Range(0.01, 1000.0));
-    render->add_option("--downsample", s.downsample, "Render at 1/N resolution (default 1)")
+    render->add_option("--fps", s->fps, "Frame rate (default 24)")->check(CLI::Range(0.01, 1000.0));
+    render->add_option("--downsample", s->downsample, "Render at 1/N resolution (default 1)")
         ->check(CLI::Range(1, 1000));
-    render->add_option("--depth", s.depth, "Bits per channel: 8, 16 or 32 (float) (default 8)")
+    render->add_option("--depth", s->depth, "Bits per channel: 8, 16 or 32 (float) (default 8)")
         ->check(CLI::IsMember({8, 16, 32}));
     render
         ->add_option_function<std::string>(
             "--position",
-            [&](const std::string& t) {
-                std::tie(s.positionX, s.positionY) =
+            [s](const std::string& t) {
+                std::tie(s->positionX, s->positionY) =
                     Require(ParsePosition(t), "--position", t, "X,Y as finite numbers");
             },
             "Position, in percent of the layer (default 50,70)")
@@ -172,11 +161,11 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
         std::optional<double>* value;
         const char* help;
     } sliders[] = {
-        {"--emitter-size", &s.emitterSize, "Emitter Size (default 100)"},
-        {"--detail", &s.detail, "Detail (default 1)"},
-        {"--softness", &s.softness, "Softness (default 0)"},
-        {"--speed", &s.speed, "Speed (default 1)"},
-        {"--offset", &s.offset, "Offset (default 0)"},
+        {"--emitter-size", &s->emitterSize, "Emitter Size (default 100)"},
+        {"--detail", &s->detail, "Detail (default 1)"},
+        {"--softness", &s->softness, "Softness (default 0)"},
+        {"--speed", &s->speed, "Speed (default 1)"},
+        {"--offset", &s->offset, "Offset (default 0)"},
     };
     for (const auto& slider : sliders) {
         // Any number the host could hold is passed on, nan and inf included: the effect
@@ -190,69 +179,91 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     render
         ->add_option_function<std::string>(
             "--rect",
-            [&](const std::string& t) {
-                s.rect = Require(ParseRect(t), "--rect", t,
-                                 "L,T,R,B with L < R, T < B, at most 30000 wide and high");
+            [s](const std::string& t) {
+                s->rect = Require(ParseRect(t), "--rect", t,
+                                  "L,T,R,B with L < R, T < B, at most 30000 wide and high");
             },
             "Output request in pixels of the current resolution (default: the whole frame)")
         ->type_name("L,T,R,B");
-    render->add_flag("--legacy", s.legacy, "Use the legacy render command instead of smart render");
-    render->add_option("--threads", line.render.threads, "Host render threads")
-        ->check(CLI::Range(1, 64));
+    render->add_flag("--legacy", s->legacy,
+                     "Use the legacy render command instead of smart render");
+    render->add_option("--threads", job->threads, "Host render threads")->check(CLI::Range(1, 64));
     render
-        ->add_option("-o,--output", line.render.outputPattern,
+        ->add_option("-o,--output", job->outputPattern,
                      "Output files; #### becomes the frame number (.png, .exr, .pam, .rgba32f)")
         ->type_name("PATTERN");
     render
-        ->add_option("--contact-sheet", line.render.contactSheet,
+        ->add_option("--contact-sheet", job->contactSheet,
                      "Also write a grid of all frames with their numbers to this file")
         ->type_name("PATH");
+}
 
-    // ---- info, about, bench ----
-    CLI::App* info = app.add_subcommand(
-        "info", "Print the registration data, version, flags and parameters of the effect");
-    addPlugin(info);
-    CLI::App* about = app.add_subcommand("about", "Print the effect's About text");
-    addPlugin(about);
-    CLI::App* bench = app.add_subcommand("bench", "Time the kernels, the conversion and frames");
-    addPlugin(bench);
+void AddBenchOptions(CLI::App* bench, BenchJob* job) {
     bench
         ->add_option_function<std::string>(
             "--size",
-            [&](const std::string& t) {
-                std::tie(line.bench.width, line.bench.height) =
+            [job](const std::string& t) {
+                std::tie(job->width, job->height) =
                     Require(ParseSize(t), "--size", t, "WxH, each 1 to 30000");
             },
             "Frame size, WxH (default 1920x1080)")
         ->type_name("WxH");
-    bench->add_option("--repeat", line.bench.repeat, "Timed repetitions (default 10)")
+    bench->add_option("--repeat", job->repeat, "Timed repetitions (default 10)")
         ->check(CLI::Range(1, 100000));
+}
+
+// What no single option can check: how the render options fit together.
+void CheckRenderJob(const RenderJob& job) {
+    if (job.settings.legacy && job.settings.depth == 32) {
+        throw CLI::ValidationError("--legacy",
+                                   "the legacy render has no float output; use --depth "
+                                   "8 or 16, or the smart render");
+    }
+    if (!job.outputPattern.empty()) {
+        if (const auto e = FormatError("-o", job.outputPattern); !e.empty()) {
+            throw CLI::ValidationError(e);
+        }
+        if (job.firstFrame != job.lastFrame && job.outputPattern.find('#') == std::string::npos) {
+            throw CLI::ValidationError(
+                "-o", "several frames need #### in the file name for the frame number");
+        }
+    }
+    if (!job.contactSheet.empty()) {
+        if (const auto e = FormatError("--contact-sheet", job.contactSheet); !e.empty()) {
+            throw CLI::ValidationError(e);
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                                            std::ostream& err, int* exitCode) {
+    CommandLine line;
+    line.render.threads = DefaultThreads();
+
+    CLI::App app{"pyrix: loads the fire effect as the host does and renders, describes or times it",
+                 "pyrix"};
+    app.require_subcommand(1);
+    // A later value of an option overrides an earlier one, so that scripts can append.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.set_help_all_flag("--help-all", "Help for every subcommand");
+
+    CLI::App* render = app.add_subcommand("render", "Render frames and write them to files");
+    AddPluginOption(render, &line.pluginPath);
+    AddRenderOptions(render, &line.render);
+    CLI::App* info = app.add_subcommand(
+        "info", "Print the registration data, version, flags and parameters of the effect");
+    AddPluginOption(info, &line.pluginPath);
+    CLI::App* about = app.add_subcommand("about", "Print the effect's About text");
+    AddPluginOption(about, &line.pluginPath);
+    CLI::App* bench = app.add_subcommand("bench", "Time the kernels, the conversion and frames");
+    AddPluginOption(bench, &line.pluginPath);
+    AddBenchOptions(bench, &line.bench);
 
     try {
         app.parse(argc, argv);
-        const RenderJob& job = line.render;
-        if (render->parsed()) {
-            if (s.legacy && s.depth == 32) {
-                throw CLI::ValidationError("--legacy",
-                                           "the legacy render has no float output; use --depth "
-                                           "8 or 16, or the smart render");
-            }
-            if (!job.outputPattern.empty()) {
-                if (const auto e = FormatError("-o", job.outputPattern); !e.empty()) {
-                    throw CLI::ValidationError(e);
-                }
-                if (job.firstFrame != job.lastFrame &&
-                    job.outputPattern.find('#') == std::string::npos) {
-                    throw CLI::ValidationError(
-                        "-o", "several frames need #### in the file name for the frame number");
-                }
-            }
-            if (!job.contactSheet.empty()) {
-                if (const auto e = FormatError("--contact-sheet", job.contactSheet); !e.empty()) {
-                    throw CLI::ValidationError(e);
-                }
-            }
-        }
+        if (render->parsed()) CheckRenderJob(line.render);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e, out, err);
         *exitCode = code == 0 ? 0 : 2;
