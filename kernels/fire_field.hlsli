@@ -32,7 +32,6 @@ struct FireFieldParams
     float time;
     float emitterSize;
     float softness;
-    float octaveGain;    // k = 1 - 0.9 s
     float contrast;      // g = 1 - 0.75 s
     float amplitude[5];  // 0.5, 0.35 k, 0.25 k^2, 0.125 k^3, 0.0625 k^4
 };
@@ -62,7 +61,6 @@ FireFieldParams MakeFireFieldParams()
     field.emitterSize = emitterSize;
     field.softness = softness;
     precise const float k = 1.0f - 0.9f * softness;
-    field.octaveGain = k;
     field.contrast = 1.0f - 0.75f * softness;
     field.amplitude[0] = 0.5f;
     field.amplitude[1] = 0.35f * k;
