@@ -7,6 +7,8 @@
 
 #include "gpu/output_conversion.h"
 
+namespace pyrix {
+
 namespace {
 
 void ConvertFrame(benchmark::State& state) {
@@ -47,3 +49,5 @@ BENCHMARK(ConvertFrame)
 }  // namespace
 
 BENCHMARK_MAIN();
+
+}  // namespace pyrix

@@ -19,6 +19,8 @@
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
 
+namespace pyrix {
+
 namespace {
 
 constexpr int32_t kWidth = 1920;
@@ -158,6 +160,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 };
 
 }  // namespace
+
+}  // namespace pyrix
 
 int main(int argc, char** argv) {
     for (const Frame& frame : kFrames) {

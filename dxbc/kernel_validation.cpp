@@ -7,6 +7,11 @@
 
 namespace dxbc {
 
+using pyrix::AnchorRecord;
+using pyrix::kFireGroupHeight;
+using pyrix::kFireGroupWidth;
+using pyrix::ParamsBlock;
+
 namespace {
 
 constexpr uint32_t kComputeReflectionType = 0x4353;  // "CS"

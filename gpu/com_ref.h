@@ -3,6 +3,8 @@
 
 #include <utility>
 
+namespace pyrix {
+
 template <class T>
 class ComRef {
   public:
@@ -40,3 +42,5 @@ class ComRef {
   private:
     T* pointer_ = nullptr;
 };
+
+}  // namespace pyrix

@@ -8,6 +8,8 @@
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 
+namespace pyrix {
+
 CpuFallback CpuFallbackSetting() {
     const char* value = std::getenv(kCpuFallbackVariable);
     std::string word = value != nullptr ? value : "";
@@ -46,3 +48,5 @@ void CpuRenderer::EnsureImage(uint32_t width, uint32_t height) {
     allocatedWidth_ = width;
     allocatedHeight_ = height;
 }
+
+}  // namespace pyrix

@@ -8,6 +8,8 @@
 
 #include "gpu/renderer.h"
 
+namespace pyrix {
+
 // PYRIX_CPU_FALLBACK: "off" keeps the error of a machine without a usable GPU, "force" renders
 // on the CPU even with one; unset, empty, "auto" or anything else: the CPU only where no
 // Direct3D device can be had. Case does not matter.
@@ -34,3 +36,5 @@ class CpuRenderer final : public Renderer {
     uint32_t allocatedWidth_ = 0;
     uint32_t allocatedHeight_ = 0;
 };
+
+}  // namespace pyrix

@@ -6,6 +6,8 @@
 #include "gpu/output_conversion.h"
 #include "kernels/kernel_bytecode.h"
 
+namespace pyrix {
+
 namespace {
 
 constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
@@ -242,3 +244,5 @@ void GpuRenderer::WaitForGpu() {
         SwitchToThread();
     }
 }
+
+}  // namespace pyrix

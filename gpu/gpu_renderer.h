@@ -10,6 +10,8 @@
 #include "gpu/platform.h"
 #include "gpu/renderer.h"
 
+namespace pyrix {
+
 // No Direct3D device to be had at all: no DXGI, no hardware adapter, or the chosen adapter
 // refuses a device. The one creation failure that the CPU renderer may stand in for.
 class NoGpuDevice : public std::runtime_error {
@@ -51,3 +53,5 @@ class GpuRenderer final : public Renderer {
     uint32_t allocatedHeight = 0;
     HANDLE waitTimer = nullptr;  // null: the GPU wait yields instead
 };
+
+}  // namespace pyrix

@@ -9,6 +9,8 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+
+namespace pyrix {
 #define PYRIX_CONVERT_SSE2 1
 #endif
 
@@ -151,3 +153,5 @@ void ParallelForRows(int32_t n, const RowFunction& rowFunction) {
         }
     });
 }
+
+}  // namespace pyrix

@@ -7,6 +7,8 @@
 
 #include "render/render_records.h"
 
+namespace pyrix {
+
 constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the calling thread
 constexpr unsigned kMaxConversionThreads = 6;
 constexpr int32_t kRowChunk = 8;  // rows handed out per fetch of the shared counter
@@ -36,3 +38,5 @@ void ParallelForRows(int32_t n, const RowFunction& rowFunction);
 
 // How many threads convert a large frame, given what the processor count reports (0: unknown).
 unsigned ConversionThreadCount(unsigned reportedConcurrency);
+
+}  // namespace pyrix

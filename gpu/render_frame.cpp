@@ -9,6 +9,8 @@
 #include "gpu/output_conversion.h"
 #include "gpu/renderer.h"
 
+namespace pyrix {
+
 namespace {
 
 // Renderers a frame may find lost before it starts on one; the last it renders on regardless.
@@ -104,3 +106,5 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
         }
     }
 }
+
+}  // namespace pyrix

@@ -8,6 +8,8 @@
 #include "render/effect_settings.h"
 #include "render/render_records.h"
 
+namespace pyrix {
+
 constexpr int32_t kMaxFrameDimension = 16384;
 
 // Renders one frame into request's buffer. True when the frame is complete or there was
@@ -23,3 +25,5 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
 // Drops the process-wide renderer, if any, at global set-down: waits for the frame rendering on
 // it; frames that still hold it finish on it, and the last one out destroys it.
 void ReleaseGpuRenderer();
+
+}  // namespace pyrix

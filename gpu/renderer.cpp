@@ -7,6 +7,8 @@
 #include "gpu/gpu_renderer.h"
 #include "gpu/render_frame.h"
 
+namespace pyrix {
+
 namespace {
 
 constexpr std::chrono::milliseconds kLockRetryInterval{3};
@@ -76,3 +78,5 @@ std::unique_lock<std::mutex> LockByPolling(std::mutex& lock, const FrameContext&
     }
     return guard;
 }
+
+}  // namespace pyrix

@@ -9,6 +9,8 @@
 #include "kernels/params_block.h"
 #include "render/render_records.h"
 
+namespace pyrix {
+
 // How a frame on a renderer ended, when it did not throw.
 enum class RenderOutcome {
     Complete,    // the host buffer holds the frame
@@ -47,3 +49,5 @@ void RetireRenderer(const Renderer& renderer);
 // Takes `lock` by trying, asking the abort test and sleeping 3 ms between tries, so that a
 // frame queued behind a long one notices an abort. Not owning when the abort test said stop.
 std::unique_lock<std::mutex> LockByPolling(std::mutex& lock, const FrameContext& context);
+
+}  // namespace pyrix

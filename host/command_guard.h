@@ -8,6 +8,8 @@
 #include "host/api/effect_api.h"
 #include "host/api/host_error.h"
 
+namespace pyrix {
+
 // Writes "Tazu Pyrix: <message>" into out_data->return_msg (cut to fit) and asks the host to
 // show it. Does nothing when out_data is null.
 void ReportErrorMessage(PF_OutData* out_data, const char* message) noexcept;
@@ -34,3 +36,5 @@ PF_Err RunCommandGuarded(PF_OutData* out_data, Handler&& handler) noexcept {
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
 }
+
+}  // namespace pyrix

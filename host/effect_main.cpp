@@ -8,6 +8,8 @@
 #include "ui/about_dialog.h"
 #include "ui/banner.h"
 
+namespace pyrix {
+
 namespace {
 
 const A_u_char* HostString(const char* text) {
@@ -50,13 +52,7 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
     }
 }
 
-}  // namespace
-
-extern "C" PYRIX_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
-                                                        PF_PluginDataCB2 inPluginDataCallBackPtr,
-                                                        SPBasicSuite* /*inSPBasicSuitePtr*/,
-                                                        const char* /*inHostName*/,
-                                                        const char* /*inHostVersion*/) {
+PF_Err RegisterEffect(PF_PluginDataPtr inPtr, PF_PluginDataCB2 inPluginDataCallBackPtr) {
     if (inPluginDataCallBackPtr == nullptr) return PF_Err_INVALID_CALLBACK;
     using namespace registration;
     return inPluginDataCallBackPtr(inPtr, HostString(kEffectName), HostString(kMatchName),
@@ -65,8 +61,20 @@ extern "C" PYRIX_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
                                    HostString(kSupportUrl));
 }
 
+}  // namespace
+
+}  // namespace pyrix
+
+extern "C" PYRIX_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr inPtr,
+                                                        PF_PluginDataCB2 inPluginDataCallBackPtr,
+                                                        SPBasicSuite* /*inSPBasicSuitePtr*/,
+                                                        const char* /*inHostName*/,
+                                                        const char* /*inHostVersion*/) {
+    return pyrix::RegisterEffect(inPtr, inPluginDataCallBackPtr);
+}
+
 extern "C" PYRIX_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                           PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
-    return RunCommandGuarded(
-        out_data, [&] { return Dispatch(cmd, in_data, out_data, params, output, extra); });
+    return pyrix::RunCommandGuarded(
+        out_data, [&] { return pyrix::Dispatch(cmd, in_data, out_data, params, output, extra); });
 }

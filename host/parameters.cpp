@@ -7,6 +7,8 @@
 #include "host/api/host_error.h"
 #include "host/api/suite_scope.h"
 
+namespace pyrix {
+
 namespace {
 
 struct FloatSliderDecl {
@@ -214,3 +216,5 @@ EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int3
                   : 1.0f;
     return settings;
 }
+
+}  // namespace pyrix

@@ -8,6 +8,8 @@
 #include "host/api/parameter_ids.h"
 #include "render/effect_settings.h"
 
+namespace pyrix {
+
 constexpr const char* kOptionsButtonName = "About...";
 constexpr const char* kInvalidPointDimensionsMessage = "Invalid point coordinate dimensions";
 
@@ -32,3 +34,5 @@ float ReadFloatParam(PF_InData* in_data, PF_ParamDef** params, PF_ParamIndex ind
 // cannot be converted.
 EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int32_t widthHint,
                                   int32_t heightHint);
+
+}  // namespace pyrix

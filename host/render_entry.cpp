@@ -8,6 +8,8 @@
 #include "host/parameters.h"
 #include "render/effect_settings.h"
 
+namespace pyrix {
+
 namespace {
 
 void DeletePreRenderSettings(void* pre_render_data) {
@@ -142,3 +144,5 @@ PF_Err LegacyRender(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outp
     settings.layerHeight = in_data->height;
     return RenderResult(RenderFrame(request, settings, context));
 }
+
+}  // namespace pyrix

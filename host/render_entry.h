@@ -5,6 +5,8 @@
 #include "host/api/effect_api.h"
 #include "render/render_records.h"
 
+namespace pyrix {
+
 // Announces the output extent and hands the host a snapshot of the parameters, which the host
 // gives back to SmartRender and frees through the delete function passed with it.
 PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra);
@@ -22,3 +24,5 @@ FrameContext MakeFrameContext(PF_InData* in_data);
 
 // True when the host wants the render abandoned; `context` is the command's PF_InData.
 bool IsRenderAborted(void* context);
+
+}  // namespace pyrix

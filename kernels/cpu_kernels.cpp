@@ -7,6 +7,8 @@
 #include "kernels/exact_math.h"
 #include "kernels/fire_field.h"
 
+namespace pyrix {
+
 namespace {
 
 constexpr float kScanStart = -0.25f;
@@ -104,3 +106,5 @@ void RunFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
     RunFireKernelGroupRows(params, anchor, output, 0,
                            FireGroupCount(params.height, kFireGroupHeight));
 }
+
+}  // namespace pyrix

@@ -6,6 +6,8 @@
 
 #include "params_block.h"
 
+namespace pyrix {
+
 // A texture of four floats (R, G, B, A) per texel, rows rowPitch bytes apart.
 struct TexelImage {
     float* texels;
@@ -24,3 +26,5 @@ void RunFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& ancho
 
 // FireKernel for the whole dispatch.
 void RunFireKernel(const ParamsBlock& params, const AnchorRecord& anchor, const TexelImage& output);
+
+}  // namespace pyrix

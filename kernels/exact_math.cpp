@@ -10,6 +10,8 @@
 #define PYRIX_HAS_MXCSR 1
 #endif
 
+namespace pyrix {
+
 namespace {
 
 struct ScalarOps {
@@ -263,3 +265,5 @@ FlushDenormals::~FlushDenormals() {
 FlushDenormals::FlushDenormals() : saved_(0) {}
 FlushDenormals::~FlushDenormals() {}
 #endif
+
+}  // namespace pyrix

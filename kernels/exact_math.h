@@ -8,6 +8,8 @@
 // The CPU kernels do the same by running with FlushDenormals in scope (FTZ and DAZ on x86).
 #pragma once
 
+namespace pyrix {
+
 // sin(x), within 1 ulp for every finite float; NaN for infinities and NaN. The reduction is
 // exact (the 2/pi product is taken in integer arithmetic), so huge arguments are as good as
 // small ones.
@@ -40,3 +42,5 @@ class FlushDenormals {
   private:
     unsigned saved_;
 };
+
+}  // namespace pyrix

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+namespace pyrix {
+
 namespace {
 
 // Zero except in tests; read once per thread start, which costs far more than the load.
@@ -91,3 +93,5 @@ void FailThreadStarts(int count) {
 }
 
 }  // namespace fan_out_testing
+
+}  // namespace pyrix

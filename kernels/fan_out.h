@@ -5,6 +5,8 @@
 
 #include <functional>
 
+namespace pyrix {
+
 // Calls work(index) once on each of up to `threads` threads (index 0 on the calling thread)
 // and returns when all calls have finished, with the number of threads that worked. Threads
 // that cannot be started (no resources, no memory) are left out. An exception thrown by any
@@ -28,3 +30,5 @@ class ScopedThreadStartFailures {
 };
 
 }  // namespace fan_out_testing
+
+}  // namespace pyrix

@@ -9,6 +9,8 @@
 
 #include "kernels/fast_fire_plan.h"
 
+namespace pyrix {
+
 namespace {
 
 #include "kernels/exact_math_lanes.h"
@@ -97,3 +99,5 @@ using Rows = FireRows<Avx2Lanes>;
 fast_fire::RowFunctions fast_fire::Avx2RowFunctions() {
     return RowFunctions{&Rows::ScanRows, &Rows::RenderRows};
 }
+
+}  // namespace pyrix

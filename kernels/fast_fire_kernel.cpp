@@ -18,6 +18,8 @@
 #include "kernels/fast_fire_plan.h"
 #include "kernels/fire_field.h"
 
+namespace pyrix {
+
 namespace {
 
 struct ScalarLanes {
@@ -443,3 +445,5 @@ bool RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
     return RunFastFireKernelGroupRows(params, anchor, output, 0,
                                       FireGroupCount(params.height, kFireGroupHeight), options);
 }
+
+}  // namespace pyrix

@@ -15,6 +15,8 @@
 #include "kernels/cpu_kernels.h"
 #include "kernels/params_block.h"
 
+namespace pyrix {
+
 enum class FastFireIsa {
     Portable,  // plain C++, any processor
     Avx2,      // eight pixels per instruction; used only when the processor reports AVX2
@@ -49,3 +51,5 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
 // FireKernel for the whole dispatch.
 bool RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,
                        const TexelImage& output, const FastFireOptions& options = {});
+
+}  // namespace pyrix

@@ -10,6 +10,8 @@
 #include "kernels/fire_field.h"
 #include "kernels/params_block.h"
 
+namespace pyrix {
+
 namespace fast_fire {
 
 constexpr int kOctaves = 5;
@@ -115,3 +117,5 @@ RowFunctions Avx2RowFunctions();  // call only where the processor has AVX2
 #endif
 
 }  // namespace fast_fire
+
+}  // namespace pyrix

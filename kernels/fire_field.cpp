@@ -7,6 +7,8 @@
 
 #include "kernels/exact_math.h"
 
+namespace pyrix {
+
 namespace {
 
 float fract(float x) {
@@ -171,3 +173,5 @@ FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f)
     const float m = fade(shape, c2);
     return FireColour{m * colour.red, m * colour.green, m * colour.blue};
 }
+
+}  // namespace pyrix

@@ -13,6 +13,8 @@
 
 #include "params_block.h"
 
+namespace pyrix {
+
 // Constants of the field. The literals are written identically in fire_field.hlsli; a test
 // compares both sources against the IEEE bit patterns.
 constexpr float kSkewF2 = 0.36602542f;            // (sqrt(3) - 1) / 2
@@ -66,3 +68,5 @@ FireColour fireSample(const FireFieldParams& field, float qx, float qy);
 // fireSample(field, qx, qy) is fireSample(field, qx, qy, turbulence(field, qx, qy)). Lets a
 // faster evaluation of the turbulence reuse the one shading code.
 FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f);
+
+}  // namespace pyrix

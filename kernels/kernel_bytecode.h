@@ -4,7 +4,11 @@
 
 #include <cstddef>
 
+namespace pyrix {
+
 extern const unsigned char kFireKernelBytecode[];
 extern const size_t kFireKernelBytecodeSize;
 extern const unsigned char kAnchorKernelBytecode[];
 extern const size_t kAnchorKernelBytecodeSize;
+
+}  // namespace pyrix

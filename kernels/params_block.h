@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace pyrix {
+
 struct ParamsBlock {
     uint32_t width;  // output rectangle, also the output texture's size
     uint32_t height;
@@ -51,3 +53,5 @@ constexpr uint32_t kFireGroupHeight = 8;
 constexpr uint32_t FireGroupCount(uint32_t texels, uint32_t groupSize) {
     return static_cast<uint32_t>((uint64_t{texels} + groupSize - 1) / groupSize);
 }
+
+}  // namespace pyrix

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace pyrix {
+
 inline constexpr int kBannerWidth = 960;
 inline constexpr int kBannerHeight = 240;
 inline constexpr int kBannerBytesPerPixel = 4;  // blue, green, red, alpha
@@ -13,3 +15,5 @@ inline constexpr std::size_t kBannerImageSize =
     static_cast<std::size_t>(kBannerRowBytes) * kBannerHeight;
 
 extern const uint8_t kBannerImage[kBannerImageSize];
+
+}  // namespace pyrix

@@ -79,7 +79,7 @@ class PiplWriter {
 };
 
 bool BuildProperties(PiplWriter& pipl) {
-    using namespace registration;
+    using namespace pyrix::registration;
     pipl.U32Property("kind", static_cast<uint32_t>(kEffectKind));
     bool ok = pipl.CountedStringProperty("name", kEffectName);
     ok = pipl.CountedStringProperty("catg", kCategory) && ok;

@@ -18,6 +18,8 @@
 #include <shellapi.h>
 #endif
 
+namespace pyrix {
+
 namespace {
 
 void WriteAboutText(PF_OutData* out_data) {
@@ -341,3 +343,5 @@ void DrawDialogButton(HDC dc, const RECT& rect, const wchar_t* caption, HFONT fo
 }  // namespace
 
 #endif  // _WIN32
+
+}  // namespace pyrix

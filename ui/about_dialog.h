@@ -6,6 +6,8 @@
 #include "host/api/effect_api.h"
 #include "ui/about_layout.h"
 
+namespace pyrix {
+
 // 0, or PF_Err_OUT_OF_MEMORY when the dialog's brush cannot be created. Never throws.
 PF_Err ShowAbout(PF_InData* in_data, PF_OutData* out_data) noexcept;
 
@@ -20,3 +22,5 @@ AboutColors ReadAboutColors(const PFAppSuite6* app_suite);
 // The host's colour ids for the panel background and the interface text.
 inline constexpr A_long kHostColorBackground = 1000;
 inline constexpr A_long kHostColorText = 2;
+
+}  // namespace pyrix

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace pyrix {
+
 uint8_t HostChannelTo8Bit(uint16_t value) {
     return static_cast<uint8_t>((static_cast<uint32_t>(value) + 128u) / 257u);
 }
@@ -58,3 +60,5 @@ ButtonColors ButtonColorsForState(unsigned itemState) {
 int32_t TitleFontHeight(int32_t dialogFontHeight) {
     return MulDivRounded(dialogFontHeight, 10, 8);
 }
+
+}  // namespace pyrix

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace pyrix {
+
 // 0x00BBGGRR, the platform's COLORREF.
 using ColorRef = uint32_t;
 
@@ -71,3 +73,5 @@ ButtonColors ButtonColorsForState(unsigned itemState);
 
 // The title's font height from the dialog font's (LOGFONT lfHeight, either sign): 1.25 times.
 int32_t TitleFontHeight(int32_t dialogFontHeight);
+
+}  // namespace pyrix

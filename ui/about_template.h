@@ -8,6 +8,8 @@
 
 #include "ui/about_text.h"
 
+namespace pyrix {
+
 // Resource and control ids.
 constexpr int IDD_ABOUT = 16001;
 constexpr int IDC_VISIT_WEBSITE = 1001;
@@ -103,3 +105,5 @@ constexpr DialogTemplate kAboutDialogTemplate = {
     about_detail::kAboutControls,
     sizeof(about_detail::kAboutControls) / sizeof(about_detail::kAboutControls[0]),
 };
+
+}  // namespace pyrix

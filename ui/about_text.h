@@ -8,6 +8,8 @@
 #include "host/api/effect_api.h"
 #include "host/api/registration.h"
 
+namespace pyrix {
+
 // Plain constexpr (internal linkage), like the registration constants these point into: an inline
 // variable holding their addresses would differ between translation units.
 
@@ -78,3 +80,5 @@ static_assert(kAboutJoined.fits, "the About text must fit the host's message buf
 // The About text: six lines, each a role of the dialog's static texts, in single-byte characters.
 constexpr const char* kAboutText = about_detail::kAboutJoined.text;
 constexpr std::size_t kAboutTextLength = about_detail::kAboutJoined.length;
+
+}  // namespace pyrix

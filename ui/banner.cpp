@@ -8,6 +8,8 @@
 #include "host/api/suite_scope.h"
 #include "resources/banner_image.h"
 
+namespace pyrix {
+
 namespace {
 
 // Releases one DRAWBOT object (of reference type Ref) through the supplier suite, if one was
@@ -154,3 +156,5 @@ PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
     extra->evt_out_flags |= PF_EO_HANDLED_EVENT | PF_EO_NEVER_UPDATE;
     return PF_Err_NONE;
 }
+
+}  // namespace pyrix

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+namespace pyrix {
+
 namespace {
 
 using namespace dialog_style;
@@ -142,3 +144,5 @@ std::string WriteDialogResourceScript(const DialogTemplate& dialog, const char* 
     rc += "END\n";
     return rc;
 }
+
+}  // namespace pyrix

@@ -9,6 +9,8 @@
 
 #include "ui/about_template.h"
 
+namespace pyrix {
+
 // The template's resource data, little-endian, strings in UTF-16. Every item starts on a 4-byte
 // boundary; the data ends right after the last item.
 std::vector<uint8_t> EncodeDialogTemplate(const DialogTemplate& dialog);
@@ -18,3 +20,5 @@ std::vector<uint8_t> EncodeDialogTemplate(const DialogTemplate& dialog);
 // its statement's default bits cannot be written and throws std::invalid_argument, as does text
 // that is not printable ASCII.
 std::string WriteDialogResourceScript(const DialogTemplate& dialog, const char* symbolicName);
+
+}  // namespace pyrix

@@ -7,6 +7,8 @@
 
 #include "host/api/effect_api.h"
 
+namespace pyrix {
+
 class HostError : public std::runtime_error {
   public:
     explicit HostError(PF_Err code, const std::string& message = std::string())
@@ -18,3 +20,5 @@ class HostError : public std::runtime_error {
   private:
     PF_Err code_;
 };
+
+}  // namespace pyrix

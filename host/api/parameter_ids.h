@@ -4,6 +4,8 @@
 
 #include "host/api/effect_api.h"
 
+namespace pyrix {
+
 // Indices in the host's parameter array; 0 is the input layer, declared by the host itself.
 enum : PF_ParamIndex {
     kParamInputLayer = 0,
@@ -31,3 +33,5 @@ enum : A_long {
 // The custom control area of "About", in which the banner is drawn.
 constexpr A_short kAboutAreaWidth = 240;
 constexpr A_short kAboutAreaHeight = 60;
+
+}  // namespace pyrix

@@ -6,6 +6,8 @@
 
 #include "host/api/effect_api.h"
 
+namespace pyrix {
+
 namespace registration {
 
 constexpr const char kEffectName[] = "vexo_Pyrix";
@@ -55,3 +57,5 @@ static_assert(kGlobalOutFlags == 0x02008424, "global out flags changed");
 static_assert(kGlobalOutFlags2 == 0x08001400, "global out flags 2 changed");
 
 }  // namespace registration
+
+}  // namespace pyrix

@@ -6,6 +6,8 @@
 
 #include "host/api/effect_api.h"
 
+namespace pyrix {
+
 template <typename SuiteT>
 class SuiteScope {
   public:
@@ -42,3 +44,5 @@ class SuiteScope {
     int32_t version_;
     const SuiteT* table_ = nullptr;
 };
+
+}  // namespace pyrix

@@ -31,6 +31,14 @@
 #include "standins/win32/kernel_identity.h"
 #include "standins/win32/standin_state.h"
 
+// The device runs the plug-in's own kernels on the CPU.
+using pyrix::AnchorRecord;
+using pyrix::ParamsBlock;
+using pyrix::RunAnchorKernel;
+using pyrix::RunFastFireKernelGroupRows;
+using pyrix::RunFireKernelGroupRows;
+using pyrix::TexelImage;
+
 const IID IID_IDXGIFactory1 = {
     0x770aae78, 0xf26f, 0x4dba, {0xa8, 0x29, 0x25, 0x3c, 0x83, 0xd1, 0xb3, 0x87}};
 

@@ -26,6 +26,8 @@
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/gpu/frame_messages.h"
 
+using namespace pyrix;
+
 namespace {
 
 using fake_host::Callback;

@@ -12,6 +12,8 @@
 #include "tests/gpu/reference_frame.h"
 #include "tests/gpu/stand_in_fixture.h"
 
+namespace pyrix {
+
 namespace {
 
 using d3d_standin::Kind;
@@ -158,3 +160,5 @@ TEST_F(CpuRendering, TakesOverFromALostDeviceUntilTheNextSetDown) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -5,6 +5,8 @@
 #include <set>
 #include <string>
 
+namespace pyrix {
+
 namespace test_support {
 
 // What creating or using a renderer can fail with.
@@ -34,3 +36,5 @@ inline const std::set<std::string> kValidationMessages = {
 };
 
 }  // namespace test_support
+
+}  // namespace pyrix

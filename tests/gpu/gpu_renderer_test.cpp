@@ -15,6 +15,8 @@
 #include "tests/gpu/reference_frame.h"
 #include "tests/gpu/stand_in_fixture.h"
 
+namespace pyrix {
+
 namespace {
 
 using d3d_standin::AdapterConfig;
@@ -325,3 +327,5 @@ TEST_F(GpuRendererTest, ASecondFramePollsTheLockAndNoticesItsAbort) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

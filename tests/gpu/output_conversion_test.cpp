@@ -17,6 +17,8 @@
 #include "kernels/fan_out.h"
 #include "tests/gpu/reference_frame.h"
 
+namespace pyrix {
+
 namespace {
 
 using test_support::HostBuffer;
@@ -282,3 +284,5 @@ TEST(ParallelRows, LargeFramesShareTheWorkBetweenThreads) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -2,6 +2,8 @@
 
 #include "gpu/render_frame.h"
 
+namespace pyrix {
+
 namespace {
 
 ParamsBlock Make(const EffectSettings& settings) {
@@ -92,3 +94,5 @@ TEST(ParamsBlock, TimeIsComputedLeftToRightInSinglePrecision) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

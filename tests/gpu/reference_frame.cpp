@@ -4,6 +4,8 @@
 
 #include "kernels/cpu_kernels.h"
 
+namespace pyrix {
+
 namespace test_support {
 
 namespace {
@@ -84,3 +86,5 @@ std::string CompareWithReference(const HostBuffer& buffer, const ParamsBlock& pa
 }
 
 }  // namespace test_support
+
+}  // namespace pyrix

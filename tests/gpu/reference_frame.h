@@ -9,6 +9,8 @@
 #include "kernels/params_block.h"
 #include "render/render_records.h"
 
+namespace pyrix {
+
 namespace test_support {
 
 constexpr uint8_t kUntouched = 0x5A;  // fill byte of fresh buffers
@@ -38,3 +40,5 @@ std::vector<uint8_t> HostPixel(const float* texel, int32_t depth);
 std::string CompareWithReference(const HostBuffer& buffer, const ParamsBlock& params);
 
 }  // namespace test_support
+
+}  // namespace pyrix

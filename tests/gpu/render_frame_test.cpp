@@ -9,6 +9,8 @@
 #include "tests/gpu/reference_frame.h"
 #include "tests/gpu/stand_in_fixture.h"
 
+namespace pyrix {
+
 namespace {
 
 using test_support::AbortScript;
@@ -201,3 +203,5 @@ TEST_F(RenderFrameValidation, TheLargestSizesAreAccepted) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -15,6 +15,8 @@
 #include "tests/gpu/reference_frame.h"
 #include "tests/gpu/stand_in_fixture.h"
 
+namespace pyrix {
+
 namespace {
 
 using d3d_standin::Kind;
@@ -183,3 +185,5 @@ TEST(ThreadStarts, RefusedEverywhereTheFrameIsStillRight) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

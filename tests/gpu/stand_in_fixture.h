@@ -15,6 +15,8 @@
 #include "standins/win32/d3d_control.h"
 #include "tests/gpu/reference_frame.h"
 
+namespace pyrix {
+
 namespace test_support {
 
 // The CPU fallback switch for the renderers made from now on; null unsets it.
@@ -99,3 +101,5 @@ struct TestFrame {
 };
 
 }  // namespace test_support
+
+}  // namespace pyrix

@@ -13,6 +13,8 @@
 #include "host/entry_points.h"
 #include "standins/fake_host/fake_host.h"
 
+namespace pyrix {
+
 namespace {
 
 using fake_host::Callback;
@@ -252,3 +254,5 @@ TEST(EffectMainErrorTest, MissingUiSuiteRaisesInvalidCallbackWithoutMessage) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

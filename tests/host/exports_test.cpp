@@ -8,6 +8,8 @@
 
 #include "host/entry_points.h"
 
+namespace pyrix {
+
 namespace {
 
 #ifndef PYRIX_HOST_SDK
@@ -43,3 +45,5 @@ TEST(ExportsTest, LibraryExportsExactlyTheTwoEntryPoints) {
 #endif
 
 }  // namespace
+
+}  // namespace pyrix

@@ -17,6 +17,8 @@
 #include "host/entry_points.h"
 #include "standins/fake_host/fake_host.h"
 
+namespace pyrix {
+
 namespace {
 
 using fake_host::Callback;
@@ -642,3 +644,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadDimensionsTest,
                                            BadDimensionsCase{1920, -5, {1, 1}, {1, 1}, 0, 0}));
 
 }  // namespace
+
+}  // namespace pyrix

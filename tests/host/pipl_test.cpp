@@ -10,6 +10,8 @@
 
 #include "host/entry_points.h"
 
+namespace pyrix {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -97,3 +99,5 @@ TEST(PiplTest, VersionAndFlagsEqualWhatGlobalSetupWrites) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -6,6 +6,8 @@
 #include <limits>
 #include <ostream>
 
+namespace pyrix {
+
 namespace {
 
 struct ExtentCase {
@@ -70,3 +72,5 @@ TEST(IsAbortedTest, AsksTheAbortTestWithItsContext) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -6,6 +6,8 @@
 
 #include "standins/fake_host/fake_host.h"
 
+namespace pyrix {
+
 namespace {
 
 using fake_host::FakeHost;
@@ -52,3 +54,5 @@ TEST_F(SuiteScopeTest, ReleasesWhenLeftByAnException) {
 // The ways of not getting a suite are exercised through SetupControlsUI in parameters_test.
 
 }  // namespace
+
+}  // namespace pyrix

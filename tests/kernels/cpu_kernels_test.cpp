@@ -9,6 +9,8 @@
 
 #include "kernels/fire_field.h"
 
+namespace pyrix {
+
 namespace {
 
 ParamsBlock FieldParams(float detail, float time, float emitterSize, float softness) {
@@ -372,3 +374,5 @@ TEST(FireKernel, NegativeBaseOffsetLiftsTheFire) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

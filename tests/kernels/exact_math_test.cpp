@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace pyrix {
+
 namespace {
 
 float FromBits(uint32_t bits) {
@@ -103,3 +105,5 @@ TEST(ExactMath, KernelsFlushDenormalsAsDirect3DDoes) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

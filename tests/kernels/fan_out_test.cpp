@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace pyrix {
+
 namespace {
 
 using fan_out_testing::ScopedThreadStartFailures;
@@ -56,3 +58,5 @@ TEST(FanOut, AnExceptionOnAnyThreadReachesTheCallerAfterTheOthersFinish) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -19,6 +19,8 @@
 #include "kernels/fast_fire_plan.h"
 #include "kernels/fire_field.h"
 
+namespace pyrix {
+
 namespace {
 
 constexpr uint32_t kSentinel = 0x7FC0BEEFu;  // a NaN that no texel write produces
@@ -368,3 +370,5 @@ TEST(FastFireBounds, RowsAcrossTheFadeKeepTheirBits) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

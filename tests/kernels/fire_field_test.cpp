@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace pyrix {
+
 namespace {
 
 uint32_t Bits(float value) {
@@ -193,3 +195,5 @@ TEST(FireConstants, BitPatterns) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -12,6 +12,8 @@
 #include "dxbc/dxbc.h"
 #include "dxbc/kernel_validation.h"
 
+namespace pyrix {
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -369,3 +371,5 @@ TEST(DxbcReader, SurvivesCorruptedStructures) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -14,6 +14,8 @@
 
 #include "kernels/fire_field.h"
 
+namespace pyrix {
+
 namespace {
 
 std::string ReadSource(const std::string& name) {
@@ -293,3 +295,5 @@ TEST(KernelSources, LiteralExtractionSeesTheHashRows) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -10,6 +10,8 @@
 
 #include "tests/render/render_test_support.h"
 
+namespace pyrix {
+
 namespace render_test {
 namespace {
 
@@ -127,3 +129,5 @@ TEST_F(ConcurrentRender, WithAbortsEveryFrameIsCompleteOrCancelled) {
 
 }  // namespace
 }  // namespace render_test
+
+}  // namespace pyrix

@@ -13,6 +13,8 @@
 #include "tests/gpu/stand_in_fixture.h"
 #include "tests/render/render_test_support.h"
 
+namespace pyrix {
+
 namespace render_test {
 namespace {
 
@@ -545,3 +547,5 @@ TEST(MakeFrameContext, TakesTheLayerAndTheDownsampleFactors) {
 
 }  // namespace
 }  // namespace render_test
+
+}  // namespace pyrix

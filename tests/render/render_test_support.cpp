@@ -5,6 +5,8 @@
 #include "gpu/render_frame.h"
 #include "tests/gpu/stand_in_fixture.h"
 
+namespace pyrix {
+
 namespace render_test {
 
 namespace {
@@ -142,3 +144,5 @@ bool RenderEntryTest::MessageShown() {
 }
 
 }  // namespace render_test
+
+}  // namespace pyrix

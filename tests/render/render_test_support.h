@@ -14,6 +14,8 @@
 #include "standins/win32/d3d_control.h"
 #include "tests/gpu/reference_frame.h"
 
+namespace pyrix {
+
 namespace render_test {
 
 // The parameter values every frame of these tests is rendered with.
@@ -92,3 +94,5 @@ class RenderEntryTest : public ::testing::Test {
 };
 
 }  // namespace render_test
+
+}  // namespace pyrix

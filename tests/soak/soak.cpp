@@ -25,6 +25,8 @@
 #include "tests/gpu/reference_frame.h"
 #include "tests/render/render_test_support.h"
 
+using namespace pyrix;
+
 namespace {
 
 using render_test::ExpectedParams;

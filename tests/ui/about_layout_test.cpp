@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string>
 
+namespace pyrix {
+
 namespace {
 
 // Test names from the cases' own names.
@@ -156,3 +158,5 @@ TEST(ButtonColors, FollowTheItemState) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

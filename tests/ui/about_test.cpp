@@ -15,6 +15,8 @@
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 
+namespace pyrix {
+
 namespace {
 
 using fake_host::Callback;
@@ -201,3 +203,5 @@ TEST(AboutColors, HostColoursConvertedPerTypeEachFallingBackAlone) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

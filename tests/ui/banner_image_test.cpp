@@ -12,6 +12,8 @@
 #include <png.h>
 #endif
 
+namespace pyrix {
+
 namespace {
 
 uint8_t Grey(int x, int y) {
@@ -77,3 +79,5 @@ TEST(BannerImage, DocsPictureIsTheCompiledImage) {
 #endif
 
 }  // namespace
+
+}  // namespace pyrix

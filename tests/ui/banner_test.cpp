@@ -15,6 +15,8 @@
 #include "standins/fake_host/fake_host.h"
 #include "tools/host_abi/host_tables.h"
 
+namespace pyrix {
+
 namespace {
 
 // Test names from the cases' own names.
@@ -356,3 +358,5 @@ TEST_F(BannerTest, EventCommandDrawsAndReturnsRaisedCodes) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -12,6 +12,8 @@
 
 #include "ui/dialog_resource.h"
 
+namespace pyrix {
+
 namespace {
 
 // An independent reader of the extended dialog template format.
@@ -207,3 +209,5 @@ TEST(DialogResourceScript, ResourceCompilerProducesTheEncodedBytes) {
 }
 
 }  // namespace
+
+}  // namespace pyrix

@@ -21,6 +21,8 @@
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 
+using namespace pyrix;
+
 namespace {
 
 // ---- the host side ----------------------------------------------------------------------------

@@ -20,6 +20,8 @@
 #include "kernels/cpu_kernels.h"
 #include "kernels/params_block.h"
 
+using namespace pyrix;
+
 using Microsoft::WRL::ComPtr;
 
 namespace {

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     }
     std::string script;
     try {
-        script = WriteDialogResourceScript(kAboutDialogTemplate, "IDD_ABOUT");
+        script = pyrix::WriteDialogResourceScript(pyrix::kAboutDialogTemplate, "IDD_ABOUT");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pyrix_about_rc: %s\n", e.what());
         return 1;
