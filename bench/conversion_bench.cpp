@@ -48,6 +48,6 @@ BENCHMARK(ConvertFrame)
 
 }  // namespace
 
-BENCHMARK_MAIN();
-
 }  // namespace pyrix
+
+BENCHMARK_MAIN();

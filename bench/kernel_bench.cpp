@@ -19,7 +19,7 @@
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
 
-namespace pyrix {
+using namespace pyrix;
 
 namespace {
 
@@ -160,8 +160,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 };
 
 }  // namespace
-
-}  // namespace pyrix
 
 int main(int argc, char** argv) {
     for (const Frame& frame : kFrames) {
