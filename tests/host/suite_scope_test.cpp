@@ -4,11 +4,11 @@
 
 #include <stdexcept>
 
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/simulator.h"
 
 namespace {
 
-using fake_host::FakeHost;
+using host_sim::Simulator;
 
 struct TestSuite {
     int marker;
@@ -17,7 +17,7 @@ constexpr const char* kTestSuite = "Test Suite";
 
 class SuiteScopeTest : public ::testing::Test {
   protected:
-    FakeHost host;
+    Simulator host;
     TestSuite table{42};
     const SPBasicSuite* basic() { return host.in_data()->pica_basicP; }
 };

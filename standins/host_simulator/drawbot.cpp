@@ -1,13 +1,13 @@
-#include "standins/fake_host/fake_drawbot.h"
+#include "standins/host_simulator/drawbot.h"
 
 #include <stdexcept>
 
-#include "tools/host_abi/host_tables.h"
+#include "standins/host_simulator/host_tables.h"
 
-namespace fake_host {
+namespace host_sim {
 namespace {
 
-FakeDrawbot* gCurrentDrawbot = nullptr;
+Drawbot* gCurrentDrawbot = nullptr;
 
 template <typename Ref>
 Ref TokenRef(const char& token) {
@@ -16,8 +16,8 @@ Ref TokenRef(const char& token) {
 
 }  // namespace
 
-FakeDrawbot::FakeDrawbot(FakeHost& host) : host_(host) {
-    if (gCurrentDrawbot != nullptr) throw std::logic_error("only one FakeDrawbot at a time");
+Drawbot::Drawbot(Simulator& host) : host_(host) {
+    if (gCurrentDrawbot != nullptr) throw std::logic_error("only one Drawbot at a time");
     gCurrentDrawbot = this;
 
     host_abi::FillUnserved(custom_ui_suite_);
@@ -32,7 +32,7 @@ FakeDrawbot::FakeDrawbot(FakeHost& host) : host_(host) {
     host_.ProvideSuite(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2, &surface_suite_);
 }
 
-FakeDrawbot::~FakeDrawbot() {
+Drawbot::~Drawbot() {
     host_.RemoveSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion2);
     host_.RemoveSuite(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1);
     host_.RemoveSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1);
@@ -40,7 +40,7 @@ FakeDrawbot::~FakeDrawbot() {
     gCurrentDrawbot = nullptr;
 }
 
-void FakeDrawbot::Serve(DrawCall only, bool missing) {
+void Drawbot::Serve(DrawCall only, bool missing) {
     const bool all = only == DrawCall::kAll;
     auto serve = [&](DrawCall call, auto& slot, auto function) {
         if (all || call == only) slot = missing ? nullptr : function;
@@ -57,48 +57,49 @@ void FakeDrawbot::Serve(DrawCall only, bool missing) {
     serve(DrawCall::kDrawImage, surface_suite_.DrawImage, &DrawImage);
 }
 
-void FakeDrawbot::SetMissing(DrawCall call, bool missing) {
+void Drawbot::SetMissing(DrawCall call, bool missing) {
     Serve(call, missing);
 }
 
-PF_ContextH FakeDrawbot::context() const {
+PF_ContextH Drawbot::context() const {
     return TokenRef<PF_ContextH>(context_token_);
 }
 
-void FakeDrawbot::SetResult(DrawCall call, PF_Err result) {
+void Drawbot::SetResult(DrawCall call, PF_Err result) {
     results_[call] = result;
 }
 
-void FakeDrawbot::SetNullResult(DrawCall call, bool null) {
+void Drawbot::SetNullResult(DrawCall call, bool null) {
     null_results_[call] = null;
 }
 
-int FakeDrawbot::LiveImages() const {
+int Drawbot::LiveImages() const {
     int live = 0;
     for (bool alive : image_live_) live += alive ? 1 : 0;
     return live;
 }
 
-FakeDrawbot& FakeDrawbot::Current() {
-    if (gCurrentDrawbot == nullptr) throw std::logic_error("drawing call without a FakeDrawbot");
+Drawbot& Drawbot::Current() {
+    if (gCurrentDrawbot == nullptr)
+        throw std::logic_error("drawing call without the drawing suites");
     return *gCurrentDrawbot;
 }
 
-PF_Err FakeDrawbot::Enter(DrawCall call, const char* name) {
+PF_Err Drawbot::Enter(DrawCall call, const char* name) {
     host_.Record(name);
     const auto found = results_.find(call);
     return found != results_.end() ? found->second : PF_Err_NONE;
 }
 
-bool FakeDrawbot::IsLiveImage(DRAWBOT_ImageRef ref) const {
+bool Drawbot::IsLiveImage(DRAWBOT_ImageRef ref) const {
     for (std::size_t i = 0; i < image_tokens_.size(); ++i) {
         if (ref == TokenRef<DRAWBOT_ImageRef>(image_tokens_[i])) return image_live_[i];
     }
     return false;
 }
 
-PF_Err FakeDrawbot::GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kGetDrawingReference, "PF_GetDrawingReference");
     if (context != self.context())
         self.misuses_.push_back("PF_GetDrawingReference(unknown context)");
@@ -109,8 +110,8 @@ PF_Err FakeDrawbot::GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* re
     return PF_Err_NONE;
 }
 
-PF_Err FakeDrawbot::GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kGetSupplier, "GetSupplier");
     if (reference != TokenRef<DRAWBOT_DrawRef>(self.drawing_token_)) {
         self.misuses_.push_back("GetSupplier(unknown drawing reference)");
@@ -122,8 +123,8 @@ PF_Err FakeDrawbot::GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* 
     return PF_Err_NONE;
 }
 
-PF_Err FakeDrawbot::GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kGetSurface, "GetSurface");
     if (reference != TokenRef<DRAWBOT_DrawRef>(self.drawing_token_)) {
         self.misuses_.push_back("GetSurface(unknown drawing reference)");
@@ -135,10 +136,10 @@ PF_Err FakeDrawbot::GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* su
     return PF_Err_NONE;
 }
 
-PF_Err FakeDrawbot::NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,
-                                       int row_bytes, DRAWBOT_PixelLayout layout,
-                                       const void* pixels, DRAWBOT_ImageRef* image) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,
+                                   int row_bytes, DRAWBOT_PixelLayout layout, const void* pixels,
+                                   DRAWBOT_ImageRef* image) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kNewImageFromBuffer, "NewImageFromBuffer");
     if (supplier != TokenRef<DRAWBOT_SupplierRef>(self.supplier_token_)) {
         self.misuses_.push_back("NewImageFromBuffer(unknown supplier)");
@@ -153,8 +154,8 @@ PF_Err FakeDrawbot::NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, 
     return PF_Err_NONE;
 }
 
-PF_Err FakeDrawbot::ReleaseObject(DRAWBOT_ObjectRef object) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::ReleaseObject(DRAWBOT_ObjectRef object) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kReleaseObject, "ReleaseObject");
     bool released = false;
     for (std::size_t i = 0; i < self.image_tokens_.size(); ++i) {
@@ -167,8 +168,8 @@ PF_Err FakeDrawbot::ReleaseObject(DRAWBOT_ObjectRef object) {
     return result;
 }
 
-PF_Err FakeDrawbot::PushStateStack(DRAWBOT_SurfaceRef surface) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::PushStateStack(DRAWBOT_SurfaceRef surface) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kPushStateStack, "PushStateStack");
     if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
         self.misuses_.push_back("PushStateStack(unknown surface)");
@@ -177,8 +178,8 @@ PF_Err FakeDrawbot::PushStateStack(DRAWBOT_SurfaceRef surface) {
     return result;
 }
 
-PF_Err FakeDrawbot::PopStateStack(DRAWBOT_SurfaceRef surface) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::PopStateStack(DRAWBOT_SurfaceRef surface) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kPopStateStack, "PopStateStack");
     if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
         self.misuses_.push_back("PopStateStack(unknown surface)");
@@ -190,8 +191,8 @@ PF_Err FakeDrawbot::PopStateStack(DRAWBOT_SurfaceRef surface) {
     return result;
 }
 
-PF_Err FakeDrawbot::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kTransform, "Transform");
     if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
         self.misuses_.push_back("Transform(unknown surface)");
@@ -201,9 +202,9 @@ PF_Err FakeDrawbot::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF3
     return result;
 }
 
-PF_Err FakeDrawbot::DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image,
-                              const DRAWBOT_PointF32* origin, float opacity) {
-    FakeDrawbot& self = Current();
+PF_Err Drawbot::DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image,
+                          const DRAWBOT_PointF32* origin, float opacity) {
+    Drawbot& self = Current();
     const PF_Err result = self.Enter(DrawCall::kDrawImage, "DrawImage");
     if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
         self.misuses_.push_back("DrawImage(unknown surface)");
@@ -213,4 +214,4 @@ PF_Err FakeDrawbot::DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image
     return result;
 }
 
-}  // namespace fake_host
+}  // namespace host_sim
