@@ -85,10 +85,20 @@ Drawbot& Drawbot::Current() {
     return *gCurrentDrawbot;
 }
 
-PF_Err Drawbot::Enter(DrawCall call, const char* name) {
+PF_Err Drawbot::Enter(DrawCall call, const char* name, bool known, const char* what) {
     host_.Record(name);
+    if (!known) misuses_.push_back(std::string(name) + "(unknown " + what + ")");
     const auto found = results_.find(call);
     return found != results_.end() ? found->second : PF_Err_NONE;
+}
+
+template <typename Ref>
+PF_Err Drawbot::HandOut(DrawCall call, PF_Err result, Ref* out, const char& token) {
+    if (out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *out = nullptr;
+    if (result != PF_Err_NONE || null_results_[call]) return result;
+    *out = TokenRef<Ref>(token);
+    return PF_Err_NONE;
 }
 
 bool Drawbot::IsLiveImage(DRAWBOT_ImageRef ref) const {
@@ -100,63 +110,42 @@ bool Drawbot::IsLiveImage(DRAWBOT_ImageRef ref) const {
 
 PF_Err Drawbot::GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kGetDrawingReference, "PF_GetDrawingReference");
-    if (context != self.context())
-        self.misuses_.push_back("PF_GetDrawingReference(unknown context)");
-    if (reference == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *reference = nullptr;
-    if (result != PF_Err_NONE || self.null_results_[DrawCall::kGetDrawingReference]) return result;
-    *reference = TokenRef<DRAWBOT_DrawRef>(self.drawing_token_);
-    return PF_Err_NONE;
+    const PF_Err result = self.Enter(DrawCall::kGetDrawingReference, "PF_GetDrawingReference",
+                                     context, self.context_token_, "context");
+    return self.HandOut(DrawCall::kGetDrawingReference, result, reference, self.drawing_token_);
 }
 
 PF_Err Drawbot::GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kGetSupplier, "GetSupplier");
-    if (reference != TokenRef<DRAWBOT_DrawRef>(self.drawing_token_)) {
-        self.misuses_.push_back("GetSupplier(unknown drawing reference)");
-    }
-    if (supplier == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *supplier = nullptr;
-    if (result != PF_Err_NONE || self.null_results_[DrawCall::kGetSupplier]) return result;
-    *supplier = TokenRef<DRAWBOT_SupplierRef>(self.supplier_token_);
-    return PF_Err_NONE;
+    const PF_Err result = self.Enter(DrawCall::kGetSupplier, "GetSupplier", reference,
+                                     self.drawing_token_, "drawing reference");
+    return self.HandOut(DrawCall::kGetSupplier, result, supplier, self.supplier_token_);
 }
 
 PF_Err Drawbot::GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kGetSurface, "GetSurface");
-    if (reference != TokenRef<DRAWBOT_DrawRef>(self.drawing_token_)) {
-        self.misuses_.push_back("GetSurface(unknown drawing reference)");
-    }
-    if (surface == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *surface = nullptr;
-    if (result != PF_Err_NONE || self.null_results_[DrawCall::kGetSurface]) return result;
-    *surface = TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_);
-    return PF_Err_NONE;
+    const PF_Err result = self.Enter(DrawCall::kGetSurface, "GetSurface", reference,
+                                     self.drawing_token_, "drawing reference");
+    return self.HandOut(DrawCall::kGetSurface, result, surface, self.surface_token_);
 }
 
 PF_Err Drawbot::NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,
                                    int row_bytes, DRAWBOT_PixelLayout layout, const void* pixels,
                                    DRAWBOT_ImageRef* image) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kNewImageFromBuffer, "NewImageFromBuffer");
-    if (supplier != TokenRef<DRAWBOT_SupplierRef>(self.supplier_token_)) {
-        self.misuses_.push_back("NewImageFromBuffer(unknown supplier)");
-    }
-    if (image == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *image = nullptr;
-    self.images_.push_back({width, height, row_bytes, layout, pixels});
-    if (result != PF_Err_NONE || self.null_results_[DrawCall::kNewImageFromBuffer]) return result;
+    const PF_Err result = self.Enter(DrawCall::kNewImageFromBuffer, "NewImageFromBuffer", supplier,
+                                     self.supplier_token_, "supplier");
+    if (image != nullptr) self.images_.push_back({width, height, row_bytes, layout, pixels});
     self.image_tokens_.push_back(0);
-    self.image_live_.push_back(true);
-    *image = TokenRef<DRAWBOT_ImageRef>(self.image_tokens_.back());
-    return PF_Err_NONE;
+    self.image_live_.push_back(false);
+    const PF_Err handed =
+        self.HandOut(DrawCall::kNewImageFromBuffer, result, image, self.image_tokens_.back());
+    self.image_live_.back() = image != nullptr && *image != nullptr;
+    return handed;
 }
 
 PF_Err Drawbot::ReleaseObject(DRAWBOT_ObjectRef object) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kReleaseObject, "ReleaseObject");
     bool released = false;
     for (std::size_t i = 0; i < self.image_tokens_.size(); ++i) {
         if (object == TokenRef<DRAWBOT_ObjectRef>(self.image_tokens_[i]) && self.image_live_[i]) {
@@ -164,39 +153,33 @@ PF_Err Drawbot::ReleaseObject(DRAWBOT_ObjectRef object) {
             released = true;
         }
     }
-    if (!released) self.misuses_.push_back("ReleaseObject(unknown object)");
-    return result;
+    return self.Enter(DrawCall::kReleaseObject, "ReleaseObject", released, "object");
 }
 
 PF_Err Drawbot::PushStateStack(DRAWBOT_SurfaceRef surface) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kPushStateStack, "PushStateStack");
-    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
-        self.misuses_.push_back("PushStateStack(unknown surface)");
-    }
+    const PF_Err result = self.Enter(DrawCall::kPushStateStack, "PushStateStack", surface,
+                                     self.surface_token_, "surface");
     if (result == PF_Err_NONE) ++self.state_depth_;
     return result;
 }
 
 PF_Err Drawbot::PopStateStack(DRAWBOT_SurfaceRef surface) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kPopStateStack, "PopStateStack");
-    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
-        self.misuses_.push_back("PopStateStack(unknown surface)");
-    }
-    if (self.state_depth_ == 0)
+    const PF_Err result = self.Enter(DrawCall::kPopStateStack, "PopStateStack", surface,
+                                     self.surface_token_, "surface");
+    if (self.state_depth_ == 0) {
         self.misuses_.push_back("PopStateStack(nothing pushed)");
-    else
+    } else {
         --self.state_depth_;
+    }
     return result;
 }
 
 PF_Err Drawbot::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kTransform, "Transform");
-    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
-        self.misuses_.push_back("Transform(unknown surface)");
-    }
+    const PF_Err result =
+        self.Enter(DrawCall::kTransform, "Transform", surface, self.surface_token_, "surface");
     if (matrix == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     self.transforms_.push_back(*matrix);
     return result;
@@ -205,10 +188,8 @@ PF_Err Drawbot::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* m
 PF_Err Drawbot::DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image,
                           const DRAWBOT_PointF32* origin, float opacity) {
     Drawbot& self = Current();
-    const PF_Err result = self.Enter(DrawCall::kDrawImage, "DrawImage");
-    if (surface != TokenRef<DRAWBOT_SurfaceRef>(self.surface_token_)) {
-        self.misuses_.push_back("DrawImage(unknown surface)");
-    }
+    const PF_Err result =
+        self.Enter(DrawCall::kDrawImage, "DrawImage", surface, self.surface_token_, "surface");
     if (origin == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     self.draws_.push_back({self.IsLiveImage(image), *origin, opacity, self.state_depth_});
     return result;

@@ -74,7 +74,15 @@ class Drawbot {
   private:
     static Drawbot& Current();
     void Serve(DrawCall only = DrawCall::kAll, bool missing = false);
-    PF_Err Enter(DrawCall call, const char* name);
+    // Logs the call, notes a handle other than `token`'s (called `what`), gives the chosen result.
+    PF_Err Enter(DrawCall call, const char* name, const void* handle, const char& token,
+                 const char* what) {
+        return Enter(call, name, handle == &token, what);
+    }
+    PF_Err Enter(DrawCall call, const char* name, bool known, const char* what);
+    // Hands out `token` as *out unless the call fails or a null answer was chosen.
+    template <typename Ref>
+    PF_Err HandOut(DrawCall call, PF_Err result, Ref* out, const char& token);
     bool IsLiveImage(DRAWBOT_ImageRef ref) const;
 
     static PF_Err GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference);

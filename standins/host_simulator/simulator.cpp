@@ -187,14 +187,6 @@ bool AllocateWorld(const PF_LRect& rect, int32_t depth, OutputWorld* out) {
     return true;
 }
 
-CommandResult Failure(PF_Cmd command, PF_Err error, std::string message) {
-    CommandResult result;
-    result.command = command;
-    result.error = error;
-    result.message = std::move(message);
-    return result;
-}
-
 }  // namespace
 
 // ---- Values and geometry ------------------------------------------------------------------------
@@ -239,26 +231,19 @@ PF_LRect FrameRequest::Request() const {
 }
 
 const char* CommandName(PF_Cmd command) {
-    switch (command) {
-        case PF_Cmd_ABOUT:
-            return "PF_Cmd_ABOUT";
-        case PF_Cmd_GLOBAL_SETUP:
-            return "PF_Cmd_GLOBAL_SETUP";
-        case PF_Cmd_GLOBAL_SETDOWN:
-            return "PF_Cmd_GLOBAL_SETDOWN";
-        case PF_Cmd_PARAMS_SETUP:
-            return "PF_Cmd_PARAMS_SETUP";
-        case PF_Cmd_RENDER:
-            return "PF_Cmd_RENDER";
-        case PF_Cmd_SMART_PRE_RENDER:
-            return "PF_Cmd_SMART_PRE_RENDER";
-        case PF_Cmd_SMART_RENDER:
-            return "PF_Cmd_SMART_RENDER";
-        case -1:
-            return "PluginDataEntryFunction2";
-        default:
-            return "command";
+    static const std::pair<PF_Cmd, const char*> kNames[] = {
+        {PF_Cmd_ABOUT, "PF_Cmd_ABOUT"},
+        {PF_Cmd_GLOBAL_SETUP, "PF_Cmd_GLOBAL_SETUP"},
+        {PF_Cmd_GLOBAL_SETDOWN, "PF_Cmd_GLOBAL_SETDOWN"},
+        {PF_Cmd_PARAMS_SETUP, "PF_Cmd_PARAMS_SETUP"},
+        {PF_Cmd_RENDER, "PF_Cmd_RENDER"},
+        {PF_Cmd_SMART_PRE_RENDER, "PF_Cmd_SMART_PRE_RENDER"},
+        {PF_Cmd_SMART_RENDER, "PF_Cmd_SMART_RENDER"},
+        {-1, "PluginDataEntryFunction2"}};
+    for (const auto& [cmd, name] : kNames) {
+        if (cmd == command) return name;
     }
+    return "command";
 }
 
 std::string CommandResult::Describe() const {
@@ -292,6 +277,219 @@ Command::~Command() {
     std::lock_guard<std::mutex> lock(simulator.mutex_);
     simulator.commands_.erase(this);
 }
+
+// ---- Callbacks ----------------------------------------------------------------------------------
+
+struct Simulator::Callbacks {
+    // A callback's start: the command behind effect_ref, found with the host's lock held, the
+    // call logged and the answer a test chose.
+    struct Entered {
+        Command& command;
+        Simulator& host;
+        std::unique_lock<std::mutex> lock;
+        PF_Err result;
+    };
+
+    // The registration callback has no context of its own beyond the opaque pointer we pass.
+    static PF_Err RegisterEffect(PF_PluginDataPtr ptr, const A_u_char* name,
+                                 const A_u_char* matchName, const A_u_char* category,
+                                 const A_u_char* entryPoint, A_long kind, A_long apiMajor,
+                                 A_long apiMinor, A_long reserved, const A_u_char* supportUrl) {
+        if (ptr == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        Registration& r = *reinterpret_cast<Registration*>(ptr);
+        ++r.calls;
+        r.name = Bounded(name, 256);
+        r.matchName = Bounded(matchName, 256);
+        r.category = Bounded(category, 256);
+        r.entryPoint = Bounded(entryPoint, 256);
+        r.supportUrl = Bounded(supportUrl, 1024);
+        r.kind = kind;
+        r.apiMajor = apiMajor;
+        r.apiMinor = apiMinor;
+        r.reservedInfo = reserved;
+        return PF_Err_NONE;
+    }
+
+    static Entered Enter(PF_ProgPtr ref, const std::string& call, Callback callback) {
+        Simulator& host = Current();
+        std::unique_lock<std::mutex> lock(host.mutex_);
+        // A plug-in passing something other than one of our effect_refs is a fault worth stopping
+        // on.
+        const auto* command = reinterpret_cast<const Command*>(ref);
+        if (host.commands_.count(command) == 0) {
+            throw std::logic_error("callback called with a foreign effect_ref");
+        }
+        host.RecordLocked(call);
+        const auto chosen = host.results_.find(callback);
+        return {*const_cast<Command*>(command), host, std::move(lock),
+                chosen == host.results_.end() ? PF_Err_NONE : chosen->second};
+    }
+
+    static PF_Err AddParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDefPtr def) {
+        Entered e = Enter(ref, "add_param(" + std::to_string(index) + ")", Callback::kAddParam);
+        std::vector<PF_ParamDef>& added = e.host.books_.added_params;
+        if (!e.command.acceptsParams) return PF_Err_INVALID_CALLBACK;
+        if (def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        if (e.host.add_param_result_) e.result = e.host.add_param_result_(*def);
+        if (e.result != PF_Err_NONE) return e.result;
+        if (index != -1 && index != static_cast<PF_ParamIndex>(added.size()) + 1) {
+            return PF_Err_INVALID_INDEX;
+        }
+        added.push_back(*def);
+        return PF_Err_NONE;
+    }
+
+    static PF_Err CheckoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long what_time,
+                                A_long time_step, A_u_long time_scale, PF_ParamDef* param) {
+        Entered e =
+            Enter(ref, "checkout_param(" + std::to_string(index) + ")", Callback::kCheckoutParam);
+        Simulator& host = e.host;
+        if (param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        auto failure = host.checkout_failures_.find(index);
+        if (failure != host.checkout_failures_.end()) e.result = failure->second;
+        if (e.result != PF_Err_NONE) return e.result;
+        const std::vector<PF_ParamDef>* values = e.command.values;
+        // A frame this host renders has its values for the parameters the effect declared.
+        if (values != nullptr &&
+            (index < 0 || index >= static_cast<PF_ParamIndex>(values->size()))) {
+            return PF_Err_INVALID_INDEX;
+        }
+        PF_ParamDef value;
+        std::memset(&value, 0, sizeof(value));
+        const auto stored = host.params_.find(index);
+        if (values != nullptr) {
+            value = (*values)[static_cast<size_t>(index)];
+        } else if (!host.param_source_ && stored != host.params_.end()) {
+            value = stored->second;
+        }
+        if (host.profile_ == Profile::kStrict) {
+            host.books_.param_checkouts.push_back({index, what_time, time_step, time_scale});
+        }
+        host.books_.checked_out.insert(param);
+        const auto source = values == nullptr ? host.param_source_ : nullptr;
+        e.lock.unlock();
+        // The source is the test's code; call it without holding our lock.
+        *param = source ? source(index, what_time) : value;
+        return PF_Err_NONE;
+    }
+
+    static PF_Err CheckinParam(PF_ProgPtr ref, PF_ParamDef* param) {
+        Entered e = Enter(ref, "checkin_param", Callback::kCheckinParam);
+        auto& checked_out = e.host.books_.checked_out;
+        auto it = checked_out.find(param);
+        if (it == checked_out.end()) {
+            ++e.host.books_.unmatched_checkins;
+        } else {
+            checked_out.erase(it);
+        }
+        return param == nullptr ? PF_Err_BAD_CALLBACK_PARAM : e.result;
+    }
+
+    static PF_Err Abort(PF_ProgPtr ref) {
+        Entered e = Enter(ref, "abort", Callback::kAbort);
+        const std::function<PF_Err()> abort = e.host.abort_;
+        e.lock.unlock();
+        if (e.command.cancel != nullptr && e.command.cancel->load()) return PF_Interrupt_CANCEL;
+        return abort ? abort() : e.result;
+    }
+
+    static PF_Err Progress(PF_ProgPtr ref, A_long, A_long) { return Abort(ref); }
+
+    static PF_Err RegisterUi(PF_ProgPtr ref, PF_CustomUIInfo* info) {
+        Entered e = Enter(ref, "register_ui", Callback::kRegisterUi);
+        if (info == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        e.host.books_.registered_ui.push_back(*info);
+        return e.result;
+    }
+
+    static PF_Err GetPlatformData(PF_ProgPtr ref, PF_PlatDataID which, void* data) {
+        Entered e = Enter(ref, "get_platform_data(" + std::to_string(which) + ")",
+                          Callback::kGetPlatformData);
+        e.host.books_.platform_requests.push_back(which);
+        if (e.result != PF_Err_NONE) return e.result;
+        if (data == nullptr || which != PF_PlatData_MAIN_WND) return PF_Err_BAD_CALLBACK_PARAM;
+        std::memcpy(data, &e.host.main_window_, sizeof e.host.main_window_);
+        return PF_Err_NONE;
+    }
+
+    static SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
+        Simulator& host = Current();
+        std::unique_lock<std::mutex> lock(host.mutex_);
+        const std::string suite_name = name != nullptr ? name : "";
+        host.RecordLocked("AcquireSuite(" + SuiteLabel(suite_name, version) + ")");
+        if (suite == nullptr) return kSuiteNotFound;
+        *suite = nullptr;
+        const auto chosen = host.results_.find(Callback::kAcquireSuite);
+        if (chosen != host.results_.end() && chosen->second != PF_Err_NONE) return chosen->second;
+        SuiteEntry& entry = host.suites_[{suite_name, version}];
+        if (entry.failure != 0) return entry.failure;
+        if (!entry.provided) {
+            lock.unlock();
+            host.NoteUnserved("suite \"" + suite_name + "\" version " + std::to_string(version) +
+                              " (answered 'S!Fd')");
+            return kSuiteNotFound;
+        }
+        *suite = entry.table;
+        // A null table is a host fault the plug-in must survive; nothing was handed out to give
+        // back, so it does not count as an acquisition.
+        if (entry.table != nullptr) ++entry.acquired;
+        return 0;
+    }
+
+    static SPErr ReleaseSuite(const char* name, int32_t version) {
+        Simulator& host = Current();
+        std::lock_guard<std::mutex> lock(host.mutex_);
+        const std::string suite_name = name != nullptr ? name : "";
+        host.RecordLocked("ReleaseSuite(" + SuiteLabel(suite_name, version) + ")");
+        SuiteEntry& entry = host.suites_[{suite_name, version}];
+        ++entry.released;
+        const auto chosen = host.results_.find(Callback::kReleaseSuite);
+        if (chosen != host.results_.end()) return chosen->second;
+        return entry.provided ? 0 : kSuiteNotFound;
+    }
+
+    static PF_Err CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long checkout_id,
+                                const PF_RenderRequest* request, A_long what_time, A_long time_step,
+                                A_u_long time_scale, PF_CheckoutResult* result) {
+        Entered e = Enter(ref, "checkout_layer", Callback::kCheckoutLayer);
+        if (e.host.profile_ == Profile::kStrict) {
+            LayerCheckout record{index, checkout_id, {}, what_time, time_step, time_scale};
+            if (request != nullptr) record.request = *request;
+            e.host.books_.layer_checkouts.push_back(record);
+        }
+        if (e.result != PF_Err_NONE) return e.result;
+        if (index != 0 || request == nullptr || result == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        // The input layer at the current resolution, and the part of it the request covers.
+        const Command& command = e.command;
+        *result = {};
+        result->max_result_rect = FrameRect(command.refWidth, command.refHeight,
+                                            command.in.downsample_x, command.in.downsample_y);
+        result->result_rect = Intersect(request->rect, result->max_result_rect);
+        if (IsEmpty(result->result_rect)) result->result_rect = {};
+        result->par = {1, 1};
+        result->ref_width = command.refWidth;
+        result->ref_height = command.refHeight;
+        return PF_Err_NONE;
+    }
+
+    static PF_Err CheckoutOutput(PF_ProgPtr ref, PF_EffectWorld** output) {
+        Entered e = Enter(ref, "checkout_output", Callback::kCheckoutOutput);
+        if (e.result != PF_Err_NONE) return e.result;
+        if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        *output = e.command.output;
+        return PF_Err_NONE;
+    }
+
+    static PF_Err SetOptionsButtonName(PF_ProgPtr ref, const A_char* name) {
+        const std::string text = Bounded(name, 32);
+        Entered e =
+            Enter(ref, "PF_SetOptionsButtonName(" + text + ")", Callback::kSetOptionsButtonName);
+        if (e.result != PF_Err_NONE) return e.result;
+        if (name == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+        e.host.books_.button_names.push_back(text);
+        return PF_Err_NONE;
+    }
+};
 
 // ---- The host -----------------------------------------------------------------------------------
 
@@ -337,17 +535,6 @@ Simulator::~Simulator() {
     gCurrent.store(nullptr);
 }
 
-Command& Simulator::From(PF_ProgPtr effect_ref) {
-    // A plug-in passing something other than one of our effect_refs is a fault worth stopping on.
-    Simulator& host = Current();
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const auto* command = reinterpret_cast<const Command*>(effect_ref);
-    if (host.commands_.count(command) == 0) {
-        throw std::logic_error("callback called with a foreign effect_ref");
-    }
-    return *const_cast<Command*>(command);
-}
-
 Simulator& Simulator::Current() {
     Simulator* host = gCurrent.load();
     if (host == nullptr) throw std::logic_error("no host simulator alive");
@@ -374,15 +561,15 @@ void Simulator::Serve(Command& command) {
         return missing_.count(callback) != 0 ? nullptr : function;
     };
     PF_InteractCallbacks& inter = command.in.inter;
-    inter.add_param = slot(Callback::kAddParam, &AddParam);
-    inter.checkout_param = slot(Callback::kCheckoutParam, &CheckoutParam);
-    inter.checkin_param = slot(Callback::kCheckinParam, &CheckinParam);
-    inter.abort = slot(Callback::kAbort, &Abort);
-    inter.register_ui = slot(Callback::kRegisterUi, &RegisterUi);
-    command.pre.checkout_layer = slot(Callback::kCheckoutLayer, &CheckoutLayer);
-    command.smart.checkout_output = slot(Callback::kCheckoutOutput, &CheckoutOutput);
+    inter.add_param = slot(Callback::kAddParam, &Callbacks::AddParam);
+    inter.checkout_param = slot(Callback::kCheckoutParam, &Callbacks::CheckoutParam);
+    inter.checkin_param = slot(Callback::kCheckinParam, &Callbacks::CheckinParam);
+    inter.abort = slot(Callback::kAbort, &Callbacks::Abort);
+    inter.register_ui = slot(Callback::kRegisterUi, &Callbacks::RegisterUi);
+    command.pre.checkout_layer = slot(Callback::kCheckoutLayer, &Callbacks::CheckoutLayer);
+    command.smart.checkout_output = slot(Callback::kCheckoutOutput, &Callbacks::CheckoutOutput);
     if (profile_ == Profile::kFull) {
-        inter.progress = Progress;
+        inter.progress = Callbacks::Progress;
         command.pre.GuidMixInPtr = GuidMixIn;
         command.smart.checkout_layer_pixels = CheckoutLayerPixels;
         command.smart.checkin_layer_pixels = [](PF_ProgPtr, A_long) -> PF_Err {
@@ -390,16 +577,11 @@ void Simulator::Serve(Command& command) {
         };
     }
     // The tables all commands share.
-    utils_.get_platform_data = slot(Callback::kGetPlatformData, &GetPlatformData);
-    basic_suite_.AcquireSuite = slot(Callback::kAcquireSuite, &AcquireSuite);
-    basic_suite_.ReleaseSuite = slot(Callback::kReleaseSuite, &ReleaseSuite);
+    utils_.get_platform_data = slot(Callback::kGetPlatformData, &Callbacks::GetPlatformData);
+    basic_suite_.AcquireSuite = slot(Callback::kAcquireSuite, &Callbacks::AcquireSuite);
+    basic_suite_.ReleaseSuite = slot(Callback::kReleaseSuite, &Callbacks::ReleaseSuite);
     effect_ui_suite_.PF_SetOptionsButtonName =
-        slot(Callback::kSetOptionsButtonName, &SetOptionsButtonName);
-}
-
-void Simulator::SetResult(Callback callback, PF_Err result) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    results_[callback] = result;
+        slot(Callback::kSetOptionsButtonName, &Callbacks::SetOptionsButtonName);
 }
 
 void Simulator::SetMissing(Callback callback, bool missing) {
@@ -417,31 +599,6 @@ void Simulator::SetBasicSuiteMissing(bool missing) {
     records_.in.pica_basicP = missing ? nullptr : &basic_suite_;
 }
 
-void Simulator::SetAddParamResult(std::function<PF_Err(const PF_ParamDef&)> decide) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    add_param_result_ = std::move(decide);
-}
-
-void Simulator::SetParamSource(std::function<PF_ParamDef(PF_ParamIndex, A_long)> source) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    param_source_ = std::move(source);
-}
-
-void Simulator::SetParam(PF_ParamIndex index, const PF_ParamDef& def) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    params_[index] = def;
-}
-
-void Simulator::FailCheckoutOf(PF_ParamIndex index, PF_Err code) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    checkout_failures_[index] = code;
-}
-
-void Simulator::SetAbort(std::function<PF_Err()> abort) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    abort_ = std::move(abort);
-}
-
 void Simulator::ProvideSuite(const std::string& name, int32_t version, const void* table) {
     std::lock_guard<std::mutex> lock(mutex_);
     SuiteEntry& entry = suites_[{name, version}];
@@ -457,27 +614,6 @@ void Simulator::RemoveSuite(const std::string& name, int32_t version) {
     entry.table = nullptr;
 }
 
-void Simulator::FailSuite(const std::string& name, int32_t version, SPErr code) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    suites_[{name, version}].failure = code;
-}
-
-void Simulator::SetLayerSize(A_long ref_width, A_long ref_height) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    records_.refWidth = ref_width;
-    records_.refHeight = ref_height;
-}
-
-void Simulator::SetOutputWorld(PF_EffectWorld* world) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    records_.output = world;
-}
-
-void Simulator::SetMainWindow(void* handle) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    main_window_ = handle;
-}
-
 // ---- Sending commands ---------------------------------------------------------------------------
 
 void Simulator::SetEffect(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc effectMain) {
@@ -485,32 +621,12 @@ void Simulator::SetEffect(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc e
     effect_main_ = effectMain;
 }
 
-// The registration callback has no context of its own beyond the opaque pointer we pass.
-PF_Err Simulator::RegisterEffect(PF_PluginDataPtr ptr, const A_u_char* name,
-                                 const A_u_char* matchName, const A_u_char* category,
-                                 const A_u_char* entryPoint, A_long kind, A_long apiMajor,
-                                 A_long apiMinor, A_long reserved, const A_u_char* supportUrl) {
-    if (ptr == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    Registration& r = *reinterpret_cast<Registration*>(ptr);
-    ++r.calls;
-    r.name = Bounded(name, 256);
-    r.matchName = Bounded(matchName, 256);
-    r.category = Bounded(category, 256);
-    r.entryPoint = Bounded(entryPoint, 256);
-    r.supportUrl = Bounded(supportUrl, 1024);
-    r.kind = kind;
-    r.apiMajor = apiMajor;
-    r.apiMinor = apiMinor;
-    r.reservedInfo = reserved;
-    return PF_Err_NONE;
-}
-
 CommandResult Simulator::Register() {
     registration_ = {};
     CommandResult result;
     result.command = -1;
-    result.error = data_entry_(reinterpret_cast<PF_PluginDataPtr>(&registration_), RegisterEffect,
-                               &basic_suite_, kHostName, "1.0");
+    result.error = data_entry_(reinterpret_cast<PF_PluginDataPtr>(&registration_),
+                               Callbacks::RegisterEffect, &basic_suite_, kHostName, "1.0");
     return result;
 }
 
@@ -545,9 +661,9 @@ CommandResult Simulator::GlobalSetup() {
 CommandResult Simulator::ParamsSetup() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        added_params_.clear();
-        button_names_.clear();
-        registered_ui_.clear();
+        books_.added_params.clear();
+        books_.button_names.clear();
+        books_.registered_ui.clear();
     }
     Command command(*this);
     return Call(PF_Cmd_PARAMS_SETUP, command, nullptr, nullptr, nullptr);
@@ -618,11 +734,12 @@ CommandResult Simulator::SmartRender(Command& command, const FrameRequest& reque
     const PF_LRect& announced = preOutput.result_rect;
     if (!IsEmpty(announced)) {
         if (!AllocateWorld(announced, request.depth, out)) {
-            return Failure(PF_Cmd_SMART_RENDER, PF_Err_OUT_OF_MEMORY,
-                           std::string(kHostName) +
-                               ": cannot allocate an output buffer for the announced result (" +
-                               std::to_string(announced.right - announced.left) + "x" +
-                               std::to_string(announced.bottom - announced.top) + ")");
+            return CommandResult{
+                PF_Cmd_SMART_RENDER, PF_Err_OUT_OF_MEMORY,
+                std::string(kHostName) +
+                    ": cannot allocate an output buffer for the announced result (" +
+                    std::to_string(announced.right - announced.left) + "x" +
+                    std::to_string(announced.bottom - announced.top) + ")"};
         }
         command.output = &out->world;
     }
@@ -640,8 +757,8 @@ CommandResult Simulator::LegacyRender(Command& command, const FrameRequest& requ
                                       OutputWorld* out) {
     const PF_LRect rect = request.Request();
     if (!AllocateWorld(rect, request.depth, out)) {
-        return Failure(PF_Cmd_RENDER, PF_Err_OUT_OF_MEMORY,
-                       std::string(kHostName) + ": cannot allocate the output buffer");
+        return CommandResult{PF_Cmd_RENDER, PF_Err_OUT_OF_MEMORY,
+                             std::string(kHostName) + ": cannot allocate the output buffer"};
     }
     // The legacy record carries the negated position of the buffer in the layer.
     command.in.output_origin_x = -rect.left;
@@ -656,82 +773,18 @@ CommandResult Simulator::LegacyRender(Command& command, const FrameRequest& requ
 
 // ---- What happened ------------------------------------------------------------------------------
 
-std::vector<std::string> Simulator::Calls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return calls_;
-}
-
-void Simulator::Record(std::string call) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    RecordLocked(std::move(call));
-}
-
 // A host in its own right renders without end; only a strict host keeps a log.
 void Simulator::RecordLocked(std::string call) {
-    if (profile_ == Profile::kStrict) calls_.push_back(std::move(call));
+    if (profile_ == Profile::kStrict) books_.calls.push_back(std::move(call));
 }
 
 void Simulator::ClearRecords() {
     std::lock_guard<std::mutex> lock(mutex_);
-    calls_.clear();
-    added_params_.clear();
-    param_checkouts_.clear();
-    checked_out_.clear();
-    unmatched_checkins_ = 0;
-    registered_ui_.clear();
-    button_names_.clear();
-    layer_checkouts_.clear();
-    platform_requests_.clear();
-    abort_calls_ = 0;
+    books_ = Books();
     for (auto& entry : suites_) {
         entry.second.acquired = 0;
         entry.second.released = 0;
     }
-}
-
-std::vector<PF_ParamDef> Simulator::AddedParams() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return added_params_;
-}
-
-std::vector<ParamCheckout> Simulator::ParamCheckouts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return param_checkouts_;
-}
-
-int Simulator::OutstandingCheckouts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<int>(checked_out_.size());
-}
-
-int Simulator::UnmatchedCheckins() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return unmatched_checkins_;
-}
-
-std::vector<PF_CustomUIInfo> Simulator::RegisteredUi() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return registered_ui_;
-}
-
-std::vector<std::string> Simulator::OptionsButtonNames() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return button_names_;
-}
-
-std::vector<LayerCheckout> Simulator::LayerCheckouts() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return layer_checkouts_;
-}
-
-std::vector<PF_PlatDataID> Simulator::PlatformDataRequests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return platform_requests_;
-}
-
-int Simulator::AbortCalls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return abort_calls_;
 }
 
 int Simulator::AcquireCount(const std::string& name, int32_t version) const {
@@ -768,215 +821,6 @@ long Simulator::OutstandingSuites() const {
 
 long Simulator::OutstandingHandles() {
     return gHandlesOut.load();
-}
-
-std::vector<std::string> Simulator::UnservedCalls() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return unserved_;
-}
-
-// ---- Callbacks ----------------------------------------------------------------------------------
-
-PF_Err Simulator::Enter(const std::string& call, Callback callback) {
-    RecordLocked(call);
-    auto it = results_.find(callback);
-    return it == results_.end() ? PF_Err_NONE : it->second;
-}
-
-PF_Err Simulator::AddParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDefPtr def) {
-    Command& command = From(ref);
-    Simulator& host = command.simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    PF_Err result = host.Enter("add_param(" + std::to_string(index) + ")", Callback::kAddParam);
-    if (!command.acceptsParams) return PF_Err_INVALID_CALLBACK;
-    if (def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    if (host.add_param_result_) result = host.add_param_result_(*def);
-    if (result != PF_Err_NONE) return result;
-    if (index != -1 && index != static_cast<PF_ParamIndex>(host.added_params_.size()) + 1) {
-        return PF_Err_INVALID_INDEX;
-    }
-    host.added_params_.push_back(*def);
-    return PF_Err_NONE;
-}
-
-PF_Err Simulator::CheckoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long what_time,
-                                A_long time_step, A_u_long time_scale, PF_ParamDef* param) {
-    Command& command = From(ref);
-    Simulator& host = command.simulator;
-    std::function<PF_ParamDef(PF_ParamIndex, A_long)> source;
-    PF_ParamDef value;
-    std::memset(&value, 0, sizeof(value));
-    {
-        std::lock_guard<std::mutex> lock(host.mutex_);
-        PF_Err result =
-            host.Enter("checkout_param(" + std::to_string(index) + ")", Callback::kCheckoutParam);
-        if (param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-        auto failure = host.checkout_failures_.find(index);
-        if (failure != host.checkout_failures_.end()) result = failure->second;
-        if (result != PF_Err_NONE) return result;
-        if (command.values != nullptr) {
-            // A frame this host renders: its values, for the parameters the effect declared.
-            if (index < 0 || index >= static_cast<PF_ParamIndex>(command.values->size())) {
-                return PF_Err_INVALID_INDEX;
-            }
-            value = (*command.values)[static_cast<size_t>(index)];
-        } else if (host.param_source_) {
-            source = host.param_source_;
-        } else {
-            auto it = host.params_.find(index);
-            if (it != host.params_.end()) value = it->second;
-        }
-        if (host.profile_ == Profile::kStrict) {
-            host.param_checkouts_.push_back({index, what_time, time_step, time_scale});
-        }
-        host.checked_out_.insert(param);
-    }
-    // The source is the test's code; call it without holding our lock.
-    if (source) value = source(index, what_time);
-    *param = value;
-    return PF_Err_NONE;
-}
-
-PF_Err Simulator::CheckinParam(PF_ProgPtr ref, PF_ParamDef* param) {
-    Simulator& host = From(ref).simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const PF_Err result = host.Enter("checkin_param", Callback::kCheckinParam);
-    auto it = host.checked_out_.find(param);
-    if (it == host.checked_out_.end()) {
-        ++host.unmatched_checkins_;
-    } else {
-        host.checked_out_.erase(it);
-    }
-    return param == nullptr ? PF_Err_BAD_CALLBACK_PARAM : result;
-}
-
-PF_Err Simulator::Abort(PF_ProgPtr ref) {
-    Command& command = From(ref);
-    Simulator& host = command.simulator;
-    std::function<PF_Err()> abort;
-    PF_Err result;
-    {
-        std::lock_guard<std::mutex> lock(host.mutex_);
-        result = host.Enter("abort", Callback::kAbort);
-        ++host.abort_calls_;
-        abort = host.abort_;
-    }
-    if (command.cancel != nullptr && command.cancel->load()) return PF_Interrupt_CANCEL;
-    return abort ? abort() : result;
-}
-
-PF_Err Simulator::Progress(PF_ProgPtr ref, A_long, A_long) {
-    return Abort(ref);
-}
-
-PF_Err Simulator::RegisterUi(PF_ProgPtr ref, PF_CustomUIInfo* info) {
-    Simulator& host = From(ref).simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const PF_Err result = host.Enter("register_ui", Callback::kRegisterUi);
-    if (info == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    host.registered_ui_.push_back(*info);
-    return result;
-}
-
-PF_Err Simulator::GetPlatformData(PF_ProgPtr ref, PF_PlatDataID which, void* data) {
-    Simulator& host = From(ref).simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const PF_Err result =
-        host.Enter("get_platform_data(" + std::to_string(which) + ")", Callback::kGetPlatformData);
-    host.platform_requests_.push_back(which);
-    if (result != PF_Err_NONE) return result;
-    if (data == nullptr || which != PF_PlatData_MAIN_WND) return PF_Err_BAD_CALLBACK_PARAM;
-    std::memcpy(data, &host.main_window_, sizeof host.main_window_);
-    return PF_Err_NONE;
-}
-
-SPErr Simulator::AcquireSuite(const char* name, int32_t version, const void** suite) {
-    Simulator& host = Current();
-    std::unique_lock<std::mutex> lock(host.mutex_);
-    const std::string suite_name = name != nullptr ? name : "";
-    const PF_Err result = host.Enter("AcquireSuite(" + SuiteLabel(suite_name, version) + ")",
-                                     Callback::kAcquireSuite);
-    if (suite == nullptr) return kSuiteNotFound;
-    *suite = nullptr;
-    if (result != PF_Err_NONE) return result;
-    SuiteEntry& entry = host.suites_[{suite_name, version}];
-    if (entry.failure != 0) return entry.failure;
-    if (!entry.provided) {
-        lock.unlock();
-        host.NoteUnserved("suite \"" + suite_name + "\" version " + std::to_string(version) +
-                          " (answered 'S!Fd')");
-        return kSuiteNotFound;
-    }
-    *suite = entry.table;
-    // A null table is a host fault the plug-in must survive; nothing was handed out to give
-    // back, so it does not count as an acquisition.
-    if (entry.table != nullptr) ++entry.acquired;
-    return 0;
-}
-
-SPErr Simulator::ReleaseSuite(const char* name, int32_t version) {
-    Simulator& host = Current();
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const std::string suite_name = name != nullptr ? name : "";
-    const PF_Err result = host.Enter("ReleaseSuite(" + SuiteLabel(suite_name, version) + ")",
-                                     Callback::kReleaseSuite);
-    SuiteEntry& entry = host.suites_[{suite_name, version}];
-    ++entry.released;
-    return result != PF_Err_NONE || entry.provided ? result : kSuiteNotFound;
-}
-
-PF_Err Simulator::CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long checkout_id,
-                                const PF_RenderRequest* request, A_long what_time, A_long time_step,
-                                A_u_long time_scale, PF_CheckoutResult* result) {
-    Command& command = From(ref);
-    Simulator& host = command.simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const PF_Err code = host.Enter("checkout_layer", Callback::kCheckoutLayer);
-    if (host.profile_ == Profile::kStrict) {
-        LayerCheckout record{};
-        record.index = index;
-        record.checkout_id = checkout_id;
-        if (request != nullptr) record.request = *request;
-        record.what_time = what_time;
-        record.time_step = time_step;
-        record.time_scale = time_scale;
-        host.layer_checkouts_.push_back(record);
-    }
-    if (code != PF_Err_NONE) return code;
-    if (index != 0 || request == nullptr || result == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    // The input layer at the current resolution, and the part of it the request covers.
-    *result = {};
-    result->max_result_rect = FrameRect(command.refWidth, command.refHeight,
-                                        command.in.downsample_x, command.in.downsample_y);
-    result->result_rect = Intersect(request->rect, result->max_result_rect);
-    if (IsEmpty(result->result_rect)) result->result_rect = {};
-    result->par = {1, 1};
-    result->ref_width = command.refWidth;
-    result->ref_height = command.refHeight;
-    return PF_Err_NONE;
-}
-
-PF_Err Simulator::CheckoutOutput(PF_ProgPtr ref, PF_EffectWorld** output) {
-    Command& command = From(ref);
-    Simulator& host = command.simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const PF_Err code = host.Enter("checkout_output", Callback::kCheckoutOutput);
-    if (code != PF_Err_NONE) return code;
-    if (output == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    *output = command.output;
-    return PF_Err_NONE;
-}
-
-PF_Err Simulator::SetOptionsButtonName(PF_ProgPtr ref, const A_char* name) {
-    Simulator& host = From(ref).simulator;
-    std::lock_guard<std::mutex> lock(host.mutex_);
-    const std::string text = Bounded(name, 32);
-    const PF_Err code =
-        host.Enter("PF_SetOptionsButtonName(" + text + ")", Callback::kSetOptionsButtonName);
-    if (code != PF_Err_NONE) return code;
-    if (name == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
-    host.button_names_.push_back(text);
-    return PF_Err_NONE;
 }
 
 }  // namespace host_sim

@@ -174,36 +174,56 @@ class Simulator {
     PF_SmartRenderCallbacks* smart_render_callbacks() { return &records_.smart; }
 
     // ---- Callback behaviour ---------------------------------------------------------------
-    void SetResult(Callback callback, PF_Err result);
+    void SetResult(Callback callback, PF_Err result) {
+        Locked([&] { results_[callback] = result; });
+    }
     // Takes the callback out of the host's records (a null pointer), or puts it back. These
     // two edit in_data itself: call them before the plug-in runs, not while it does.
     void SetMissing(Callback callback, bool missing = true);
     void SetBasicSuiteMissing(bool missing = true);
     // Decides add_param's result per definition (overrides SetResult for add_param).
-    void SetAddParamResult(std::function<PF_Err(const PF_ParamDef&)> decide);
+    void SetAddParamResult(std::function<PF_Err(const PF_ParamDef&)> decide) {
+        Locked([&] { add_param_result_ = std::move(decide); });
+    }
 
     // ---- Parameter store ---------------------------------------------------------------------
     // The value of parameter `index` at `time` outside of frames this host renders itself.
     // Without a source, SetParam's values are used and unknown indices give a zeroed definition.
-    void SetParamSource(std::function<PF_ParamDef(PF_ParamIndex index, A_long time)> source);
-    void SetParam(PF_ParamIndex index, const PF_ParamDef& def);
+    void SetParamSource(std::function<PF_ParamDef(PF_ParamIndex index, A_long time)> source) {
+        Locked([&] { param_source_ = std::move(source); });
+    }
+    void SetParam(PF_ParamIndex index, const PF_ParamDef& def) {
+        Locked([&] { params_[index] = def; });
+    }
     // checkout_param of this index fails with `code` (and leaves the definition untouched).
-    void FailCheckoutOf(PF_ParamIndex index, PF_Err code);
+    void FailCheckoutOf(PF_ParamIndex index, PF_Err code) {
+        Locked([&] { checkout_failures_[index] = code; });
+    }
 
     // Called on the render's thread, possibly from several at once; must be thread-safe.
-    void SetAbort(std::function<PF_Err()> abort);
+    void SetAbort(std::function<PF_Err()> abort) {
+        Locked([&] { abort_ = std::move(abort); });
+    }
 
     // ---- Suites -------------------------------------------------------------------------------
     // Makes AcquireSuite(name, version) hand out `table` (which may be null) with result 0.
     void ProvideSuite(const std::string& name, int32_t version, const void* table);
     void RemoveSuite(const std::string& name, int32_t version);
     // AcquireSuite(name, version) returns `code` and hands out nothing.
-    void FailSuite(const std::string& name, int32_t version, SPErr code);
+    void FailSuite(const std::string& name, int32_t version, SPErr code) {
+        Locked([&] { suites_[{name, version}].failure = code; });
+    }
 
     // ---- Other host data ----------------------------------------------------------------------
-    void SetLayerSize(A_long ref_width, A_long ref_height);
-    void SetOutputWorld(PF_EffectWorld* world);
-    void SetMainWindow(void* handle);
+    void SetLayerSize(A_long ref_width, A_long ref_height) {
+        Locked([&] { records_.refWidth = ref_width, records_.refHeight = ref_height; });
+    }
+    void SetOutputWorld(PF_EffectWorld* world) {
+        Locked([&] { records_.output = world; });
+    }
+    void SetMainWindow(void* handle) {
+        Locked([&] { main_window_ = handle; });
+    }
 
     // ---- Driving the plug-in ------------------------------------------------------------------
     void SetEffect(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc effectMain);
@@ -228,20 +248,26 @@ class Simulator {
     // ---- What happened ------------------------------------------------------------------------
     // Every callback in call order, e.g. "add_param(-1)", "checkout_param(4)",
     // "AcquireSuite(PF Effect UI Suite, 1)", "PF_SetOptionsButtonName(About...)".
-    std::vector<std::string> Calls() const;
+    std::vector<std::string> Calls() const { return Get(books_.calls); }
     // Suites living next to this host log their calls here too.
-    void Record(std::string call);
+    void Record(std::string call) {
+        Locked([&] { RecordLocked(std::move(call)); });
+    }
     void ClearRecords();
 
-    std::vector<PF_ParamDef> AddedParams() const;       // accepted definitions only
-    std::vector<ParamCheckout> ParamCheckouts() const;  // successful ones only
-    int OutstandingCheckouts() const;                   // successful checkouts not (yet) checked in
-    int UnmatchedCheckins() const;  // checkins of a definition that was not checked out
-    std::vector<PF_CustomUIInfo> RegisteredUi() const;
-    std::vector<std::string> OptionsButtonNames() const;
-    std::vector<LayerCheckout> LayerCheckouts() const;
-    std::vector<PF_PlatDataID> PlatformDataRequests() const;
-    int AbortCalls() const;
+    std::vector<PF_ParamDef> AddedParams() const { return Get(books_.added_params); }
+    // Successful ones only.
+    std::vector<ParamCheckout> ParamCheckouts() const { return Get(books_.param_checkouts); }
+    // Successful checkouts not (yet) checked in.
+    int OutstandingCheckouts() const { return static_cast<int>(Get(books_.checked_out).size()); }
+    // Checkins of a definition that was not checked out.
+    int UnmatchedCheckins() const { return Get(books_.unmatched_checkins); }
+    std::vector<PF_CustomUIInfo> RegisteredUi() const { return Get(books_.registered_ui); }
+    std::vector<std::string> OptionsButtonNames() const { return Get(books_.button_names); }
+    std::vector<LayerCheckout> LayerCheckouts() const { return Get(books_.layer_checkouts); }
+    std::vector<PF_PlatDataID> PlatformDataRequests() const {
+        return Get(books_.platform_requests);
+    }
 
     int AcquireCount(const std::string& name, int32_t version) const;
     int ReleaseCount(const std::string& name, int32_t version) const;
@@ -252,7 +278,7 @@ class Simulator {
     static long OutstandingHandles();  // allocated through the utility callbacks, not disposed
     // What the plug-in asked for that this host does not serve, with the answer it got, e.g.
     // "PF_UtilCallbacks.iterate (answered 515)" or "suite \"X\" version 1 (answered 'S!Fd')".
-    std::vector<std::string> UnservedCalls() const;
+    std::vector<std::string> UnservedCalls() const { return Get(unserved_); }
 
   private:
     friend struct Command;
@@ -265,37 +291,26 @@ class Simulator {
     };
     using SuiteKey = std::pair<std::string, int32_t>;
 
-    static Command& From(PF_ProgPtr effect_ref);
+    struct Callbacks;  // the functions in the host's tables
     static Simulator& Current();
     static void NoteUnservedSlot(const char* slot);
     void NoteUnserved(const std::string& what);
-    PF_Err Enter(const std::string& call, Callback callback);  // holding mutex_
+    template <typename F>
+    void Locked(F&& f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        f();
+    }
+    template <typename T>
+    T Get(const T& member) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return member;
+    }
     void RecordLocked(std::string call);
     void Serve(Command& command);
     CommandResult Call(PF_Cmd cmd, Command& command, PF_ParamDef** params, PF_LayerDef* output,
                        void* extra);
     CommandResult SmartRender(Command& command, const FrameRequest& request, OutputWorld* out);
     CommandResult LegacyRender(Command& command, const FrameRequest& request, OutputWorld* out);
-
-    static PF_Err AddParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDefPtr def);
-    static PF_Err CheckoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long what_time,
-                                A_long time_step, A_u_long time_scale, PF_ParamDef* param);
-    static PF_Err CheckinParam(PF_ProgPtr ref, PF_ParamDef* param);
-    static PF_Err Abort(PF_ProgPtr ref);
-    static PF_Err Progress(PF_ProgPtr ref, A_long current, A_long total);
-    static PF_Err RegisterUi(PF_ProgPtr ref, PF_CustomUIInfo* info);
-    static PF_Err GetPlatformData(PF_ProgPtr ref, PF_PlatDataID which, void* data);
-    static SPErr AcquireSuite(const char* name, int32_t version, const void** suite);
-    static SPErr ReleaseSuite(const char* name, int32_t version);
-    static PF_Err CheckoutLayer(PF_ProgPtr ref, PF_ParamIndex index, A_long checkout_id,
-                                const PF_RenderRequest* request, A_long what_time, A_long time_step,
-                                A_u_long time_scale, PF_CheckoutResult* result);
-    static PF_Err CheckoutOutput(PF_ProgPtr ref, PF_EffectWorld** output);
-    static PF_Err SetOptionsButtonName(PF_ProgPtr ref, const A_char* name);
-    static PF_Err RegisterEffect(PF_PluginDataPtr ptr, const A_u_char* name,
-                                 const A_u_char* matchName, const A_u_char* category,
-                                 const A_u_char* entryPoint, A_long kind, A_long apiMajor,
-                                 A_long apiMinor, A_long reserved, const A_u_char* supportUrl);
 
     const Profile profile_;
     mutable std::mutex mutex_;
@@ -325,17 +340,18 @@ class Simulator {
     A_long numParams_ = 0;
     PF_Handle globalData_ = nullptr;  // the plug-in's, between global set-up and set-down
 
-    std::vector<std::string> calls_;
     std::vector<std::string> unserved_;
-    std::vector<PF_ParamDef> added_params_;
-    std::vector<ParamCheckout> param_checkouts_;
-    std::multiset<const PF_ParamDef*> checked_out_;
-    int unmatched_checkins_ = 0;
-    std::vector<PF_CustomUIInfo> registered_ui_;
-    std::vector<std::string> button_names_;
-    std::vector<LayerCheckout> layer_checkouts_;
-    std::vector<PF_PlatDataID> platform_requests_;
-    int abort_calls_ = 0;
+    struct Books {
+        std::vector<std::string> calls;  // the strict profile's only: the full one renders on
+        std::vector<PF_ParamDef> added_params;
+        std::vector<ParamCheckout> param_checkouts;
+        std::multiset<const PF_ParamDef*> checked_out;
+        int unmatched_checkins = 0;
+        std::vector<PF_CustomUIInfo> registered_ui;
+        std::vector<std::string> button_names;
+        std::vector<LayerCheckout> layer_checkouts;
+        std::vector<PF_PlatDataID> platform_requests;
+    } books_;
 
     // Last: built from the tables above.
     Command records_;

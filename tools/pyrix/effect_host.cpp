@@ -102,6 +102,14 @@ std::optional<double> RenderSettings::SliderValue(Control control) const {
 EffectHost::EffectHost(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc effectMain)
     : Simulator(host_sim::Profile::kFull) {
     SetEffect(dataEntry, effectMain);
+    // Outside of frames the controls answer their defaults; they hold no keyframes.
+    SetParamSource([this](PF_ParamIndex index, A_long) {
+        const std::vector<PF_ParamDef> declared = AddedParams();
+        PF_ParamDef def{};
+        if (index == 0) def.param_type = PF_Param_LAYER;
+        if (index < 1 || index > static_cast<PF_ParamIndex>(declared.size())) return def;
+        return ValueOf(declared[static_cast<size_t>(index - 1)], RenderSettings());
+    });
 }
 
 CommandResult EffectHost::RenderFrame(const RenderSettings& settings, int32_t frame,
