@@ -152,6 +152,10 @@ TEST_P(PreRenderRects, AnnounceTheClippedRequestAndTheExtent) {
         << out.result_rect.bottom;
     EXPECT_EQ(std::memcmp(&out.max_result_rect, &c.max, sizeof(PF_LRect)), 0)
         << out.max_result_rect.right << " " << out.max_result_rect.bottom;
+    // The host works the frame out on its own; both must agree.
+    const PF_LRect frame = host_sim::FrameRect(c.layerWidth, 1080, host.in_data()->downsample_x,
+                                               host.in_data()->downsample_y);
+    EXPECT_EQ(std::memcmp(&out.max_result_rect, &frame, sizeof(PF_LRect)), 0);
     EXPECT_EQ(out.solid, 1);
     EXPECT_EQ(out.flags, 0x1234) << "flags stay as the host set them";
     ASSERT_NE(out.pre_render_data, nullptr);
