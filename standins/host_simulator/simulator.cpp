@@ -623,11 +623,10 @@ void Simulator::SetEffect(PF_PluginDataEntryFunc2 dataEntry, PF_EffectMainFunc e
 
 CommandResult Simulator::Register() {
     registration_ = {};
-    CommandResult result;
-    result.command = -1;
-    result.error = data_entry_(reinterpret_cast<PF_PluginDataPtr>(&registration_),
-                               Callbacks::RegisterEffect, &basic_suite_, kHostName, "1.0");
-    return result;
+    return {-1,
+            data_entry_(reinterpret_cast<PF_PluginDataPtr>(&registration_),
+                        Callbacks::RegisterEffect, &basic_suite_, kHostName, "1.0"),
+            {}};
 }
 
 CommandResult Simulator::Call(PF_Cmd cmd, Command& command, PF_ParamDef** params,
@@ -635,10 +634,8 @@ CommandResult Simulator::Call(PF_Cmd cmd, Command& command, PF_ParamDef** params
     PF_OutData out{};
     out.global_data = command.in.global_data;
     out.num_params = command.in.num_params;
-    CommandResult result;
-    result.command = cmd;
-    result.error = effect_main_(cmd, &command.in, &out, params, output, extra);
-    result.message = Bounded(out.return_msg, sizeof out.return_msg);
+    const PF_Err error = effect_main_(cmd, &command.in, &out, params, output, extra);
+    CommandResult result{cmd, error, Bounded(out.return_msg, sizeof out.return_msg)};
     // The plug-in's global data comes back with every later command, until global set-down.
     std::lock_guard<std::mutex> lock(mutex_);
     if (cmd == PF_Cmd_GLOBAL_SETUP) globalData_ = out.global_data;
@@ -652,33 +649,20 @@ CommandResult Simulator::Call(PF_Cmd cmd, Command& command, PF_ParamDef** params
     return result;
 }
 
-CommandResult Simulator::GlobalSetup() {
-    Command command(*this);
-    command.acceptsParams = false;
-    return Call(PF_Cmd_GLOBAL_SETUP, command, nullptr, nullptr, nullptr);
-}
-
-CommandResult Simulator::ParamsSetup() {
-    {
+CommandResult Simulator::Send(PF_Cmd cmd) {
+    if (cmd == PF_Cmd_PARAMS_SETUP) {
         std::lock_guard<std::mutex> lock(mutex_);
         books_.added_params.clear();
         books_.button_names.clear();
         books_.registered_ui.clear();
     }
     Command command(*this);
-    return Call(PF_Cmd_PARAMS_SETUP, command, nullptr, nullptr, nullptr);
-}
-
-CommandResult Simulator::GlobalSetdown() {
-    Command command(*this);
-    command.acceptsParams = false;
-    return Call(PF_Cmd_GLOBAL_SETDOWN, command, nullptr, nullptr, nullptr);
+    command.acceptsParams = cmd == PF_Cmd_PARAMS_SETUP;
+    return Call(cmd, command, nullptr, nullptr, nullptr);
 }
 
 CommandResult Simulator::About(std::string* text) {
-    Command command(*this);
-    command.acceptsParams = false;
-    CommandResult result = Call(PF_Cmd_ABOUT, command, nullptr, nullptr, nullptr);
+    CommandResult result = Send(PF_Cmd_ABOUT);
     if (text != nullptr) {
         *text = result.message;
         std::replace(text->begin(), text->end(), '\r', '\n');

@@ -230,9 +230,9 @@ class Simulator {
     // The registration call, then global and parameter set-up, as the host does them once
     // before the first frame.
     CommandResult Register();
-    CommandResult GlobalSetup();
-    CommandResult ParamsSetup();
-    CommandResult GlobalSetdown();
+    CommandResult GlobalSetup() { return Send(PF_Cmd_GLOBAL_SETUP); }
+    CommandResult ParamsSetup() { return Send(PF_Cmd_PARAMS_SETUP); }
+    CommandResult GlobalSetdown() { return Send(PF_Cmd_GLOBAL_SETDOWN); }
     // The About command; the text comes back in *text with line breaks.
     CommandResult About(std::string* text);
     // Pre-render and smart render, or the legacy render, of one frame. The output buffer comes
@@ -307,6 +307,7 @@ class Simulator {
     }
     void RecordLocked(std::string call);
     void Serve(Command& command);
+    CommandResult Send(PF_Cmd cmd);  // a command without extra records
     CommandResult Call(PF_Cmd cmd, Command& command, PF_ParamDef** params, PF_LayerDef* output,
                        void* extra);
     CommandResult SmartRender(Command& command, const FrameRequest& request, OutputWorld* out);
