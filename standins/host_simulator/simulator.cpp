@@ -513,6 +513,7 @@ Simulator::Simulator(Profile profile) : profile_(profile), records_(*this) {
     }
     ProvideSuite(kPFEffectUISuite, kPFEffectUISuiteVersion1, &effect_ui_suite_);
     std::lock_guard<std::mutex> lock(mutex_);
+    ServeShared();
     Serve(records_);
 
     // The records tests hand over: a 1920x1080 layer at full resolution, 30 frames a second.
@@ -555,19 +556,15 @@ void Simulator::NoteUnserved(const std::string& what) {
     }
 }
 
-// Puts in the callbacks this host serves, except those a test took out. Holding mutex_.
 void Simulator::Serve(Command& command) {
-    const auto slot = [this](Callback callback, auto function) {
-        return missing_.count(callback) != 0 ? nullptr : function;
-    };
     PF_InteractCallbacks& inter = command.in.inter;
-    inter.add_param = slot(Callback::kAddParam, &Callbacks::AddParam);
-    inter.checkout_param = slot(Callback::kCheckoutParam, &Callbacks::CheckoutParam);
-    inter.checkin_param = slot(Callback::kCheckinParam, &Callbacks::CheckinParam);
-    inter.abort = slot(Callback::kAbort, &Callbacks::Abort);
-    inter.register_ui = slot(Callback::kRegisterUi, &Callbacks::RegisterUi);
-    command.pre.checkout_layer = slot(Callback::kCheckoutLayer, &Callbacks::CheckoutLayer);
-    command.smart.checkout_output = slot(Callback::kCheckoutOutput, &Callbacks::CheckoutOutput);
+    inter.add_param = Slot(Callback::kAddParam, &Callbacks::AddParam);
+    inter.checkout_param = Slot(Callback::kCheckoutParam, &Callbacks::CheckoutParam);
+    inter.checkin_param = Slot(Callback::kCheckinParam, &Callbacks::CheckinParam);
+    inter.abort = Slot(Callback::kAbort, &Callbacks::Abort);
+    inter.register_ui = Slot(Callback::kRegisterUi, &Callbacks::RegisterUi);
+    command.pre.checkout_layer = Slot(Callback::kCheckoutLayer, &Callbacks::CheckoutLayer);
+    command.smart.checkout_output = Slot(Callback::kCheckoutOutput, &Callbacks::CheckoutOutput);
     if (profile_ == Profile::kFull) {
         inter.progress = Callbacks::Progress;
         command.pre.GuidMixInPtr = GuidMixIn;
@@ -576,12 +573,14 @@ void Simulator::Serve(Command& command) {
             return PF_Err_NONE;
         };
     }
-    // The tables all commands share.
-    utils_.get_platform_data = slot(Callback::kGetPlatformData, &Callbacks::GetPlatformData);
-    basic_suite_.AcquireSuite = slot(Callback::kAcquireSuite, &Callbacks::AcquireSuite);
-    basic_suite_.ReleaseSuite = slot(Callback::kReleaseSuite, &Callbacks::ReleaseSuite);
+}
+
+void Simulator::ServeShared() {
+    utils_.get_platform_data = Slot(Callback::kGetPlatformData, &Callbacks::GetPlatformData);
+    basic_suite_.AcquireSuite = Slot(Callback::kAcquireSuite, &Callbacks::AcquireSuite);
+    basic_suite_.ReleaseSuite = Slot(Callback::kReleaseSuite, &Callbacks::ReleaseSuite);
     effect_ui_suite_.PF_SetOptionsButtonName =
-        slot(Callback::kSetOptionsButtonName, &Callbacks::SetOptionsButtonName);
+        Slot(Callback::kSetOptionsButtonName, &Callbacks::SetOptionsButtonName);
 }
 
 void Simulator::SetMissing(Callback callback, bool missing) {
@@ -591,6 +590,7 @@ void Simulator::SetMissing(Callback callback, bool missing) {
     } else {
         missing_.erase(callback);
     }
+    ServeShared();
     Serve(records_);
 }
 

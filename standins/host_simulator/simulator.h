@@ -306,7 +306,14 @@ class Simulator {
         return member;
     }
     void RecordLocked(std::string call);
+    // Puts in the callbacks this host serves, except those a test took out (a command's own, or
+    // the tables all commands share, written only while no command runs). Holding mutex_.
+    template <typename F>
+    F Slot(Callback callback, F function) const {
+        return missing_.count(callback) != 0 ? nullptr : function;
+    }
     void Serve(Command& command);
+    void ServeShared();
     CommandResult Send(PF_Cmd cmd);  // a command without extra records
     CommandResult Call(PF_Cmd cmd, Command& command, PF_ParamDef** params, PF_LayerDef* output,
                        void* extra);
