@@ -19,9 +19,9 @@
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "kernels/fan_out.h"
-#include "standins/fake_host/fake_app_suite.h"
-#include "standins/fake_host/fake_drawbot.h"
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/app_suite.h"
+#include "standins/host_simulator/drawbot.h"
+#include "standins/host_simulator/simulator.h"
 #include "standins/win32/d3d_control.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/gpu/frame_messages.h"
@@ -30,10 +30,10 @@ using namespace pyrix;
 
 namespace {
 
-using fake_host::Callback;
-using fake_host::DrawCall;
 using fuzz::Fail;
 using fuzz::Input;
+using host_sim::Callback;
+using host_sim::DrawCall;
 
 bool IsKnownMessage(const std::string& text) {
     return test_support::kRendererMessages.count(text) != 0 ||
@@ -371,10 +371,10 @@ class Session {
     void SetParams() {
         if (in_.Bit())
             host_.SetParam(kParamPosition,
-                           fake_host::PointParam(PointCoordinate(in_), PointCoordinate(in_)));
+                           host_sim::PointParam(PointCoordinate(in_), PointCoordinate(in_)));
         for (PF_ParamIndex index :
              {kParamEmitterSize, kParamDetail, kParamSoftness, kParamSpeed, kParamOffset}) {
-            if (in_.Bit()) host_.SetParam(index, fake_host::FloatParam(SliderValue(in_)));
+            if (in_.Bit()) host_.SetParam(index, host_sim::FloatParam(SliderValue(in_)));
         }
         if (in_.OneIn(8)) host_.FailCheckoutOf(in_.Range(0, 8), HostError(in_, raised_));
     }
@@ -466,7 +466,7 @@ class Session {
             defs[i].u.fs_d.value = SliderValue(in_);
             params[i] = in_.OneIn(64) ? nullptr : &defs[i];
         }
-        defs[kParamPosition] = fake_host::PointParam(PointCoordinate(in_), PointCoordinate(in_));
+        defs[kParamPosition] = host_sim::PointParam(PointCoordinate(in_), PointCoordinate(in_));
         PF_ParamDef** paramArray = in_.OneIn(16) ? nullptr : params;
         world->handedOver = !in_.OneIn(16);
         return EffectMain(PF_Cmd_RENDER, in_data, out_data, paramArray,
@@ -550,9 +550,9 @@ class Session {
     }
 
     Input& in_;
-    fake_host::FakeHost host_;
-    std::optional<fake_host::FakeDrawbot> drawbot_;
-    std::optional<fake_host::FakeAppSuite> app_suite_;
+    host_sim::Simulator host_;
+    std::optional<host_sim::Drawbot> drawbot_;
+    std::optional<host_sim::AppSuite> app_suite_;
     std::set<PF_Err> raised_;
     int abortCalls_ = 0;
     bool abortMissing_ = false;

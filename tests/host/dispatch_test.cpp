@@ -11,14 +11,14 @@
 
 #include "host/command_guard.h"
 #include "host/entry_points.h"
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/simulator.h"
 
 namespace pyrix {
 
 namespace {
 
-using fake_host::Callback;
-using fake_host::FakeHost;
+using host_sim::Callback;
+using host_sim::Simulator;
 
 // ---- Registration ---------------------------------------------------------------------------
 
@@ -110,7 +110,7 @@ TEST(GlobalSetupTest, NullOutDataIsRefused) {
 class IgnoredSelectorTest : public ::testing::TestWithParam<PF_Cmd> {};
 
 TEST_P(IgnoredSelectorTest, ReturnsZeroAndWritesNothing) {
-    FakeHost host;
+    Simulator host;
     PF_InData in_before = *host.in_data();
     PF_OutData out = Patterned();
     const PF_OutData before = out;
@@ -229,7 +229,7 @@ TEST(CommandGuardMessageTest, NullOutDataGetsNoMessage) {
 
 // The same mapping seen through EffectMain, with the failure raised deep inside a host call.
 TEST(EffectMainErrorTest, FailuresInsideHandlersReachTheHost) {
-    FakeHost host;
+    Simulator host;
     host.SetAddParamResult([](const PF_ParamDef&) -> PF_Err { throw std::bad_alloc(); });
     EXPECT_EQ(
         EffectMain(PF_Cmd_PARAMS_SETUP, host.in_data(), host.out_data(), nullptr, nullptr, nullptr),
@@ -244,7 +244,7 @@ TEST(EffectMainErrorTest, FailuresInsideHandlersReachTheHost) {
 }
 
 TEST(EffectMainErrorTest, MissingUiSuiteRaisesInvalidCallbackWithoutMessage) {
-    FakeHost host;
+    Simulator host;
     host.RemoveSuite(kPFEffectUISuite, kPFEffectUISuiteVersion1);
     EXPECT_EQ(
         EffectMain(PF_Cmd_PARAMS_SETUP, host.in_data(), host.out_data(), nullptr, nullptr, nullptr),

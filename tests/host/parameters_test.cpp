@@ -15,16 +15,16 @@
 #include "host/api/host_error.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/simulator.h"
 
 namespace pyrix {
 
 namespace {
 
-using fake_host::Callback;
-using fake_host::FakeHost;
-using fake_host::FloatParam;
-using fake_host::PointParam;
+using host_sim::Callback;
+using host_sim::FloatParam;
+using host_sim::PointParam;
+using host_sim::Simulator;
 
 PF_ParamDef Zeroed() {
     PF_ParamDef def;
@@ -80,7 +80,7 @@ std::vector<PF_ParamDef> ExpectedDeclarations() {
             ExpectedSlider(3, "Offset", 0.0, -1000000, 1000000, -10, 10, 2)};
 }
 
-PF_Err RunParamsSetup(FakeHost& host) {
+PF_Err RunParamsSetup(Simulator& host) {
     return EffectMain(PF_Cmd_PARAMS_SETUP, host.in_data(), host.out_data(), nullptr, nullptr,
                       nullptr);
 }
@@ -88,7 +88,7 @@ PF_Err RunParamsSetup(FakeHost& host) {
 // ---- Parameter set-up -------------------------------------------------------------------------
 
 TEST(SetupParametersTest, DeclaresSevenParametersWithEveryField) {
-    FakeHost host;
+    Simulator host;
     EXPECT_EQ(RunParamsSetup(host), 0);
 
     const std::vector<PF_ParamDef> added = host.AddedParams();
@@ -105,7 +105,7 @@ TEST(SetupParametersTest, DeclaresSevenParametersWithEveryField) {
 }
 
 TEST(SetupParametersTest, HostCallsComeInOrderAndAppend) {
-    FakeHost host;
+    Simulator host;
     ASSERT_EQ(RunParamsSetup(host), 0);
     const std::vector<std::string> expected = {
         "add_param(-1)",
@@ -129,14 +129,14 @@ TEST(SetupParametersTest, HostCallsComeInOrderAndAppend) {
 }
 
 TEST(SetupParametersTest, ReturnsTheResultOfRegisteringTheUi) {
-    FakeHost host;
+    Simulator host;
     host.SetResult(Callback::kRegisterUi, 33);
     EXPECT_EQ(RunParamsSetup(host), 33);
     EXPECT_EQ(host.out_data()->num_params, 8);
 }
 
 TEST(SetupParametersTest, AddParamFailureStopsAtThatParameter) {
-    FakeHost host;
+    Simulator host;
     host.SetAddParamResult([](const PF_ParamDef& def) -> PF_Err {
         return std::strcmp(ParamName(def), "Detail") == 0 ? 516 : 0;
     });
@@ -152,14 +152,14 @@ TEST(SetupParametersTest, AddParamFailureStopsAtThatParameter) {
 }
 
 TEST(SetupParametersTest, MissingAddParamIsAnInvalidCallback) {
-    FakeHost host;
+    Simulator host;
     host.SetMissing(Callback::kAddParam);
     EXPECT_EQ(RunParamsSetup(host), PF_Err_INVALID_CALLBACK);
     EXPECT_TRUE(host.Calls().empty());
 }
 
 TEST(SetupControlsUITest, MissingRegisterUiGives515AfterNamingTheButton) {
-    FakeHost host;
+    Simulator host;
     host.SetMissing(Callback::kRegisterUi);
     EXPECT_EQ(RunParamsSetup(host), PF_Err_INVALID_CALLBACK);
     EXPECT_EQ(host.AddedParams().size(), 7u);
@@ -169,7 +169,7 @@ TEST(SetupControlsUITest, MissingRegisterUiGives515AfterNamingTheButton) {
 }
 
 TEST(SetupControlsUITest, ButtonNameFailureIsReturnedWithoutRegistering) {
-    FakeHost host;
+    Simulator host;
     host.SetResult(Callback::kSetOptionsButtonName, 21);
     EXPECT_EQ(SetupControlsUI(host.in_data()), 21);
     EXPECT_TRUE(host.RegisteredUi().empty());
@@ -199,7 +199,7 @@ std::ostream& operator<<(std::ostream& os, SuiteFault fault) {
 class MissingUiSuiteTest : public ::testing::TestWithParam<SuiteFault> {};
 
 TEST_P(MissingUiSuiteTest, Raises515AndHoldsNothing) {
-    FakeHost host;
+    Simulator host;
     PF_EffectUISuite1 emptyTable{};
     switch (GetParam()) {
         case SuiteFault::kNoBasicSuite:
@@ -272,7 +272,7 @@ class ReadSettingsTest : public ::testing::Test {
         return ReadEffectSettings(in(), nullptr, widthHint, heightHint);
     }
 
-    FakeHost host;
+    Simulator host;
 };
 
 TEST_F(ReadSettingsTest, ReadsEveryValueByCheckoutInTheHostOrder) {
@@ -293,7 +293,7 @@ TEST_F(ReadSettingsTest, ReadsEveryValueByCheckoutInTheHostOrder) {
     EXPECT_EQ(s.layerHeight, 0);
 
     std::vector<PF_ParamIndex> order;
-    for (const fake_host::ParamCheckout& c : host.ParamCheckouts()) {
+    for (const host_sim::ParamCheckout& c : host.ParamCheckouts()) {
         order.push_back(c.index);
         EXPECT_EQ(c.what_time, 40);
         EXPECT_EQ(c.time_step, 2);

@@ -4,13 +4,13 @@
 
 #include <stdexcept>
 
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/simulator.h"
 
 namespace pyrix {
 
 namespace {
 
-using fake_host::FakeHost;
+using host_sim::Simulator;
 
 struct TestSuite {
     int marker;
@@ -19,7 +19,7 @@ constexpr const char* kTestSuite = "Test Suite";
 
 class SuiteScopeTest : public ::testing::Test {
   protected:
-    FakeHost host;
+    Simulator host;
     TestSuite table{42};
     const SPBasicSuite* basic() { return host.in_data()->pica_basicP; }
 };

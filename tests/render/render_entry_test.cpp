@@ -1,4 +1,4 @@
-// Frames through EffectMain with the fake host: the smart pair and the legacy render in every
+// Frames through EffectMain with the host simulator: the smart pair and the legacy render in every
 // pixel layout against the CPU reference, placement of output rectangles and downsampled frames,
 // the pre-render record, and every failure the render path can meet.
 #include "host/render_entry.h"
@@ -154,6 +154,10 @@ TEST_P(PreRenderRects, AnnounceTheClippedRequestAndTheExtent) {
         << out.result_rect.bottom;
     EXPECT_EQ(std::memcmp(&out.max_result_rect, &c.max, sizeof(PF_LRect)), 0)
         << out.max_result_rect.right << " " << out.max_result_rect.bottom;
+    // The host works the frame out on its own; both must agree.
+    const PF_LRect frame = host_sim::FrameRect(c.layerWidth, 1080, host.in_data()->downsample_x,
+                                               host.in_data()->downsample_y);
+    EXPECT_EQ(std::memcmp(&out.max_result_rect, &frame, sizeof(PF_LRect)), 0);
     EXPECT_EQ(out.solid, 1);
     EXPECT_EQ(out.flags, 0x1234) << "flags stay as the host set them";
     ASSERT_NE(out.pre_render_data, nullptr);
@@ -176,9 +180,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RenderEntryTest, PreRenderChecksOutTheLayerWithoutPixels) {
     SmartRecords records(PF_LRect{1, 2, 3, 4}, 8);
     ASSERT_EQ(PreRender(records), PF_Err_NONE);
-    const std::vector<fake_host::LayerCheckout> checkouts = host.LayerCheckouts();
+    const std::vector<host_sim::LayerCheckout> checkouts = host.LayerCheckouts();
     ASSERT_EQ(checkouts.size(), 1u);
-    const fake_host::LayerCheckout& checkout = checkouts[0];
+    const host_sim::LayerCheckout& checkout = checkouts[0];
     EXPECT_EQ(checkout.index, 0);
     EXPECT_EQ(checkout.checkout_id, 0);
     EXPECT_EQ(checkout.request.rect.left, 0);
@@ -212,7 +216,7 @@ TEST_F(RenderEntryTest, TheDeleteFunctionFreesTheRecord) {
 // ---- Failures ---------------------------------------------------------------------------------
 
 TEST_F(RenderEntryTest, FailedLayerCheckoutReturnsItsCodeAndHandsNothingOver) {
-    host.SetResult(fake_host::Callback::kCheckoutLayer, PF_Err_INVALID_INDEX);
+    host.SetResult(host_sim::Callback::kCheckoutLayer, PF_Err_INVALID_INDEX);
     SmartRecords records(kEverything, 8);
     EXPECT_EQ(PreRender(records), PF_Err_INVALID_INDEX);
     EXPECT_EQ(records.preOutput.pre_render_data, nullptr);
@@ -252,7 +256,7 @@ TEST_F(RenderEntryTest, SmartRenderWithoutPreRenderRecordIs512WithoutMessage) {
 struct MissingRecordCase {
     const char* name;
     bool smartRender;  // else the pre-render
-    void (*leaveOut)(SmartRecords& records, fake_host::FakeHost& host, void** extra);
+    void (*leaveOut)(SmartRecords& records, host_sim::Simulator& host, void** extra);
     PF_Err expected;
 };
 
@@ -284,39 +288,39 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MissingRecord,
     ::testing::Values(
         MissingRecordCase{"PreRenderExtra", false,
-                          [](SmartRecords&, fake_host::FakeHost&, void** e) { *e = nullptr; },
+                          [](SmartRecords&, host_sim::Simulator&, void** e) { *e = nullptr; },
                           PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{
             "PreRenderInput", false,
-            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.preExtra.input = nullptr; },
+            [](SmartRecords& r, host_sim::Simulator&, void**) { r.preExtra.input = nullptr; },
             PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{
             "PreRenderOutput", false,
-            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.preExtra.output = nullptr; },
+            [](SmartRecords& r, host_sim::Simulator&, void**) { r.preExtra.output = nullptr; },
             PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{
             "PreRenderCallbacks", false,
-            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.preExtra.cb = nullptr; },
+            [](SmartRecords& r, host_sim::Simulator&, void**) { r.preExtra.cb = nullptr; },
             PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{"CheckoutLayerSlot", false,
-                          [](SmartRecords&, fake_host::FakeHost& h, void**) {
-                              h.SetMissing(fake_host::Callback::kCheckoutLayer);
+                          [](SmartRecords&, host_sim::Simulator& h, void**) {
+                              h.SetMissing(host_sim::Callback::kCheckoutLayer);
                           },
                           PF_Err_INVALID_CALLBACK},
         MissingRecordCase{"SmartRenderExtra", true,
-                          [](SmartRecords&, fake_host::FakeHost&, void** e) { *e = nullptr; },
+                          [](SmartRecords&, host_sim::Simulator&, void** e) { *e = nullptr; },
                           PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{
             "SmartRenderInput", true,
-            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.renderExtra.input = nullptr; },
+            [](SmartRecords& r, host_sim::Simulator&, void**) { r.renderExtra.input = nullptr; },
             PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{
             "SmartRenderCallbacks", true,
-            [](SmartRecords& r, fake_host::FakeHost&, void**) { r.renderExtra.cb = nullptr; },
+            [](SmartRecords& r, host_sim::Simulator&, void**) { r.renderExtra.cb = nullptr; },
             PF_Err_INTERNAL_STRUCT_DAMAGED},
         MissingRecordCase{"CheckoutOutputSlot", true,
-                          [](SmartRecords&, fake_host::FakeHost& h, void**) {
-                              h.SetMissing(fake_host::Callback::kCheckoutOutput);
+                          [](SmartRecords&, host_sim::Simulator& h, void**) {
+                              h.SetMissing(host_sim::Callback::kCheckoutOutput);
                           },
                           PF_Err_INVALID_CALLBACK}),
     [](const ::testing::TestParamInfo<MissingRecordCase>& param) { return param.param.name; });
@@ -324,7 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RenderEntryTest, FailedOutputCheckoutReturnsItsCode) {
     SmartRecords records(kEverything, 8);
     ASSERT_EQ(PreRender(records), PF_Err_NONE);
-    host.SetResult(fake_host::Callback::kCheckoutOutput, PF_Err_OUT_OF_MEMORY);
+    host.SetResult(host_sim::Callback::kCheckoutOutput, PF_Err_OUT_OF_MEMORY);
     EXPECT_EQ(SmartRender(records), PF_Err_OUT_OF_MEMORY);
     EXPECT_TRUE(d3d_standin::CallLog().empty());
 }

@@ -22,13 +22,13 @@ ParamArray::ParamArray(const Knobs& knobs, const Geometry& geometry) {
     // Point values are layer pixels at the current resolution.
     const double scale = 1.0 / double(geometry.downsampleDen);
     defs[kParamPosition] =
-        fake_host::PointParam(Fixed(double(knobs.positionX) * geometry.layerWidth * scale),
-                              Fixed(double(knobs.positionY) * geometry.layerHeight * scale));
-    defs[kParamEmitterSize] = fake_host::FloatParam(knobs.emitterSize);
-    defs[kParamDetail] = fake_host::FloatParam(knobs.detail);
-    defs[kParamSoftness] = fake_host::FloatParam(knobs.softness);
-    defs[kParamSpeed] = fake_host::FloatParam(knobs.speed);
-    defs[kParamOffset] = fake_host::FloatParam(knobs.offset);
+        host_sim::PointParam(Fixed(double(knobs.positionX) * geometry.layerWidth * scale),
+                             Fixed(double(knobs.positionY) * geometry.layerHeight * scale));
+    defs[kParamEmitterSize] = host_sim::FloatParam(knobs.emitterSize);
+    defs[kParamDetail] = host_sim::FloatParam(knobs.detail);
+    defs[kParamSoftness] = host_sim::FloatParam(knobs.softness);
+    defs[kParamSpeed] = host_sim::FloatParam(knobs.speed);
+    defs[kParamOffset] = host_sim::FloatParam(knobs.offset);
     for (int i = 0; i < kParamCount; ++i) pointers[i] = &defs[i];
 }
 

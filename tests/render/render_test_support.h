@@ -1,4 +1,4 @@
-// Test support for frames through EffectMain: a fake host with a known parameter set, the
+// Test support for frames through EffectMain: the host simulator with a known parameter set, the
 // smart pre-render/render records, and the ParamsBlock those parameters must produce.
 #pragma once
 
@@ -10,7 +10,7 @@
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "kernels/params_block.h"
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/simulator.h"
 #include "standins/win32/d3d_control.h"
 #include "tests/gpu/reference_frame.h"
 
@@ -75,7 +75,7 @@ class RenderEntryTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Applies `knobs` and `geometry` to the fake host.
+    // Applies `knobs` and `geometry` to the host simulator.
     void Configure();
 
     PF_Err Command(PF_Cmd cmd, PF_LayerDef* output = nullptr, void* extra = nullptr,
@@ -88,7 +88,7 @@ class RenderEntryTest : public ::testing::Test {
     std::string Message();
     bool MessageShown();
 
-    fake_host::FakeHost host;
+    host_sim::Simulator host;
     Knobs knobs;
     Geometry geometry;
 };

@@ -269,7 +269,7 @@ class Soak {
     Options options_;
     Knobs knobs_;
     Geometry geometry_{256, 192};
-    fake_host::FakeHost host_;
+    host_sim::Simulator host_;
     References references_;
     Tally tally_;
 };

@@ -9,8 +9,8 @@
 #include "host/api/registration.h"
 #include "host/api/suite_scope.h"
 #include "host/entry_points.h"
-#include "standins/fake_host/fake_app_suite.h"
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/app_suite.h"
+#include "standins/host_simulator/simulator.h"
 #include "ui/about_dialog.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
@@ -19,9 +19,9 @@ namespace pyrix {
 
 namespace {
 
-using fake_host::Callback;
-using fake_host::FakeAppSuite;
-using fake_host::FakeHost;
+using host_sim::AppSuite;
+using host_sim::Callback;
+using host_sim::Simulator;
 
 const std::string kAppSuite = "PF AE App Suite, 1";
 
@@ -86,13 +86,13 @@ class ShowAboutTest : public ::testing::Test {
         const char* msg = host_const().return_msg;
         return std::string(msg, strnlen(msg, sizeof host_const().return_msg));
     }
-    const PF_OutData& host_const() const { return *const_cast<FakeHost&>(host).out_data(); }
+    const PF_OutData& host_const() const { return *const_cast<Simulator&>(host).out_data(); }
 
-    FakeHost host;
+    Simulator host;
 };
 
 TEST_F(ShowAboutTest, WithoutWindowSystemAsksForTheMainWindowThenWritesTheText) {
-    FakeAppSuite app(host);
+    AppSuite app(host);
     EXPECT_EQ(ShowAbout(host.in_data(), host.out_data()), PF_Err_NONE);
     EXPECT_EQ(Message(), kAboutText);
     EXPECT_EQ(host.Calls(), (std::vector<std::string>{"AcquireSuite(" + kAppSuite + ")",
@@ -102,7 +102,7 @@ TEST_F(ShowAboutTest, WithoutWindowSystemAsksForTheMainWindowThenWritesTheText) 
 }
 
 TEST_F(ShowAboutTest, RenderEngineGetsTheTextWithoutLookingForAWindow) {
-    FakeAppSuite app(host);
+    AppSuite app(host);
     app.SetRenderEngine(true);
     EXPECT_EQ(ShowAbout(host.in_data(), host.out_data()), PF_Err_NONE);
     EXPECT_EQ(Message(), kAboutText);
@@ -111,7 +111,7 @@ TEST_F(ShowAboutTest, RenderEngineGetsTheTextWithoutLookingForAWindow) {
 }
 
 TEST_F(ShowAboutTest, FailedRenderEngineQueryIsNoRenderEngine) {
-    FakeAppSuite app(host);
+    AppSuite app(host);
     app.SetRenderEngine(true, PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(ShowAbout(host.in_data(), host.out_data()), PF_Err_NONE);
     EXPECT_EQ(host.PlatformDataRequests(), std::vector<PF_PlatDataID>{PF_PlatData_MAIN_WND});
@@ -142,13 +142,13 @@ TEST_F(ShowAboutTest, WithoutHostServicesStillWritesTheText) {
 }
 
 TEST_F(ShowAboutTest, NullOutDataWritesNothingAndSucceeds) {
-    FakeAppSuite app(host);
+    AppSuite app(host);
     EXPECT_EQ(ShowAbout(host.in_data(), nullptr), PF_Err_NONE);
     EXPECT_EQ(host.UnbalancedSuites(), std::vector<std::string>{});
 }
 
 TEST_F(ShowAboutTest, AboutAndDialogCommandsBehaveIdentically) {
-    FakeAppSuite app(host);
+    AppSuite app(host);
     for (bool render_engine : {false, true}) {
         app.SetRenderEngine(render_engine);
         std::vector<std::vector<std::string>> calls;
@@ -175,8 +175,8 @@ TEST(AboutColors, DefaultsWithoutSuite) {
 }
 
 TEST(AboutColors, HostColoursConvertedPerTypeEachFallingBackAlone) {
-    FakeHost host;
-    FakeAppSuite app(host);
+    Simulator host;
+    AppSuite app(host);
     app.SetColor(kHostColorBackground, PF_App_Color{0x1000, 0x2000, 0xFFFF});
     app.SetColor(kHostColorText, PF_App_Color{0xFFFF, 0x8080, 0});
     host.ClearRecords();

@@ -1,4 +1,4 @@
-// The banner through the fake host's drawing suites: which events draw, the scale and origin,
+// The banner through the host simulator's drawing suites: which events draw, the scale and origin,
 // the image handed over, and that every way out gives back what was taken, in reverse order.
 #include "ui/banner.h"
 
@@ -11,9 +11,9 @@
 #include "host/api/host_error.h"
 #include "host/entry_points.h"
 #include "resources/banner_image.h"
-#include "standins/fake_host/fake_drawbot.h"
-#include "standins/fake_host/fake_host.h"
-#include "tools/host_abi/host_tables.h"
+#include "standins/host_simulator/drawbot.h"
+#include "standins/host_simulator/host_tables.h"
+#include "standins/host_simulator/simulator.h"
 
 namespace pyrix {
 
@@ -27,9 +27,9 @@ struct CaseName {
     }
 };
 
-using fake_host::DrawCall;
-using fake_host::FakeDrawbot;
-using fake_host::FakeHost;
+using host_sim::Drawbot;
+using host_sim::DrawCall;
+using host_sim::Simulator;
 
 const std::string kCustomUi = "PF Effect Custom UI Suite, 2";
 const std::string kDraw = "DRAWBOT Draw Suite, 1";
@@ -75,8 +75,8 @@ class BannerTest : public ::testing::Test {
         EXPECT_EQ(drawbot.Misuses(), std::vector<std::string>{});
     }
 
-    FakeHost host;
-    FakeDrawbot drawbot{host};
+    Simulator host;
+    Drawbot drawbot{host};
 };
 
 TEST_F(BannerTest, DrawsThroughTheSuitesAndUndoesInReverseOrder) {
@@ -92,7 +92,7 @@ TEST_F(BannerTest, DrawsThroughTheSuitesAndUndoesInReverseOrder) {
     EXPECT_EQ(extra.evt_out_flags, 0x100 | PF_EO_HANDLED_EVENT | PF_EO_NEVER_UPDATE);
 
     ASSERT_EQ(drawbot.Images().size(), 1u);
-    const fake_host::ImageRecord image = drawbot.Images()[0];
+    const host_sim::ImageRecord image = drawbot.Images()[0];
     EXPECT_EQ(image.width, 960);
     EXPECT_EQ(image.height, 240);
     EXPECT_EQ(image.rowBytes, 3840);
@@ -107,7 +107,7 @@ TEST_F(BannerTest, DrawsThroughTheSuitesAndUndoesInReverseOrder) {
     }
 
     ASSERT_EQ(drawbot.Draws().size(), 1u);
-    const fake_host::DrawRecord draw = drawbot.Draws()[0];
+    const host_sim::DrawRecord draw = drawbot.Draws()[0];
     EXPECT_TRUE(draw.knownImage);
     EXPECT_EQ(draw.stateDepth, 1) << "drawn inside the pushed state";
     EXPECT_EQ(draw.opacity, 1.0f);

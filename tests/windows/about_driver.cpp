@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "host/api/effect_api.h"
-#include "tools/host_abi/host_tables.h"
+#include "standins/host_simulator/host_tables.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 

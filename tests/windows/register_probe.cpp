@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/api/effect_api.h"
-#include "tools/host_abi/host_tables.h"
+#include "standins/host_simulator/host_tables.h"
 
 namespace {
 

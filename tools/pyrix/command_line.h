@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "tools/pyrix/host_driver.h"
+#include "tools/pyrix/effect_host.h"
 
 namespace pyrix {
 

@@ -360,6 +360,9 @@ int RunInfo(const CommandLine& line, std::ostream& out, std::ostream& err) {
     if (!LoadEffect(line.pluginPath, err, &effect)) return kExitFailed;
     const EffectHost& host = *effect.host;
     const Registration& r = host.registration();
+    const std::vector<std::string> buttons = host.OptionsButtonNames();
+    const std::vector<PF_CustomUIInfo> ui = host.RegisteredUi();
+    const std::vector<PF_ParamDef> params = host.AddedParams();
     const uint32_t kind = static_cast<uint32_t>(r.kind);
     const std::string kindText = {static_cast<char>(kind >> 24), static_cast<char>(kind >> 16),
                                   static_cast<char>(kind >> 8), static_cast<char>(kind)};
@@ -387,14 +390,14 @@ int RunInfo(const CommandLine& line, std::ostream& out, std::ostream& err) {
                       {PF_OutFlag2_FLOAT_COLOR_AWARE, "FLOAT_COLOR_AWARE"},
                       {PF_OutFlag2_SUPPORTS_THREADED_RENDERING, "SUPPORTS_THREADED_RENDERING"}})
         << "\n"
-        << "options button: \"" << host.optionsButtonName() << "\"\n"
-        << "custom UI events: " << host.customUiEvents() << "\n"
+        << "options button: \"" << (buttons.empty() ? "" : buttons.back()) << "\"\n"
+        << "custom UI events: " << (ui.empty() ? 0 : ui.back().events) << "\n"
         << "parameters:   " << host.declaredParamCount() << " (the input layer included)\n"
         << "  0  input layer\n";
-    for (size_t i = 0; i < host.params().size(); ++i) {
-        out << ParamLine(static_cast<A_long>(i + 1), host.params()[i]) << "\n";
+    for (size_t i = 0; i < params.size(); ++i) {
+        out << ParamLine(static_cast<A_long>(i + 1), params[i]) << "\n";
     }
-    for (const std::string& what : EffectHost::UnservedCalls()) {
+    for (const std::string& what : host.UnservedCalls()) {
         out << "not served:   " << what << "\n";
     }
     return Setdown(effect, err) ? kExitOk : kExitFailed;

@@ -1,4 +1,4 @@
-#include "tools/pyrix/host_driver.h"
+#include "tools/pyrix/effect_host.h"
 
 #include <gtest/gtest.h>
 
@@ -94,14 +94,16 @@ TEST_F(EffectHostTest, SetUpRecordsWhatTheEffectDeclared) {
     EXPECT_EQ(host_->outFlags2() & PF_OutFlag2_SUPPORTS_SMART_RENDER,
               PF_OutFlag2_SUPPORTS_SMART_RENDER);
 
-    ASSERT_EQ(host_->params().size(), 7u);
+    const std::vector<PF_ParamDef> params = host_->AddedParams();
+    ASSERT_EQ(params.size(), 7u);
     const A_long ids[7] = {10, 7, 8, 1, 9, 2, 3};
-    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(host_->params()[i].uu.id, ids[i]);
-    EXPECT_STREQ(ParamName(host_->params()[2]), "Emitter Size");
+    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(params[i].uu.id, ids[i]);
+    EXPECT_STREQ(ParamName(params[2]), "Emitter Size");
     EXPECT_EQ(host_->declaredParamCount(), 8);
-    EXPECT_EQ(host_->optionsButtonName(), "About...");
-    EXPECT_EQ(host_->customUiEvents(), PF_CustomEFlag_EFFECT);
-    EXPECT_EQ(EffectHost::OutstandingSuites(), 0);
+    EXPECT_EQ(host_->OptionsButtonNames(), std::vector<std::string>{"About..."});
+    ASSERT_EQ(host_->RegisteredUi().size(), 1u);
+    EXPECT_EQ(host_->RegisteredUi()[0].events, PF_CustomEFlag_EFFECT);
+    EXPECT_EQ(host_->OutstandingSuites(), 0);
 }
 
 TEST(SdkStylePluginTest, GlobalDataHandleComesBackAndIsDisposed) {
@@ -115,7 +117,7 @@ TEST(SdkStylePluginTest, GlobalDataHandleComesBackAndIsDisposed) {
     EXPECT_EQ(EffectHost::OutstandingHandles(), handlesBefore + 1);
     const CommandResult params = host.ParamsSetup();
     ASSERT_TRUE(params.ok()) << params.Describe();  // it found its global data in its handle
-    EXPECT_EQ(host.params().size(), 6u);
+    EXPECT_EQ(host.AddedParams().size(), 6u);
     EXPECT_TRUE(host.GlobalSetdown().ok());
     EXPECT_EQ(EffectHost::OutstandingHandles(), handlesBefore);
 }
@@ -171,7 +173,7 @@ TEST_F(EffectHostTest, SmartRenderHandsOverTimeGeometryAndDefaults) {
     EXPECT_GE(rowBytes, 100 * 8);
 
     ASSERT_EQ(Log("delete_pre_render").size(), 1u);  // the record went back exactly once
-    EXPECT_EQ(host_->outstandingParamCheckouts(), 0);
+    EXPECT_EQ(host_->OutstandingCheckouts(), 0);
 
     ASSERT_EQ(image.width, 100);
     ASSERT_EQ(image.height, 51);
@@ -346,7 +348,7 @@ TEST_F(EffectHostTest, FramesRenderConcurrentlyOnOneHost) {
         ExpectPattern(images[f], 0, 0, f + 1);
     }
     EXPECT_EQ(Log("delete_pre_render").size(), 8u);
-    EXPECT_EQ(host_->outstandingParamCheckouts(), 0);
+    EXPECT_EQ(host_->OutstandingCheckouts(), 0);
 }
 
 TEST(EffectHostLoading, RefusesLibrariesWithoutTheEntryPoints) {

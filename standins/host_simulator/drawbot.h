@@ -1,9 +1,9 @@
 // The host's drawing suites for tests: "PF Effect Custom UI Suite" 2 and the DRAWBOT Draw (1),
-// Supplier (1) and Surface (2) suites, provided through a FakeHost. Every call is logged in the
+// Supplier (1) and Surface (2) suites, provided through a Simulator. Every call is logged in the
 // host's call list (so it interleaves with the suite acquisitions and releases) and what was
 // drawn is recorded: the image's size and pixels, the transform, the origin and the opacity.
 //
-// One FakeDrawbot at a time, created after its FakeHost and destroyed before it; single-threaded
+// One Drawbot at a time, created after its Simulator and destroyed before it; single-threaded
 // like the host's UI thread.
 #pragma once
 
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "standins/fake_host/fake_host.h"
+#include "standins/host_simulator/simulator.h"
 
-namespace fake_host {
+namespace host_sim {
 
 // The drawing calls whose results a test can choose.
 enum class DrawCall {
@@ -45,13 +45,13 @@ struct DrawRecord {
     int stateDepth;  // pushed states at the time of drawing
 };
 
-class FakeDrawbot {
+class Drawbot {
   public:
     // Provides the four suites to `host`.
-    explicit FakeDrawbot(FakeHost& host);
-    ~FakeDrawbot();
-    FakeDrawbot(const FakeDrawbot&) = delete;
-    FakeDrawbot& operator=(const FakeDrawbot&) = delete;
+    explicit Drawbot(Simulator& host);
+    ~Drawbot();
+    Drawbot(const Drawbot&) = delete;
+    Drawbot& operator=(const Drawbot&) = delete;
 
     // The context handle to put in PF_EventExtra::contextH.
     PF_ContextH context() const;
@@ -67,14 +67,22 @@ class FakeDrawbot {
     std::vector<DrawRecord> Draws() const { return draws_; }
     int StateDepth() const { return state_depth_; }  // pushes minus pops; 0 when balanced
     int LiveImages() const;                          // created and not released
-    // Calls with a handle that this fake never handed out (or already took back), e.g.
+    // Calls with a handle that these suites never handed out (or already took back), e.g.
     // "ReleaseObject(unknown object)".
     std::vector<std::string> Misuses() const { return misuses_; }
 
   private:
-    static FakeDrawbot& Current();
+    static Drawbot& Current();
     void Serve(DrawCall only = DrawCall::kAll, bool missing = false);
-    PF_Err Enter(DrawCall call, const char* name);
+    // Logs the call, notes a handle other than `token`'s (called `what`), gives the chosen result.
+    PF_Err Enter(DrawCall call, const char* name, const void* handle, const char& token,
+                 const char* what) {
+        return Enter(call, name, handle == &token, what);
+    }
+    PF_Err Enter(DrawCall call, const char* name, bool known, const char* what);
+    // Hands out `token` as *out unless the call fails or a null answer was chosen.
+    template <typename Ref>
+    PF_Err HandOut(DrawCall call, PF_Err result, Ref* out, const char& token);
     bool IsLiveImage(DRAWBOT_ImageRef ref) const;
 
     static PF_Err GetDrawingReference(PF_ContextH context, DRAWBOT_DrawRef* reference);
@@ -90,7 +98,7 @@ class FakeDrawbot {
     static PF_Err DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image,
                             const DRAWBOT_PointF32* origin, float opacity);
 
-    FakeHost& host_;
+    Simulator& host_;
     PF_EffectCustomUISuite2 custom_ui_suite_{};
     DRAWBOT_DrawbotSuite1 draw_suite_{};
     DRAWBOT_SupplierSuite1 supplier_suite_{};
@@ -113,4 +121,4 @@ class FakeDrawbot {
     int state_depth_ = 0;
 };
 
-}  // namespace fake_host
+}  // namespace host_sim

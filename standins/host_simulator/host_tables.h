@@ -1,4 +1,4 @@
-// For code that plays the host (pyrix, the test fakes, the Wine programs): the values a host puts
+// For code that plays the host (the host simulator, the Wine programs): the values a host puts
 // in the PF_InData fields that describe the host itself, and a way to fill every slot of a
 // function table that the host does not serve, each with a function of the slot's own type that
 // names the slot when called.
