@@ -22,21 +22,21 @@ bool InRange(double value, double low, double high) {
 void CheckRect(const PF_LRect& rect) {
     const int64_t width = int64_t(rect.right) - rect.left;
     const int64_t height = int64_t(rect.bottom) - rect.top;
-    if (width < 1 || height < 1 || width > pyrix::kMaxLayerDimension ||
-        height > pyrix::kMaxLayerDimension) {
+    if (width < 1 || height < 1 || width > pyrix::preview::kMaxLayerDimension ||
+        height > pyrix::preview::kMaxLayerDimension) {
         Fail("rectangle out of range");
     }
 }
 
-void CheckParsed(const pyrix::CommandLine& line) {
-    const pyrix::RenderJob& job = line.render;
-    const pyrix::RenderSettings& s = job.settings;
-    if (!InRange(s.layerWidth, 1, pyrix::kMaxLayerDimension) ||
-        !InRange(s.layerHeight, 1, pyrix::kMaxLayerDimension)) {
+void CheckParsed(const pyrix::preview::CommandLine& line) {
+    const pyrix::preview::RenderJob& job = line.render;
+    const pyrix::preview::RenderSettings& s = job.settings;
+    if (!InRange(s.layerWidth, 1, pyrix::preview::kMaxLayerDimension) ||
+        !InRange(s.layerHeight, 1, pyrix::preview::kMaxLayerDimension)) {
         Fail("layer size out of range");
     }
     if (job.firstFrame < 1 || job.lastFrame < job.firstFrame ||
-        job.lastFrame > pyrix::kMaxFrameNumber) {
+        job.lastFrame > pyrix::preview::kMaxFrameNumber) {
         Fail("frame range out of range");
     }
     if (!InRange(s.fps, 0.01, 1000.0)) Fail("fps out of range");
@@ -49,8 +49,8 @@ void CheckParsed(const pyrix::CommandLine& line) {
         (s.positionY && !std::isfinite(*s.positionY))) {
         Fail("position not finite");
     }
-    if (!InRange(line.bench.width, 1, pyrix::kMaxLayerDimension) ||
-        !InRange(line.bench.height, 1, pyrix::kMaxLayerDimension) ||
+    if (!InRange(line.bench.width, 1, pyrix::preview::kMaxLayerDimension) ||
+        !InRange(line.bench.height, 1, pyrix::preview::kMaxLayerDimension) ||
         !InRange(line.bench.repeat, 1, 100000)) {
         Fail("bench settings out of range");
     }
@@ -59,24 +59,24 @@ void CheckParsed(const pyrix::CommandLine& line) {
 
 // The value parsers on their own, with the same text.
 void CheckValueParsers(const std::string& text) {
-    if (const auto size = pyrix::ParseSize(text)) {
-        if (!InRange(size->first, 1, pyrix::kMaxLayerDimension) ||
-            !InRange(size->second, 1, pyrix::kMaxLayerDimension)) {
+    if (const auto size = pyrix::preview::ParseSize(text)) {
+        if (!InRange(size->first, 1, pyrix::preview::kMaxLayerDimension) ||
+            !InRange(size->second, 1, pyrix::preview::kMaxLayerDimension)) {
             Fail("ParseSize out of range");
         }
     }
-    if (const auto range = pyrix::ParseFrameRange(text)) {
+    if (const auto range = pyrix::preview::ParseFrameRange(text)) {
         if (range->first < 1 || range->second < range->first ||
-            range->second > pyrix::kMaxFrameNumber) {
+            range->second > pyrix::preview::kMaxFrameNumber) {
             Fail("ParseFrameRange out of range");
         }
     }
-    if (const auto position = pyrix::ParsePosition(text)) {
+    if (const auto position = pyrix::preview::ParsePosition(text)) {
         if (!std::isfinite(position->first) || !std::isfinite(position->second)) {
             Fail("ParsePosition not finite");
         }
     }
-    if (const auto rect = pyrix::ParseRect(text)) CheckRect(*rect);
+    if (const auto rect = pyrix::preview::ParseRect(text)) CheckRect(*rect);
 }
 
 }  // namespace
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ostringstream out;
     std::ostringstream err;
     int exitCode = -1;
-    const auto line = pyrix::ParseCommandLine(int(args.size()), argv.data(), out, err, &exitCode);
+    const auto line = pyrix::preview::ParseCommandLine(int(args.size()), argv.data(), out, err, &exitCode);
     if (line) {
         CheckParsed(*line);
     } else if (exitCode == 2) {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 struct Parsed {
@@ -158,4 +158,4 @@ TEST(CommandLine, BenchDefaultsAndOptions) {
 }
 
 }  // namespace
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 FrameImage Solid(int32_t width, int32_t height, uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
@@ -114,4 +114,4 @@ TEST(ContactSheet, WideNumbersFitTheirCell) {
 }
 
 }  // namespace
-}  // namespace pyrix
+}  // namespace pyrix::preview

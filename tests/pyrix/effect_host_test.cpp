@@ -10,7 +10,7 @@
 #include "test_support.h"
 #include "tools/pyrix/plugin_library.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 // Reads sample `channel` (0 A, 1 R, 2 G, 3 B) of pixel (x, y) of a host-layout frame.
@@ -362,4 +362,4 @@ TEST(EffectHostLoading, RefusesLibrariesWithoutTheEntryPoints) {
 }
 
 }  // namespace
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -11,7 +11,7 @@
 
 #include "kernels/fan_out.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 class Scheduler : public testing::TestWithParam<int32_t> {};
@@ -153,4 +153,4 @@ TEST(SchedulerRange, EmptyRangeCallsNothing) {
 }
 
 }  // namespace
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -8,7 +8,7 @@
 #include "image_reader.h"
 #include "test_support.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 // The value a file should hold for a host sample, given the file's sample kind.
@@ -145,4 +145,4 @@ TEST(FramePattern, ReplacesTheFirstRunOfHashes) {
 }
 
 }  // namespace
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -49,8 +49,8 @@ double HostSampleAt(int32_t x, int32_t y, int channel, int32_t depth) {
     return v / 64.0 - 1.0;            // floats below 0 and above 1 too
 }
 
-pyrix::FrameImage MakeTestFrame(int32_t width, int32_t height, int32_t depth) {
-    pyrix::FrameImage image = pyrix::FrameImage::Blank(width, height, depth);
+pyrix::preview::FrameImage MakeTestFrame(int32_t width, int32_t height, int32_t depth) {
+    pyrix::preview::FrameImage image = pyrix::preview::FrameImage::Blank(width, height, depth);
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x) {
             uint8_t* p = image.row(y) + image.pixelBytes() * static_cast<size_t>(x);

@@ -28,7 +28,7 @@ class TempFolder {
 };
 
 // A host-layout frame whose every sample is distinct and known: see SampleAt.
-pyrix::FrameImage MakeTestFrame(int32_t width, int32_t height, int32_t depth);
+pyrix::preview::FrameImage MakeTestFrame(int32_t width, int32_t height, int32_t depth);
 // Sample `channel` (0 A, 1 R, 2 G, 3 B) of pixel (x, y) of MakeTestFrame, as the host stores it.
 double HostSampleAt(int32_t x, int32_t y, int channel, int32_t depth);
 

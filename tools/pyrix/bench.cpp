@@ -11,7 +11,7 @@
 #include "render/effect_settings.h"
 #endif
 
-namespace pyrix {
+namespace pyrix::preview {
 
 #ifdef PYRIX_BENCH_INTERNALS
 namespace {
@@ -76,4 +76,4 @@ std::vector<BenchFigure> MeasureInternals(int32_t, int32_t, int32_t) {
 }
 #endif
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace pyrix {
+namespace pyrix::preview {
 
 struct BenchFigure {
     std::string name;
@@ -21,4 +21,4 @@ struct BenchFigure {
 // has no CPU kernels.
 std::vector<BenchFigure> MeasureInternals(int32_t width, int32_t height, int32_t repeat);
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -11,7 +11,7 @@
 #include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/plugin_library.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -278,4 +278,4 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     return line;
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

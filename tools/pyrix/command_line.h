@@ -9,7 +9,7 @@
 
 #include "tools/pyrix/effect_host.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 // Largest layer side and output request side the tool passes on, as the host's own limit.
 constexpr int32_t kMaxLayerDimension = 30000;
@@ -50,4 +50,4 @@ std::optional<std::pair<int32_t, int32_t>> ParseFrameRange(const std::string& te
 std::optional<std::pair<double, double>> ParsePosition(const std::string& text);      // X,Y
 std::optional<PF_LRect> ParseRect(const std::string& text);                           // L,T,R,B
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 constexpr uint8_t kDigitGlyphs[10][5] = {
@@ -131,4 +131,4 @@ FrameImage ComposeContactSheet(std::vector<Thumbnail> thumbnails,
     return sheet;
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -6,7 +6,7 @@
 
 #include "tools/pyrix/frame_image.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 struct Thumbnail {
     int32_t frame = 0;
@@ -30,4 +30,4 @@ FrameImage ComposeContactSheet(std::vector<Thumbnail> thumbnails,
 // The label font: bit (2 - column) of row `row` (0..4) is set where digit `digit` has ink.
 uint8_t DigitGlyphRow(int digit, int row);
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

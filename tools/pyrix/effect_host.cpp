@@ -5,7 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace pyrix {
+namespace pyrix::preview {
 
 const ControlBinding kControlBindings[6] = {
     {Control::kPosition, 7}, {Control::kEmitterSize, 8}, {Control::kDetail, 1},
@@ -142,4 +142,4 @@ CommandResult EffectHost::RenderFrame(const RenderSettings& settings, int32_t fr
     return result;
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

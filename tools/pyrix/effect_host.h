@@ -9,7 +9,7 @@
 #include "standins/host_simulator/simulator.h"
 #include "tools/pyrix/frame_image.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 using host_sim::CommandName;
 using host_sim::CommandResult;
@@ -54,4 +54,4 @@ class EffectHost : public host_sim::Simulator {
                               const std::atomic<bool>* cancel, FrameImage* image);
 };
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

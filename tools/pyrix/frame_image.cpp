@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 constexpr uint32_t kHostFullScale16 = 32768;
@@ -100,4 +100,4 @@ void RowToRgbaFloat(const FrameImage& image, int32_t y, float* rgba) {
     });
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

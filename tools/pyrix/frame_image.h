@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace pyrix {
+namespace pyrix::preview {
 
 struct FrameImage {
     int32_t width = 0;
@@ -31,4 +31,4 @@ void RowToRgba8(const FrameImage& image, int32_t y, uint8_t* rgba);
 void RowToRgba16(const FrameImage& image, int32_t y, uint16_t* rgba);
 void RowToRgbaFloat(const FrameImage& image, int32_t y, float* rgba);
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -4,7 +4,7 @@
 
 #include "kernels/fan_out.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 int32_t RenderFrames(int32_t first, int32_t last, int32_t threads,
                      const std::function<bool(int32_t frame)>& renderFrame,
@@ -34,4 +34,4 @@ int32_t RenderFrames(int32_t first, int32_t last, int32_t threads,
     return started.load();
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace pyrix {
+namespace pyrix::preview {
 
 // Calls renderFrame(frame) once for each frame in [first, last] that is started, on `threads`
 // threads (at least one, at most one per frame). A frame is started only while `cancel` is
@@ -17,4 +17,4 @@ int32_t RenderFrames(int32_t first, int32_t last, int32_t threads,
                      const std::function<bool(int32_t frame)>& renderFrame,
                      const std::atomic<bool>& cancel);
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -29,7 +29,7 @@
 #define PYRIX_GETPID getpid
 #endif
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 struct FileCloser {
@@ -300,4 +300,4 @@ std::string ExpandFramePattern(const std::string& pattern, int32_t frame) {
     return pattern.substr(0, start) + number + pattern.substr(end);
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

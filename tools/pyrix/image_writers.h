@@ -7,7 +7,7 @@
 
 #include "tools/pyrix/frame_image.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 enum class ImageFormat {
     kPng,      // 8-bit RGBA from 8-bit frames, 16-bit RGBA otherwise (libpng)
@@ -30,4 +30,4 @@ void WriteImageFile(const std::string& path, const FrameImage& image);
 // length.
 std::string ExpandFramePattern(const std::string& pattern, int32_t frame);
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -31,5 +31,5 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     const bool progress = PYRIX_ISATTY(2) != 0;
-    return pyrix::RunPyrix(argc, argv, std::cout, std::cerr, gInterrupted, progress);
+    return pyrix::preview::RunPyrix(argc, argv, std::cout, std::cerr, gInterrupted, progress);
 }

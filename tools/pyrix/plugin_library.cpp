@@ -17,7 +17,7 @@
 #define PYRIX_PLUGIN_BUILD_PATH ""
 #endif
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 #ifdef _WIN32
@@ -102,4 +102,4 @@ std::string DefaultPluginPath() {
     return PYRIX_PLUGIN_BUILD_PATH;
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

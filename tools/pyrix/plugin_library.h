@@ -7,7 +7,7 @@
 
 #include "host/api/effect_api.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 class PluginLibrary {
   public:
@@ -35,4 +35,4 @@ class PluginLibrary {
 // if it is there, else where the build put it.
 std::string DefaultPluginPath();
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

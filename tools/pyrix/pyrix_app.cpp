@@ -19,7 +19,7 @@
 #include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/plugin_library.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 namespace {
 
 // Thumbnails of the contact sheet fit in this box.
@@ -476,4 +476,4 @@ int RunPyrix(int argc, const char* const* argv, std::ostream& out, std::ostream&
     return RunCommand(*line, out, err, cancel, progress);
 }
 
-}  // namespace pyrix
+}  // namespace pyrix::preview

@@ -6,7 +6,7 @@
 
 #include "tools/pyrix/command_line.h"
 
-namespace pyrix {
+namespace pyrix::preview {
 
 // Exit codes.
 constexpr int kExitOk = 0;
@@ -23,4 +23,4 @@ int RunCommand(const CommandLine& line, std::ostream& out, std::ostream& err,
 int RunPyrix(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
              const std::atomic<bool>& cancel, bool progress);
 
-}  // namespace pyrix
+}  // namespace pyrix::preview
