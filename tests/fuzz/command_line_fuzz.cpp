@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ostringstream out;
     std::ostringstream err;
     int exitCode = -1;
-    const auto line = pyrix::preview::ParseCommandLine(int(args.size()), argv.data(), out, err, &exitCode);
+    const auto line =
+        pyrix::preview::ParseCommandLine(int(args.size()), argv.data(), out, err, &exitCode);
     if (line) {
         CheckParsed(*line);
     } else if (exitCode == 2) {
