@@ -354,6 +354,11 @@ struct Simulator::Callbacks {
             (index < 0 || index >= static_cast<PF_ParamIndex>(values->size()))) {
             return PF_Err_INVALID_INDEX;
         }
+        // Outside a frame, a host in its own right knows the input layer and what was declared.
+        if (values == nullptr && host.profile_ == Profile::kFull &&
+            (index < 0 || index > static_cast<PF_ParamIndex>(host.books_.added_params.size()))) {
+            return PF_Err_INVALID_INDEX;
+        }
         PF_ParamDef value;
         std::memset(&value, 0, sizeof(value));
         const auto stored = host.params_.find(index);
