@@ -314,10 +314,12 @@ struct Simulator::Callbacks {
         Simulator& host = Current();
         std::unique_lock<std::mutex> lock(host.mutex_);
         // A plug-in passing something other than one of our effect_refs is a fault worth stopping
-        // on.
+        // on; an exception would only meet the plug-in's own guard and become an error code.
         const auto* command = reinterpret_cast<const Command*>(ref);
         if (host.commands_.count(command) == 0) {
-            throw std::logic_error("callback called with a foreign effect_ref");
+            std::fprintf(stderr, "%s: %s called with a foreign effect_ref\n", kHostName,
+                         call.c_str());
+            std::abort();
         }
         host.RecordLocked(call);
         const auto chosen = host.results_.find(callback);

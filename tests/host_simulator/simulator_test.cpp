@@ -64,8 +64,9 @@ TEST(SimulatorTest, RefusesASecondHostAndForeignEffectRefs) {
     Simulator host;
     EXPECT_THROW(Simulator second, std::logic_error);
     int foreign = 0;
-    EXPECT_THROW(host.in_data()->inter.abort(reinterpret_cast<PF_ProgPtr>(&foreign)),
-                 std::logic_error);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(host.in_data()->inter.abort(reinterpret_cast<PF_ProgPtr>(&foreign)),
+                 "abort called with a foreign effect_ref");
 }
 
 TEST(SimulatorTest, BooksTellWhatWasNotGivenBack) {
