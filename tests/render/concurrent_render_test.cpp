@@ -21,14 +21,6 @@ using test_support::HostBuffer;
 constexpr int kThreads = 4;
 constexpr int kFramesPerThread = 3;
 
-// Each host thread hands out its own output world, as the host does per render.
-thread_local PF_EffectWorld* tThreadWorld = nullptr;
-
-PF_Err CheckoutThreadWorld(PF_ProgPtr, PF_EffectWorld** output) {
-    *output = tThreadWorld;
-    return PF_Err_NONE;
-}
-
 struct FrameResult {
     PF_Err result = -1;
     std::string comparison;
@@ -39,8 +31,6 @@ class ConcurrentRender : public RenderEntryTest {
     // One thread's frames: sizes, depths and paths differ between threads and frames, so the
     // renderer's textures are replaced while other threads wait for it.
     void RenderFrames(int thread, std::vector<FrameResult>* results) {
-        PF_SmartRenderCallbacks callbacks{};
-        callbacks.checkout_output = CheckoutThreadWorld;
         for (int frame = 0; frame < kFramesPerThread; ++frame) {
             const int32_t width = 16 + 8 * thread + frame;
             const int32_t height = 8 + 4 * frame;
@@ -53,18 +43,8 @@ class ConcurrentRender : public RenderEntryTest {
                 const int32_t depth = bits == 32 ? 2 : (bits == 16 ? 1 : 0);
                 SmartRecords records(PF_LRect{originX, originY, originX + width, originY + height},
                                      bits);
-                records.preExtra.cb = host.pre_render_callbacks();
-                out.result = EffectMain(PF_Cmd_SMART_PRE_RENDER, host.in_data(), nullptr, nullptr,
-                                        nullptr, &records.preExtra);
-                if (out.result != PF_Err_NONE) continue;
                 HostBuffer buffer(width, height, depth);
-                PF_EffectWorld world = WorldOf(buffer, originX, originY, false);
-                tThreadWorld = &world;
-                records.renderInput.pre_render_data = records.preOutput.pre_render_data;
-                records.renderExtra.cb = &callbacks;
-                out.result = EffectMain(PF_Cmd_SMART_RENDER, host.in_data(), nullptr, nullptr,
-                                        nullptr, &records.renderExtra);
-                tThreadWorld = nullptr;
+                out.result = SmartFrameOnThisThread(host, records, buffer, nullptr);
                 if (out.result == PF_Err_NONE) {
                     out.comparison = CompareWithReference(
                         buffer, ExpectedParams(knobs, geometry, width, height, originX, originY));

@@ -100,7 +100,7 @@ void RenderEntryTest::TearDown() {
     EXPECT_EQ(host.OutstandingCheckouts(), 0) << "parameters not checked in";
 }
 
-void RenderEntryTest::Configure() {
+void ConfigureHost(host_sim::Simulator& host, const Knobs& knobs, const Geometry& geometry) {
     PF_InData* in = host.in_data();
     in->width = geometry.layerWidth;
     in->height = geometry.layerHeight;
@@ -112,6 +112,40 @@ void RenderEntryTest::Configure() {
     host.SetLayerSize(geometry.layerWidth, geometry.layerHeight);
     const ParamArray params(knobs, geometry);
     for (int i = 0; i < kParamCount; ++i) host.SetParam(i, params.defs[i]);
+}
+
+namespace {
+
+thread_local PF_EffectWorld* tThreadWorld = nullptr;
+
+PF_Err CheckoutThreadWorld(PF_ProgPtr, PF_EffectWorld** output) {
+    *output = tThreadWorld;
+    return PF_Err_NONE;
+}
+
+}  // namespace
+
+PF_Err SmartFrameOnThisThread(host_sim::Simulator& host, SmartRecords& records,
+                              test_support::HostBuffer& buffer, PF_OutData* out) {
+    records.preExtra.cb = host.pre_render_callbacks();
+    PF_Err result = EffectMain(PF_Cmd_SMART_PRE_RENDER, host.in_data(), out, nullptr, nullptr,
+                               &records.preExtra);
+    if (result != PF_Err_NONE) return result;
+    const PF_LRect& rect = records.preInput.output_request.rect;
+    PF_EffectWorld world = WorldOf(buffer, rect.left, rect.top, false);
+    PF_SmartRenderCallbacks callbacks{};
+    callbacks.checkout_output = CheckoutThreadWorld;
+    tThreadWorld = &world;
+    records.renderInput.pre_render_data = records.preOutput.pre_render_data;
+    records.renderExtra.cb = &callbacks;
+    result = EffectMain(PF_Cmd_SMART_RENDER, host.in_data(), out, nullptr, nullptr,
+                        &records.renderExtra);
+    tThreadWorld = nullptr;
+    return result;
+}
+
+void RenderEntryTest::Configure() {
+    ConfigureHost(host, knobs, geometry);
 }
 
 PF_Err RenderEntryTest::Command(PF_Cmd cmd, PF_LayerDef* output, void* extra,

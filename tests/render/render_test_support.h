@@ -70,6 +70,15 @@ struct SmartRecords {
     PF_SmartRenderExtra renderExtra{};
 };
 
+// Sets up the simulator's records for frames of `geometry` at `knobs`.
+void ConfigureHost(host_sim::Simulator& host, const Knobs& knobs, const Geometry& geometry);
+
+// A smart pre-render and render through EffectMain on the calling thread, into `buffer` at the
+// records' request; the output world is this thread's own, as a host hands one out per render.
+// Returns the first result that is not PF_Err_NONE. `out` may be null.
+PF_Err SmartFrameOnThisThread(host_sim::Simulator& host, SmartRecords& records,
+                              test_support::HostBuffer& buffer, PF_OutData* out);
+
 class RenderEntryTest : public ::testing::Test {
   protected:
     void SetUp() override;

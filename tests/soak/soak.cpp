@@ -128,27 +128,11 @@ struct Tally {
 // Each host thread decides its own aborts: stop at the n-th abort test of the frame (0: never).
 thread_local int tAbortAt = 0;
 thread_local int tAbortTests = 0;
-thread_local PF_EffectWorld* tWorld = nullptr;
-
-PF_Err CheckoutThreadWorld(PF_ProgPtr, PF_EffectWorld** output) {
-    *output = tWorld;
-    return PF_Err_NONE;
-}
 
 class Soak {
   public:
     explicit Soak(const Options& options) : options_(options), references_(knobs_, geometry_) {
-        PF_InData* in = host_.in_data();
-        in->width = geometry_.layerWidth;
-        in->height = geometry_.layerHeight;
-        in->downsample_x = {1, 1};
-        in->downsample_y = {1, 1};
-        in->current_time = knobs_.currentTime;
-        in->time_step = 1;
-        in->local_time_step = 1;
-        host_.SetLayerSize(geometry_.layerWidth, geometry_.layerHeight);
-        const ParamArray params(knobs_, geometry_);
-        for (int i = 0; i < kParamCount; ++i) host_.SetParam(i, params.defs[i]);
+        ConfigureHost(host_, knobs_, geometry_);
         host_.SetAbort(
             [] { return ++tAbortTests == tAbortAt ? PF_Interrupt_CANCEL : PF_Err_NONE; });
     }
@@ -218,21 +202,9 @@ class Soak {
         SmartRecords records(
             PF_LRect{s.originX, s.originY, s.originX + s.width, s.originY + s.height},
             A_short(8 << depth));
-        records.preExtra.cb = host_.pre_render_callbacks();
-        PF_OutData out{};
-        PF_Err result = EffectMain(PF_Cmd_SMART_PRE_RENDER, host_.in_data(), &out, nullptr, nullptr,
-                                   &records.preExtra);
-        if (result != PF_Err_NONE) return Record(result, out, false);
         HostBuffer buffer(s.width, s.height, depth);
-        PF_EffectWorld world = WorldOf(buffer, s.originX, s.originY, false);
-        PF_SmartRenderCallbacks callbacks{};
-        callbacks.checkout_output = CheckoutThreadWorld;
-        tWorld = &world;
-        records.renderInput.pre_render_data = records.preOutput.pre_render_data;
-        records.renderExtra.cb = &callbacks;
-        result = EffectMain(PF_Cmd_SMART_RENDER, host_.in_data(), &out, nullptr, nullptr,
-                            &records.renderExtra);
-        tWorld = nullptr;
+        PF_OutData out{};
+        const PF_Err result = SmartFrameOnThisThread(host_, records, buffer, &out);
         Record(result, out,
                result == PF_Err_NONE && SamePixels(buffer, references_.atOrigin[shapeIndex]));
     }
