@@ -10,17 +10,23 @@
 
 namespace pyrix {
 
-// sin(x), within 1 ulp for every finite float; NaN for infinities and NaN. The reduction is
-// exact (the 2/pi product is taken in integer arithmetic), so huge arguments are as good as
-// small ones.
+// sin(x) correctly rounded (to nearest, ties to even) for every finite float; NaN for
+// infinities and NaN. The reduction is exact (the 2/pi product is taken in integer
+// arithmetic), so huge arguments are as good as small ones.
 float ExactSin(float x);
 
-// 2^y, within 1 ulp for y in [-126, 127.5); +0 where 2^y is below 2^-126 (never a denormal);
-// +inf from 127.5 on.
+// 2^y correctly rounded (to nearest, ties to even) for y in [-126, 128); +0 below -126 (never
+// a denormal), +inf from 128 on.
 float ExactExp2(float y);
 
-// log2(x) for x >= 0, within 1 ulp for x <= 0.125; -inf for x <= 0 (denormals count as 0).
+// log2(x) correctly rounded for every positive normal float; -inf for x <= 0 and denormals.
 float ExactLog2(float x);
+
+// The rare cases of ExactExp2 and ExactLog2 whose float-float result lies too close to a
+// rounding midpoint, decided in 64-bit fixed point: 2^y for y in [-126, 128), and log2(x) from
+// the float-float result hi + lo (within 2^-36 of it).
+float ExactExp2Rare(float y);
+float ExactLog2Rare(float x, float hi, float lo);
 
 // a / b for b > 0 (finite, normal): a reciprocal by Newton steps, the quotient corrected once
 // with its exact residual.

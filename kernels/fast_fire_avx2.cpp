@@ -42,6 +42,7 @@ struct Avx2Lanes {
     static U UAnd(U a, U b) { return _mm256_and_si256(a, b); }
     static U UOr(U a, U b) { return _mm256_or_si256(a, b); }
     static F ToFloat(U a) { return _mm256_cvtepi32_ps(a); }
+    static F Gather(const float* table, U index) { return _mm256_i32gather_ps(table, index, 4); }
     static U ToInt(F a) { return _mm256_cvttps_epi32(a); }
     static F Floor(F a) { return _mm256_round_ps(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
     // vmaxps returns its second operand unless the first is greater: std::max(a, b) keeps a
