@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -253,6 +254,28 @@ TEST(KernelSources, ExactMathLiteralsAgree) {
                         {"Decided", "Decided"},
                         {"Exp2", "ExactExp2"},
                         {"Log2", "ExactLog2"}});
+}
+
+// The tables of exp2 and log2, signs included, in order (HLSL packs them four to a float4).
+std::vector<uint32_t> TableBits(const std::string& source) {
+    const std::string text = WithoutComments(source);
+    const size_t begin = text.find("kExp2High[");
+    const size_t end = text.find("};", text.find("kLog2Low["));
+    EXPECT_NE(end, std::string::npos);
+    const std::string tables = text.substr(begin, end - begin);
+    static const std::regex number(R"(-?\d+\.\d*(e[-+]?\d+)?f)");
+    std::vector<uint32_t> bits;
+    for (auto it = std::sregex_iterator(tables.begin(), tables.end(), number);
+         it != std::sregex_iterator(); ++it) {
+        bits.push_back(LiteralBits(it->str()));
+    }
+    return bits;
+}
+
+TEST(KernelSources, ExactMathTablesAgree) {
+    const std::vector<uint32_t> cpp = TableBits(ReadSource("exact_math_lanes.h"));
+    EXPECT_EQ(cpp.size(), 5u * 128u);
+    EXPECT_EQ(cpp, TableBits(ReadSource("exact_math.hlsli")));
 }
 
 TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
