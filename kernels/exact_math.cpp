@@ -1,5 +1,6 @@
-// The scalar build of the exact operations, and the sine (scalar only: the fast kernel calls it
-// once per lattice point). fire_field.hlsli mirrors every step.
+// The scalar build of the exact operations, the sine (scalar only: the fast kernel calls it once
+// per lattice point) and the fixed-point rare cases of exp2 and log2. exact_math.hlsli mirrors
+// every step.
 #include "kernels/exact_math.h"
 
 #include <cstdint>
@@ -327,12 +328,12 @@ float ExactLog2Rare(float x, float hi, float lo) {
 // Payne and Hanek's reduction in integers: |x| = m 2^E (m of 24 bits); x 2/pi mod 4 is m times
 // the 128 bits of 2/pi from the weight 2^(1-E) on, mod 2^128, read as 2.126 fixed point (the
 // bits before the window add multiples of 4, the ones after it less than 2^-102). The quadrant
-// is the integer part rounded to nearest; the fraction |f| <= 1/2 is normalised (floats come no
-// closer than about 2^-32 to a multiple of pi/2) and its top 64 bits multiplied by pi/2, which
-// gives r to about 2^-62 relatively. sin r or cos r follows from the Taylor series in 64-bit
-// fixed point, within a few units of 2^-62 relatively, and is rounded to nearest, ties to even.
-// A result whose discarded bits lie within 2^-56 of a rounding midpoint could round either way;
-// none exists among the floats (the exhaustive run proves every result correct).
+// is the integer part rounded to nearest; the fraction |f| <= 1/2 is normalised and its top 64
+// bits multiplied by pi/2, which gives r to about 2^-62 relatively as long as |f| stays above
+// 2^-38 (no float comes closer to a multiple of pi/2 than |f| = 2^-31). sin r or cos r follows
+// from the Taylor series in 64-bit fixed point, within a few units of 2^-62 relatively, and is
+// rounded to nearest, ties to even. Only a sine within about 2^-57 of a rounding midpoint could
+// round the wrong way; the exhaustive run finds none among the floats.
 float ExactSin(float x) {
     const uint32_t bits = Bits(x);
     const uint32_t sign = bits & 0x80000000u;
