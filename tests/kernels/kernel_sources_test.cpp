@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -262,12 +261,18 @@ std::vector<uint32_t> TableBits(const std::string& source) {
     const size_t begin = text.find("kExp2High[");
     const size_t end = text.find("};", text.find("kLog2Low["));
     EXPECT_NE(end, std::string::npos);
-    const std::string tables = text.substr(begin, end - begin);
-    static const std::regex number(R"(-?\d+\.\d*(e[-+]?\d+)?f)");
     std::vector<uint32_t> bits;
-    for (auto it = std::sregex_iterator(tables.begin(), tables.end(), number);
-         it != std::sregex_iterator(); ++it) {
-        bits.push_back(LiteralBits(it->str()));
+    for (size_t at = begin; at < end; ++at) {
+        if (!std::isdigit(static_cast<unsigned char>(text[at])) || IsWordChar(text[at - 1])) {
+            continue;
+        }
+        char* stop = nullptr;
+        const float value = std::strtof(text.c_str() + at, &stop);
+        const std::string number(text.c_str() + at, static_cast<const char*>(stop));
+        if (*stop == 'f' && number.find('.') != std::string::npos) {
+            bits.push_back(Bits(text[at - 1] == '-' ? -value : value));
+        }
+        at = static_cast<size_t>(stop - text.c_str());
     }
     return bits;
 }
