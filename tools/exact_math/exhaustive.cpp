@@ -134,11 +134,13 @@ int main(int argc, char** argv) {
             }
             mpfr_clear(x);
             mpfr_clear(y);
+            mpfr_free_cache2(MPFR_FREE_LOCAL_CACHE);  // the constants MPFR kept for this thread
         });
     }
     for (std::thread& worker : workers) {
         worker.join();
     }
+    mpfr_free_cache();
     Tally all;
     for (const Tally& tally : tallies) {
         for (int f = 0; f < kFunctions; ++f) {
