@@ -160,12 +160,25 @@ static const uint kTwoOverPi[10] = {0u, 0u, 0xA2F9836Eu, 0x4E441529u, 0xFC2757D1
 static const uint kHalfPiHigh = 0xC90FDAA2u;
 static const uint kHalfPiLow = 0x2168C234u;
 
+// kTwoOverPi[index], chosen by comparisons: an array indexed at run time would be copied into
+// indexable memory rather than stay in registers.
+uint TwoOverPiWord(uint index)
+{
+    uint word = 0u;
+    [unroll]
+    for (uint i = 2u; i < 10u; ++i)
+    {
+        word = index == i ? kTwoOverPi[i] : word;
+    }
+    return word;
+}
+
 uint TableWord(uint start)
 {
     const uint word = start >> 5;
     const uint shift = start & 31u;
-    const uint next = shift == 0u ? 0u : kTwoOverPi[word + 1u] >> (32u - shift);
-    return (kTwoOverPi[word] << shift) | next;
+    const uint next = shift == 0u ? 0u : TwoOverPiWord(word + 1u) >> (32u - shift);
+    return (TwoOverPiWord(word) << shift) | next;
 }
 
 float SinPolynomial(float rh, float rl)
