@@ -123,23 +123,33 @@ float2 gradientHash(float cx, float cy)
     return float2(gx, gy);
 }
 
-// The gradient of the lattice point (cx, cy), corner `corner` of a simplex of octave `octave`
-// at the pixel of thread `thread` of a group. A kernel that has it at hand defines
-// FIRE_GROUP_GRADIENT(thread, octave, corner, cx, cy).
-float2 latticeGradient(uint thread, int octave, int corner, float cx, float cy)
+// A kernel that has the gradients at hand defines FIRE_GROUP_PLAN(octave), what it needs to
+// find them for one octave, and FIRE_GROUP_GRADIENT(thread, plan, corner, cx, cy), the gradient
+// of lattice point (cx, cy), corner `corner` of the simplex at the pixel of thread `thread` of
+// its group. Without them every gradient is hashed.
+int4 octavePlan(int octave)
+{
+#ifdef FIRE_GROUP_PLAN
+    return FIRE_GROUP_PLAN(octave);
+#else
+    return int4(octave, 0, 0, 0);
+#endif
+}
+
+float2 latticeGradient(uint thread, int4 plan, int corner, float cx, float cy)
 {
 #ifdef FIRE_GROUP_GRADIENT
-    return FIRE_GROUP_GRADIENT(thread, octave, corner, cx, cy);
+    return FIRE_GROUP_GRADIENT(thread, plan, corner, cx, cy);
 #else
     return gradientHash(cx, cy);
 #endif
 }
 
 // One simplex corner: radial falloff to the fourth power times the gradient's dot product.
-float cornerContribution(uint thread, int octave, int corner, float x, float y, float latticeX, float latticeY)
+float cornerContribution(uint thread, int4 plan, int corner, float x, float y, float latticeX, float latticeY)
 {
     precise const float h = max(0.5f - (x * x + y * y), 0.0f);
-    precise const float2 gradient = latticeGradient(thread, octave, corner, latticeX, latticeY);
+    precise const float2 gradient = latticeGradient(thread, plan, corner, latticeX, latticeY);
     precise const float slope = x * gradient.x + y * gradient.y;
     precise const float n = pow4(h) * slope;
     return n;
@@ -200,6 +210,7 @@ float component(float3 v, int index)
 float simplexNoise(uint thread, int octave, float px, float py)
 {
     const SimplexCorners corners = simplexCorners(px, py);
+    const int4 plan = octavePlan(octave);
     precise float n0 = px;
     precise float n1 = px;
     precise float n2 = px;
@@ -207,7 +218,7 @@ float simplexNoise(uint thread, int octave, float px, float py)
     for (int corner = 0; corner < 3; ++corner)
     {
         precise const float n = cornerContribution(
-            thread, octave, corner, component(corners.x, corner), component(corners.y, corner),
+            thread, plan, corner, component(corners.x, corner), component(corners.y, corner),
             component(corners.latticeX, corner), component(corners.latticeY, corner));
         if (corner == 0)
         {

@@ -36,8 +36,7 @@ groupshared uint cellsOutOfReach;  // bit o: some cell of octave o is beyond the
 // place among the directly hashed ones.
 groupshared int gradientBase[FIRE_OCTAVES];
 groupshared int tableWidth[FIRE_OCTAVES];  // points per row of the octave's rectangle
-groupshared float gradientX[FIRE_GRADIENT_ENTRIES];
-groupshared float gradientY[FIRE_GRADIENT_ENTRIES];
+groupshared float2 gradients[FIRE_GRADIENT_ENTRIES];
 
 int MinX(int octave)
 {
@@ -60,24 +59,25 @@ int TableHeight(int octave)
     return int(cellMaxY[octave] - cellMinY[octave]) + 2;
 }
 
-// Where the gradient of corner `corner` (lattice point (cx, cy)) of this thread's pixel is.
-int GradientEntry(uint thread, int octave, int corner, float cx, float cy)
+// What a pixel needs to find the octave's gradients: x, the first entry of the octave's
+// points or -1 - its place among the directly hashed octaves; y and z, the rectangle's corner;
+// w, its width. Read once per octave: each read of group-shared memory costs.
+int4 OctavePlan(int octave)
 {
-    const int base = gradientBase[octave];
-    const int tableEntry =
-        base + (int(cy) - MinY(octave)) * tableWidth[octave] + (int(cx) - MinX(octave));
-    const int directEntry = FIRE_TABLE_ENTRIES +
-                            ((-1 - base) * 3 + corner) * FIRE_GROUP_THREADS + int(thread);
+    return int4(gradientBase[octave], MinX(octave), MinY(octave), tableWidth[octave]);
+}
+
+float2 GroupGradient(uint thread, int4 plan, int corner, float cx, float cy)
+{
+    const int tableEntry = plan.x + (int(cy) - plan.z) * plan.w + (int(cx) - plan.y);
+    const int directEntry =
+        FIRE_TABLE_ENTRIES + ((-1 - plan.x) * 3 + corner) * FIRE_GROUP_THREADS + int(thread);
     // Never outside the gradients, whatever a slip would compute.
-    return clamp(base >= 0 ? tableEntry : directEntry, 0, FIRE_GRADIENT_ENTRIES - 1);
+    const int entry = clamp(plan.x >= 0 ? tableEntry : directEntry, 0, FIRE_GRADIENT_ENTRIES - 1);
+    return gradients[entry];
 }
 
-float2 GroupGradient(uint thread, int octave, int corner, float cx, float cy)
-{
-    const int entry = GradientEntry(thread, octave, corner, cx, cy);
-    return float2(gradientX[entry], gradientY[entry]);
-}
-
+#define FIRE_GROUP_PLAN OctavePlan
 #define FIRE_GROUP_GRADIENT GroupGradient
 #include "fire_field.hlsli"
 
@@ -217,8 +217,7 @@ void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
         if (slot >= 0)
         {
             const float2 gradient = gradientHash(cx, cy);
-            gradientX[slot] = gradient.x;
-            gradientY[slot] = gradient.y;
+            gradients[slot] = gradient;
         }
     }
 }
