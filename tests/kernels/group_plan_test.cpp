@@ -7,6 +7,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
 
 #include "kernels/cpu_kernels.h"
 #include "kernels/exact_math.h"
@@ -129,7 +133,24 @@ FrameCost Report(const char* name, const ParamsBlock& params) {
     return cost;
 }
 
+// The number after "#define name " in the kernel's source.
+double Defined(const std::string& name) {
+    std::ifstream file(std::string(PYRIX_KERNELS_DIR) + "/fire_kernel.hlsl");
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string source = text.str();
+    const size_t at = source.find("#define " + name + " ");
+    return at == std::string::npos ? -1.0
+                                   : std::strtod(source.c_str() + at + name.size() + 9, nullptr);
+}
+
 }  // namespace
+
+// The mirror plans as the kernel does.
+TEST(GroupPlan, MirrorsTheKernelsLimits) {
+    EXPECT_EQ(Defined("FIRE_TABLE_POINTS"), kTablePoints);
+    EXPECT_EQ(Defined("FIRE_TABLE_REACH"), static_cast<double>(kTableReach));
+}
 
 // The default clip (1280x720, detail 1, frames 1 to 48) and the default at detail 5 share most
 // lattice points within a group: far fewer sines than hashing every pixel's corners.
