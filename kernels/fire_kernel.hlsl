@@ -10,7 +10,7 @@
 // cells lie beyond where floats count every integer, is hashed directly: each thread hashes its
 // own three corners into its own slots. The same gradients either way, so the same bits. All
 // hashing happens in one loop whose trip count the whole group shares, and the evaluation only
-// reads: no device pays for a hash it does not need, even one that runs both sides of a branch.
+// reads, so a device that runs both sides of every branch (llvmpipe does) hashes nothing there.
 #include "kernel_interface.hlsli"
 
 #define FIRE_OCTAVES 5
@@ -24,8 +24,9 @@
 // Cells within +-2^23: there every lattice coordinate and its neighbour are exact in a float.
 #define FIRE_TABLE_REACH 8388608.0f
 
-// The group's rectangles of lattice cells, each coordinate plus FIRE_CELL_BIAS: unsigned
-// minimum and maximum then order them as signed ones would, on every device and translator.
+// The group's rectangles of lattice cells, each coordinate plus FIRE_CELL_BIAS, so that the
+// atomics compare non-negative values only: Wine's Direct3D ran signed atomic min/max of
+// group-shared memory as unsigned ones.
 #define FIRE_CELL_BIAS 16777216
 groupshared uint cellMinX[FIRE_OCTAVES];
 groupshared uint cellMaxX[FIRE_OCTAVES];
