@@ -136,6 +136,7 @@ bool ChunkIsInside(size_t size, const Chunk& chunk) {
 constexpr uint32_t kOpcodeCustomData = 0x35;
 constexpr uint32_t kOpcodeThreadGroup = 0x9b;
 constexpr uint32_t kOpcodeGlobalFlags = 0x6a;
+constexpr uint32_t kOpcodeIndexableTemp = 0x69;
 
 // Float additions and products (add, div, dp2, dp3, dp4, mad, mul): the instructions a driver
 // could fuse or reorder unless they are marked precise.
@@ -361,6 +362,7 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
     program->threadGroup = {0, 0, 0};
     program->globalFlags = 0;
     program->impreciseArithmetic = 0;
+    program->indexableTemps = 0;
     if (lengthInWords < 2 || lengthInWords > chunk.size / 4) {
         return Fail(error, "program length does not fit its chunk");
     }
@@ -392,6 +394,9 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
         }
         if (IsFusableArithmetic(opcode) && (token & kPreciseAll) != kPreciseAll) {
             ++program->impreciseArithmetic;
+        }
+        if (opcode == kOpcodeIndexableTemp) {
+            ++program->indexableTemps;
         }
         word += length;
     }

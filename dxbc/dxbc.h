@@ -126,6 +126,7 @@ struct Program {
     std::array<uint32_t, 3> threadGroup;
     uint32_t globalFlags;          // of dcl_globalFlags (bits 11-23 of its token), 0 without one
     uint32_t impreciseArithmetic;  // float add/mul/mad/div/dp instructions not marked precise
+    uint32_t indexableTemps;       // dcl_indexableTemp declarations (arrays in scratch memory)
 };
 
 // An instruction token's precise mask with all four components set.

@@ -187,6 +187,11 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
         problems.push_back(std::to_string(program.impreciseArithmetic) +
                            " float add/multiply instructions not marked precise");
     }
+    // Dynamically indexed temporaries live in scratch memory on real GPUs, not in registers.
+    if (program.indexableTemps != 0) {
+        problems.push_back(std::to_string(program.indexableTemps) +
+                           " indexable temporary arrays (dcl_indexableTemp)");
+    }
     if (kind == KernelKind::kFire) {
         CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
                       &problems);

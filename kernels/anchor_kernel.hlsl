@@ -15,7 +15,7 @@ static const float kVisibleRed = 0.02f;
 
 bool IsVisible(FireFieldParams field, float y)
 {
-    return fireSample(field, 0.0f, y).red > kVisibleRed;
+    return fireSample(field, 0.0f, y, 0u).red > kVisibleRed;
 }
 
 [numthreads(1, 1, 1)]
@@ -54,5 +54,6 @@ void AnchorKernel()
             lo = mid;
         }
     }
-    anchorOutput[0] = float4(0.5f * (lo + hi), 0.0f, 0.0f, 0.0f);
+    precise const float baseOffset = 0.5f * (lo + hi);
+    anchorOutput[0] = float4(baseOffset, 0.0f, 0.0f, 0.0f);
 }

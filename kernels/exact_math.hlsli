@@ -116,12 +116,38 @@ static const uint kInverseFactorials[40] = {
     0x00000000u, 0x000D73FAu, 0x00000000u, 0x0000CA96u, 0x00000000u, 0x00000B41u, 0x00000000u,
     0x00000098u, 0x00000000u, 0x00000008u, 0x00000000u, 0x00000000u};
 
+// kInverseFactorials[index] and [index + 1] for an even index, chosen by comparisons like
+// TwoOverPiWord.
+uint2 InverseFactorial(uint index)
+{
+    uint2 pair = uint2(0u, 0u);
+    [unroll]
+    for (uint i = 0u; i < 40u; i += 2u)
+    {
+        pair = index == i ? uint2(kInverseFactorials[i], kInverseFactorials[i + 1u]) : pair;
+    }
+    return pair;
+}
+
+// kTwoOverPi[index], chosen by comparisons: an array indexed at run time would be copied into
+// indexable memory rather than stay in registers.
+uint TwoOverPiWord(uint index)
+{
+    uint word = 0u;
+    [unroll]
+    for (uint i = 2u; i < 10u; ++i)
+    {
+        word = index == i ? kTwoOverPi[i] : word;
+    }
+    return word;
+}
+
 uint TableWord(uint start)
 {
     const uint word = start >> 5;
     const uint shift = start & 31u;
-    const uint next = shift == 0u ? 0u : kTwoOverPi[word + 1u] >> (32u - shift);
-    return (kTwoOverPi[word] << shift) | next;
+    const uint next = shift == 0u ? 0u : TwoOverPiWord(word + 1u) >> (32u - shift);
+    return (TwoOverPiWord(word) << shift) | next;
 }
 
 // 64-bit values as uint2(high, low).
@@ -173,12 +199,12 @@ uint2 WideShiftRight(uint2 a, uint n)
 uint2 TaylorTail(uint2 z, uint odd)
 {
     uint index = 36u + 2u * odd;
-    uint2 sum = uint2(kInverseFactorials[index], kInverseFactorials[index + 1u]);
+    uint2 sum = InverseFactorial(index);
     [loop]
     for (int term = 0; term < 9; ++term)
     {
         index = index - 4u;
-        const uint2 coefficient = uint2(kInverseFactorials[index], kInverseFactorials[index + 1u]);
+        const uint2 coefficient = InverseFactorial(index);
         sum = WideSub(coefficient, WideMulHigh(z, sum));
     }
     return WideMulHigh(z, sum);
@@ -217,12 +243,12 @@ uint2 Exp2Minus1(uint2 f)
 {
     const uint2 g = WideMulHigh(f, uint2(kLn2High, kLn2Low));
     uint index = 34u;
-    uint2 sum = uint2(kInverseFactorials[index], kInverseFactorials[index + 1u]);
+    uint2 sum = InverseFactorial(index);
     [loop]
     for (int term = 0; term < 17; ++term)
     {
         index = index - 2u;
-        sum = WideAdd(uint2(kInverseFactorials[index], kInverseFactorials[index + 1u]),
+        sum = WideAdd(InverseFactorial(index),
                       WideMulHigh(g, sum));
     }
     return WideAdd(g, WideMulHigh(g, WideMulHigh(g, sum)));
@@ -521,6 +547,27 @@ static const float4 kLog2Low[32] = {
     float4(-3.7297557e-10f, -3.439335e-10f, -3.340841e-11f, 0.0f)
 };
 
+// table[j] of a 128-entry table stored four to a float4, chosen by comparisons like
+// TwoOverPiWord: indexed at run time, the table would be copied into indexable memory.
+#define EXACT_MATH_TABLE_ENTRY(Name, table)                                                   \
+    float Name(uint j)                                                                       \
+    {                                                                                        \
+        const uint wanted = j >> 2;                                                          \
+        float4 row = table[0];                                                               \
+        [unroll] for (uint i = 1u; i < 32u; ++i)                                             \
+        {                                                                                    \
+            row = wanted == i ? table[i] : row;                                              \
+        }                                                                                    \
+        const uint lane = j & 3u;                                                            \
+        return lane == 0u ? row.x : (lane == 1u ? row.y : (lane == 2u ? row.z : row.w));     \
+    }
+
+EXACT_MATH_TABLE_ENTRY(Exp2High, kExp2High)
+EXACT_MATH_TABLE_ENTRY(Exp2Low, kExp2Low)
+EXACT_MATH_TABLE_ENTRY(Log2Inverse, kLog2Inverse)
+EXACT_MATH_TABLE_ENTRY(Log2High, kLog2High)
+EXACT_MATH_TABLE_ENTRY(Log2Low, kLog2Low)
+
 // Whether hi is the correctly rounded value of hi + lo known to within `error`; see
 // exact_math_lanes.h.
 bool Decided(float hi, float lo, float error)
@@ -546,8 +593,8 @@ float ExactExp2(float y)
     precise float n = floor(k * 0.0078125f);
     precise float index = k - n * 128.0f;
     const uint j = uint(int(index)) & 127u;
-    precise float tableHigh = kExp2High[j >> 2][j & 3u];
-    precise float tableLow = kExp2Low[j >> 2][j & 3u];
+    precise float tableHigh = Exp2High(j);
+    precise float tableLow = Exp2Low(j);
     precise float ln2High = 0.6931471824645996f;
     precise float ln2Low = -1.9046542121259336e-09f;
     precise float product = u * ln2High;
@@ -581,9 +628,9 @@ float ExactLog2(float x)
     precise float significand = asfloat((bits & 0x007FFFFFu) | 0x3F800000u);
     precise float e0 = float(int((bits >> 23) - 127u));
     const uint j = (bits >> 16) & 127u;
-    precise float inverse = kLog2Inverse[j >> 2][j & 3u];
-    precise float tableHigh = kLog2High[j >> 2][j & 3u];
-    precise float tableLow = kLog2Low[j >> 2][j & 3u];
+    precise float inverse = Log2Inverse(j);
+    precise float tableHigh = Log2High(j);
+    precise float tableLow = Log2Low(j);
     precise float e = e0 + (float(int(j)) > 52.5f ? 1.0f : 0.0f);
     precise float sh;
     precise float sl;

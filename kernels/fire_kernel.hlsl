@@ -1,36 +1,280 @@
 // FireKernel: one thread per texel of the output rectangle evaluates the fire field at its
 // pixel's domain point, shifted by the anchor's baseOffset. The CPU build is RunFireKernel in
 // cpu_kernels.cpp.
+//
+// Neighbouring pixels share lattice points, and each gradient costs two sines. So a group first
+// finds, per octave, the rectangle of lattice points its pixels reach (each lit pixel adds its
+// cell with atomic min/max), then its threads hash each point of those rectangles once into a
+// shared table, and each pixel reads its corners' gradients from there. An octave whose
+// rectangle does not fit its share of the table (extreme detail or downsampling), or whose
+// cells lie beyond where floats count every integer, is hashed directly: each thread hashes its
+// own three corners into its own slots. The same gradients either way, so the same bits. All
+// hashing happens in one loop whose trip count the whole group shares, and the evaluation only
+// reads, so a device that runs both sides of every branch (llvmpipe does) hashes nothing there.
 #include "kernel_interface.hlsli"
+
+#define FIRE_OCTAVES 5
+#define FIRE_GROUP_THREADS (FIRE_GROUP_WIDTH * FIRE_GROUP_HEIGHT)
+// Lattice points per octave. Hashing a point into the table costs two sines, hashing a pixel's
+// corners directly six: beyond about three points per pixel the table no longer pays.
+#define FIRE_TABLE_POINTS 256
+#define FIRE_TABLE_ENTRIES (FIRE_OCTAVES * FIRE_TABLE_POINTS)
+// The slots of directly hashed corners follow the table: per such octave, corner and thread.
+#define FIRE_GRADIENT_ENTRIES (FIRE_TABLE_ENTRIES + FIRE_OCTAVES * 3 * FIRE_GROUP_THREADS)
+// Cells within +-2^23: there every lattice coordinate and its neighbour are exact in a float.
+#define FIRE_TABLE_REACH 8388608.0f
+
+// The group's rectangles of lattice cells, each coordinate plus FIRE_CELL_BIAS, so that the
+// atomics compare non-negative values only: Wine's Direct3D ran signed atomic min/max of
+// group-shared memory as unsigned ones.
+#define FIRE_CELL_BIAS 16777216
+groupshared uint cellMinX[FIRE_OCTAVES];
+groupshared uint cellMaxX[FIRE_OCTAVES];
+groupshared uint cellMinY[FIRE_OCTAVES];
+groupshared uint cellMaxY[FIRE_OCTAVES];
+groupshared uint cellsOutOfReach;  // bit o: some cell of octave o is beyond the reach
+// Per octave: >= 0, the table entry of the rectangle's first point; < 0, -1 - the octave's
+// place among the directly hashed ones.
+groupshared int gradientBase[FIRE_OCTAVES];
+groupshared int tableWidth[FIRE_OCTAVES];  // points per row of the octave's rectangle
+groupshared float2 gradients[FIRE_GRADIENT_ENTRIES];
+
+int MinX(int octave)
+{
+    return int(cellMinX[octave]) - FIRE_CELL_BIAS;
+}
+
+int MinY(int octave)
+{
+    return int(cellMinY[octave]) - FIRE_CELL_BIAS;
+}
+
+// The octave's rectangle of points: its cells and their far corners, one further on each axis.
+int TableWidth(int octave)
+{
+    return int(cellMaxX[octave] - cellMinX[octave]) + 2;
+}
+
+int TableHeight(int octave)
+{
+    return int(cellMaxY[octave] - cellMinY[octave]) + 2;
+}
+
+// What a pixel needs to find the octave's gradients: x, the first entry of the octave's
+// points or -1 - its place among the directly hashed octaves; y and z, the rectangle's corner;
+// w, its width. Read once per octave: each read of group-shared memory costs.
+int4 OctavePlan(int octave)
+{
+    return int4(gradientBase[octave], MinX(octave), MinY(octave), tableWidth[octave]);
+}
+
+float2 GroupGradient(uint thread, int4 plan, int corner, float cx, float cy)
+{
+    const int tableEntry = plan.x + (int(cy) - plan.z) * plan.w + (int(cx) - plan.y);
+    const int directEntry =
+        FIRE_TABLE_ENTRIES + ((-1 - plan.x) * 3 + corner) * FIRE_GROUP_THREADS + int(thread);
+    // Never outside the gradients, whatever a slip would compute.
+    const int entry = clamp(plan.x >= 0 ? tableEntry : directEntry, 0, FIRE_GRADIENT_ENTRIES - 1);
+    return gradients[entry];
+}
+
+#define FIRE_GROUP_PLAN OctavePlan
+#define FIRE_GROUP_GRADIENT GroupGradient
 #include "fire_field.hlsli"
 
 StructuredBuffer<float4> anchorInput : register(t0);
 RWTexture2D<float4> output : register(u0);
 
-[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
-void FireKernel(uint3 id : SV_DispatchThreadID)
+// Adds the lattice cells of a pixel's five octaves to the group's rectangles.
+void AddCells(FireFieldParams field, float qx, float qy)
 {
-    if (id.x >= width || id.y >= height)
+    precise float2 p = firstOctave(field, qx, qy);
+    [loop]
+    for (int octave = 0; octave < FIRE_OCTAVES; ++octave)
     {
-        return;
+        if (octave > 0)
+        {
+            p = nextOctave(octave, p.x, p.y);
+        }
+        const float2 cell = latticeCell(p.x, p.y);
+        if (abs(cell.x) < FIRE_TABLE_REACH && abs(cell.y) < FIRE_TABLE_REACH)
+        {
+            const uint x = uint(int(cell.x) + FIRE_CELL_BIAS);
+            const uint y = uint(int(cell.y) + FIRE_CELL_BIAS);
+            InterlockedMin(cellMinX[octave], x);
+            InterlockedMax(cellMaxX[octave], x);
+            InterlockedMin(cellMinY[octave], y);
+            InterlockedMax(cellMaxY[octave], y);
+        }
+        else
+        {
+            InterlockedOr(cellsOutOfReach, 1u << uint(octave));
+        }
     }
+}
+
+// The point of octave `octave` of domain point q.
+float2 OctavePoint(FireFieldParams field, float qx, float qy, int octave)
+{
+    precise float2 p = firstOctave(field, qx, qy);
+    [loop]
+    for (int step = 1; step <= octave; ++step)
+    {
+        p = nextOctave(step, p.x, p.y);
+    }
+    return p;
+}
+
+bool Reached(int octave)
+{
+    return (cellsOutOfReach & (1u << uint(octave))) != 0u || cellMaxX[octave] >= cellMinX[octave];
+}
+
+// The number of lattice points of the octave that the table holds: its rectangle (the cells
+// and their far corners, one further on each axis), or 0 where it is hashed directly.
+int TablePoints(int octave)
+{
+    if ((cellsOutOfReach & (1u << uint(octave))) != 0u || cellMaxX[octave] < cellMinX[octave])
+    {
+        return 0;
+    }
+    // Both spans are below 2^24 here, so neither the spans nor the product overflow.
+    const int width = TableWidth(octave);
+    const int height = TableHeight(octave);
+    if (width > FIRE_TABLE_POINTS || height > FIRE_TABLE_POINTS ||
+        width * height > FIRE_TABLE_POINTS)
+    {
+        return 0;
+    }
+    return width * height;
+}
+
+int Choose(int index, int v0, int v1, int v2, int v3, int v4)
+{
+    return index == 0 ? v0 : index == 1 ? v1 : index == 2 ? v2 : index == 3 ? v3 : v4;
+}
+
+// The group hashes every gradient its pixels need: first the table's points, spread over all
+// threads, then for each directly hashed octave each thread its own three corners.
+void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
+{
+    const int points0 = TablePoints(0);
+    const int points1 = TablePoints(1);
+    const int points2 = TablePoints(2);
+    const int points3 = TablePoints(3);
+    const int points4 = TablePoints(4);
+    const int start1 = points0;
+    const int start2 = start1 + points1;
+    const int start3 = start2 + points2;
+    const int start4 = start3 + points3;
+    const int total = start4 + points4;
+    const int direct0 = Reached(0) && points0 == 0 ? 1 : 0;
+    const int direct1 = direct0 + (Reached(1) && points1 == 0 ? 1 : 0);
+    const int direct2 = direct1 + (Reached(2) && points2 == 0 ? 1 : 0);
+    const int direct3 = direct2 + (Reached(3) && points3 == 0 ? 1 : 0);
+    const int direct4 = direct3 + (Reached(4) && points4 == 0 ? 1 : 0);
+    if (thread < FIRE_OCTAVES)
+    {
+        const int octave = int(thread);
+        const int points = Choose(octave, points0, points1, points2, points3, points4);
+        const int start = Choose(octave, 0, start1, start2, start3, start4);
+        const int direct = Choose(octave, direct0, direct1, direct2, direct3, direct4);
+        gradientBase[octave] = points > 0 ? start : -direct;
+        tableWidth[octave] = TableWidth(octave);
+    }
+    const int tableSteps = (total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
+    const int steps = tableSteps + 3 * direct4;
+    [loop]
+    for (int step = 0; step < steps; ++step)
+    {
+        const int entry = step * FIRE_GROUP_THREADS + int(thread);
+        const int tableOctave = entry >= start4   ? 4
+                                : entry >= start3 ? 3
+                                : entry >= start2 ? 2
+                                : entry >= start1 ? 1
+                                                  : 0;
+        const int offset = entry - Choose(tableOctave, 0, start1, start2, start3, start4);
+        const int width = max(TableWidth(tableOctave), 1);
+        float cx = float(MinX(tableOctave) + offset % width);
+        float cy = float(MinY(tableOctave) + offset / width);
+        int slot = entry < total ? entry : -1;
+        if (step >= tableSteps)
+        {
+            // The corner'th corner of the place'th directly hashed octave.
+            const int direct = step - tableSteps;
+            const int place = direct / 3;
+            const int corner = direct - 3 * place;
+            const int octave = place < direct0   ? 0
+                               : place < direct1 ? 1
+                               : place < direct2 ? 2
+                               : place < direct3 ? 3
+                                                 : 4;
+            const float2 p = OctavePoint(field, qx, qy, octave);
+            const SimplexCorners corners = simplexCorners(p.x, p.y);
+            cx = component(corners.latticeX, corner);
+            cy = component(corners.latticeY, corner);
+            slot = FIRE_TABLE_ENTRIES + direct * FIRE_GROUP_THREADS + int(thread);
+        }
+        if (slot >= 0)
+        {
+            const float2 gradient = gradientHash(cx, cy);
+            gradients[slot] = gradient;
+        }
+    }
+}
+
+[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
+void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
+{
+    if (thread < FIRE_OCTAVES)
+    {
+        cellMinX[thread] = 0xFFFFFFFFu;
+        cellMaxX[thread] = 0u;
+        cellMinY[thread] = 0xFFFFFFFFu;
+        cellMaxY[thread] = 0u;
+    }
+    if (thread == 0u)
+    {
+        cellsOutOfReach = 0u;
+    }
+    GroupMemoryBarrierWithGroupSync();
+
+    // Every thread meets every barrier: the ones outside the rectangle, the frame or the fire
+    // only add no cells.
+    const bool inside = id.x < width && id.y < height;
     const int px = int(id.x) + originX;
     const int py = int(id.y) + originY;
-    if (px < 0 || py < 0 || float(px) >= fullWidth || float(py) >= fullHeight)
+    const bool inFrame = inside && !(px < 0 || py < 0 || float(px) >= fullWidth ||
+                                     float(py) >= fullHeight);
+    float4 unlit = float4(0.0f, 0.0f, 0.0f, 0.0f);
+    const bool lit = inFrame && !(0.0f >= emitterSize);
+    if (inFrame && !lit)
     {
-        output[id.xy] = float4(0.0f, 0.0f, 0.0f, 0.0f);
-        return;
-    }
-    if (0.0f >= emitterSize)
-    {
-        output[id.xy] = float4(0.0f, 0.0f, 0.0f, 1.0f);
-        return;
+        unlit = float4(0.0f, 0.0f, 0.0f, 1.0f);
     }
     precise const float u = ExactDiv(float(px) + 0.5f, fullWidth) - shiftX;
     precise const float v = 1.0f - ExactDiv(float(py) + 0.5f, fullHeight) + shiftY;
     precise const float qx = 5.0f * u - 2.5f;
     precise float qy = 2.0f * v - 0.18f;
     qy = qy + anchorInput[0].x;
-    precise const FireColour colour = fireSample(MakeFireFieldParams(), qx, qy);
+    const FireFieldParams field = MakeFireFieldParams();
+    if (lit)
+    {
+        AddCells(field, qx, qy);
+    }
+    GroupMemoryBarrierWithGroupSync();
+    HashGradients(thread, field, qx, qy);
+    GroupMemoryBarrierWithGroupSync();
+
+    if (!inside)
+    {
+        return;
+    }
+    if (!lit)
+    {
+        output[id.xy] = unlit;
+        return;
+    }
+    const FireColour colour = fireSample(field, qx, qy, thread);
     output[id.xy] = float4(colour.red, colour.green, colour.blue, 1.0f);
 }

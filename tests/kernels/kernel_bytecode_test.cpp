@@ -168,38 +168,63 @@ TEST(KernelValidation, RejectsAnShdrProgramChunk) {
     EXPECT_TRUE(Mentions(problems, "not SHEX")) << Joined(problems);
 }
 
+// A copy of the fire kernel with `tokens` inserted as its first declaration, re-signed; `at` is
+// where they went.
+Bytes WithDeclaration(const std::vector<uint32_t>& tokens, size_t* at) {
+    Bytes bytes = FireBytes();
+    dxbc::Container container;
+    std::string error;
+    EXPECT_TRUE(dxbc::ParseContainer(bytes.data(), bytes.size(), &container, &error)) << error;
+    const dxbc::Chunk* program = container.Find(dxbc::kChunkShex);
+    EXPECT_NE(program, nullptr);
+    if (program == nullptr) {
+        return bytes;
+    }
+    const uint32_t added = static_cast<uint32_t>(4 * tokens.size());
+    *at = program->offset + 8;  // after the version and length tokens
+    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(*at), added, 0);
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        Store(&bytes, *at + 4 * i, tokens[i]);
+    }
+    Store(&bytes, program->offset + 4,
+          Load(bytes, program->offset + 4) + static_cast<uint32_t>(tokens.size()));
+    Store(&bytes, program->offset - 4, program->size + added);
+    Store(&bytes, 24, static_cast<uint32_t>(bytes.size()));
+    for (size_t i = 0; i < container.chunks.size(); ++i) {
+        const size_t entry = 32 + 4 * i;
+        if (Load(bytes, entry) > program->offset) {
+            Store(&bytes, entry, Load(bytes, entry) + added);
+        }
+    }
+    dxbc::Sign(&bytes);
+    return bytes;
+}
+
 // The committed kernels declare no global flags, which forbids refactoring. A copy with
 // dcl_globalFlags refactoringAllowed inserted as the first declaration must fail.
 TEST(KernelValidation, RejectsRefactoringAllowed) {
     EXPECT_TRUE(
         dxbc::ValidateKernel(dxbc::KernelKind::kFire, FireBytes().data(), FireBytes().size())
             .empty());
-    Bytes bytes = FireBytes();
-    dxbc::Container container;
-    std::string error;
-    ASSERT_TRUE(dxbc::ParseContainer(bytes.data(), bytes.size(), &container, &error)) << error;
-    const dxbc::Chunk* program = container.Find(dxbc::kChunkShex);
-    ASSERT_NE(program, nullptr);
-    const size_t at = program->offset + 8;  // after the version and length tokens
-    const uint32_t flags = 0x0100006a | dxbc::kGlobalFlagRefactoringAllowed;
-    bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(at), 4, 0);
-    Store(&bytes, at, flags);
-    Store(&bytes, program->offset + 4, Load(bytes, program->offset + 4) + 1);
-    Store(&bytes, program->offset - 4, program->size + 4);
-    Store(&bytes, 24, static_cast<uint32_t>(bytes.size()));
-    for (size_t i = 0; i < container.chunks.size(); ++i) {
-        const size_t entry = 32 + 4 * i;
-        if (Load(bytes, entry) > program->offset) {
-            Store(&bytes, entry, Load(bytes, entry) + 4);
-        }
-    }
-    dxbc::Sign(&bytes);
+    size_t at = 0;
+    Bytes bytes = WithDeclaration({0x0100006a | dxbc::kGlobalFlagRefactoringAllowed}, &at);
     const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
     EXPECT_TRUE(Mentions(problems, "allows refactoring")) << Joined(problems);
     // The same declaration without the flag passes.
     Store(&bytes, at, 0x0100006a);
     dxbc::Sign(&bytes);
     EXPECT_TRUE(dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size()).empty());
+}
+
+// Neither kernel keeps an array in scratch memory: dcl_indexableTemp x0[4], 4 fails.
+TEST(KernelValidation, RejectsIndexableTemporaries) {
+    EXPECT_TRUE(
+        dxbc::ValidateKernel(dxbc::KernelKind::kAnchor, AnchorBytes().data(), AnchorBytes().size())
+            .empty());
+    size_t at = 0;
+    const Bytes bytes = WithDeclaration({0x04000069, 0, 4, 4}, &at);
+    const auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, bytes.data(), bytes.size());
+    EXPECT_TRUE(Mentions(problems, "1 indexable temporary arrays")) << Joined(problems);
 }
 
 // Every float add and multiply carries the precise mark; a copy with one mul unmarked fails.
