@@ -6,6 +6,7 @@
 
 #include "gpu/output_conversion.h"
 #include "kernels/cpu_kernels.h"
+#include "kernels/fan_out.h"
 #include "kernels/fast_fire_kernel.h"
 
 namespace pyrix {
@@ -29,11 +30,14 @@ RenderOutcome CpuRenderer::Render(const RenderRequest& request, const ParamsBloc
     const TexelImage image{image_.get(), rowPitch, params.width, params.height};
 
     const AnchorRecord anchor = RunAnchorKernel(params);
+    FanOutTeam team;  // the frame's threads, for the kernel's passes and the conversion
     FastFireOptions options;
+    options.team = &team;
     options.stop = [&context] { return IsAborted(context); };
     if (!RunFastFireKernel(params, anchor, image, options)) return RenderOutcome::Aborted;
 
-    ConvertRows(ReadbackImage{reinterpret_cast<const uint8_t*>(image_.get()), rowPitch}, request);
+    ConvertRows(ReadbackImage{reinterpret_cast<const uint8_t*>(image_.get()), rowPitch}, request,
+                &team);
     return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
 }
 
