@@ -6,9 +6,46 @@
 
 #include "gpu/output_conversion.h"
 #include "kernels/cpu_kernels.h"
+#include "kernels/fan_out.h"
 #include "kernels/fast_fire_kernel.h"
 
+#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define PYRIX_CPU_RENDERER_MXCSR 1
+#endif
+
 namespace pyrix {
+
+namespace {
+
+// The kernels flush denormals on the threads they run on (FTZ and DAZ), the host's included;
+// a call back into the host gets the mode its thread came in with for that call.
+class HostFloatMode {
+  public:
+#ifdef PYRIX_CPU_RENDERER_MXCSR
+    explicit HostFloatMode(unsigned host) : kernels_(_mm_getcsr()) {
+        _mm_setcsr(host);
+    }
+    ~HostFloatMode() {
+        _mm_setcsr(kernels_);
+    }
+    static unsigned Current() {
+        return _mm_getcsr();
+    }
+#else
+    explicit HostFloatMode(unsigned) : kernels_(0) {}
+    static unsigned Current() {
+        return 0;
+    }
+#endif
+    HostFloatMode(const HostFloatMode&) = delete;
+    HostFloatMode& operator=(const HostFloatMode&) = delete;
+
+  private:
+    [[maybe_unused]] unsigned kernels_;
+};
+
+}  // namespace
 
 CpuFallback CpuFallbackSetting() {
     const char* value = std::getenv(kCpuFallbackVariable);
@@ -29,11 +66,17 @@ RenderOutcome CpuRenderer::Render(const RenderRequest& request, const ParamsBloc
     const TexelImage image{image_.get(), rowPitch, params.width, params.height};
 
     const AnchorRecord anchor = RunAnchorKernel(params);
+    FanOutTeam team;  // the frame's threads, for the kernel's passes and the conversion
     FastFireOptions options;
-    options.stop = [&context] { return IsAborted(context); };
+    options.team = &team;
+    options.stop = [&context, host = HostFloatMode::Current()] {
+        const HostFloatMode mode(host);
+        return IsAborted(context);
+    };
     if (!RunFastFireKernel(params, anchor, image, options)) return RenderOutcome::Aborted;
 
-    ConvertRows(ReadbackImage{reinterpret_cast<const uint8_t*>(image_.get()), rowPitch}, request);
+    ConvertRows(ReadbackImage{reinterpret_cast<const uint8_t*>(image_.get()), rowPitch}, request,
+                &team);
     return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
 }
 

@@ -129,23 +129,23 @@ void ConvertRow::operator()(int32_t y) const {
     }
 }
 
-void ConvertRows(const ReadbackImage& source, const RenderRequest& request) {
+void ConvertRows(const ReadbackImage& source, const RenderRequest& request, FanOutTeam* team) {
     const ConvertRow convert(source, request);
-    ParallelForRows(request.height, RowFunction(convert));
+    ParallelForRows(request.height, RowFunction(convert), team);
 }
 
 unsigned ConversionThreadCount(unsigned reportedConcurrency) {
     return std::min(std::max(reportedConcurrency, 1u), kMaxConversionThreads);
 }
 
-void ParallelForRows(int32_t n, const RowFunction& rowFunction) {
+void ParallelForRows(int32_t n, const RowFunction& rowFunction, FanOutTeam* team) {
     if (n < kSerialRowLimit) {
         for (int32_t r = 0; r < n; ++r) rowFunction(r);
         return;
     }
     const unsigned threads = ConversionThreadCount(std::thread::hardware_concurrency());
     std::atomic<int32_t> next{0};
-    FanOut(threads, [&](unsigned) {
+    FanOut(team, threads, [&](unsigned) {
         for (int32_t start = next.fetch_add(kRowChunk); start < n;
              start = next.fetch_add(kRowChunk)) {
             const int32_t end = std::min(start, n - kRowChunk) + kRowChunk;  // no overflow

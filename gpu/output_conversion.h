@@ -9,6 +9,8 @@
 
 namespace pyrix {
 
+class FanOutTeam;
+
 constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the calling thread
 constexpr unsigned kMaxConversionThreads = 6;
 constexpr int32_t kRowChunk = 8;  // rows handed out per fetch of the shared counter
@@ -29,12 +31,13 @@ struct ReadbackImage {
 
 using RowFunction = std::function<void(int32_t)>;
 
-// Converts all request.height rows of the frame.
-void ConvertRows(const ReadbackImage& source, const RenderRequest& request);
+// Converts all request.height rows of the frame, on `team`'s threads when there is one.
+void ConvertRows(const ReadbackImage& source, const RenderRequest& request,
+                 FanOutTeam* team = nullptr);
 
 // Calls rowFunction(r) once for every r in [0, n) and returns when all calls are done. Rows
 // that a worker thread which could not be started would have taken go to the threads that did.
-void ParallelForRows(int32_t n, const RowFunction& rowFunction);
+void ParallelForRows(int32_t n, const RowFunction& rowFunction, FanOutTeam* team = nullptr);
 
 // How many threads convert a large frame, given what the processor count reports (0: unknown).
 unsigned ConversionThreadCount(unsigned reportedConcurrency);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 namespace pyrix {
 
@@ -12,6 +13,29 @@ namespace pyrix {
 // that cannot be started (no resources, no memory) are left out. An exception thrown by any
 // call is rethrown here once every thread has finished; the first by index wins.
 unsigned FanOut(unsigned threads, const std::function<void(unsigned index)>& work);
+
+// Worker threads kept for the several fan-outs of one piece of work (a frame), so that it
+// starts its threads once instead of once per fan-out: starting a thread costs far more than
+// waking one, most of all under Wine. Each Run tries again to start the threads the team lacks;
+// the destructor joins them. One Run at a time.
+class FanOutTeam {
+  public:
+    FanOutTeam();
+    ~FanOutTeam();
+    FanOutTeam(const FanOutTeam&) = delete;
+    FanOutTeam& operator=(const FanOutTeam&) = delete;
+
+    // FanOut on the team's threads.
+    unsigned Run(unsigned threads, const std::function<void(unsigned index)>& work);
+
+  private:
+    struct Shared;
+    std::unique_ptr<Shared> shared_;
+};
+
+// Run on `team` when there is one, else FanOut.
+unsigned FanOut(FanOutTeam* team, unsigned threads,
+                const std::function<void(unsigned index)>& work);
 
 namespace fan_out_testing {
 

@@ -89,8 +89,8 @@ bool FieldInputsFinite(const ParamsBlock& params, const AnchorRecord& anchor) {
 }
 
 // FanOut with denormals flushed on every thread that evaluates the field, as Direct3D does.
-void OnThreads(unsigned threads, const std::function<void(unsigned)>& work) {
-    FanOut(threads, [&work](unsigned thread) {
+void OnThreads(unsigned threads, FanOutTeam* team, const std::function<void(unsigned)>& work) {
+    FanOut(team, threads, [&work](unsigned thread) {
         const FlushDenormals flush;
         work(thread);
     });
@@ -354,10 +354,10 @@ DomainBounds MergeBounds(const std::vector<DomainBounds>& bounds) {
 
 // Which pixels of each row may be lit, and the domain rectangle they cover.
 DomainBounds ScanRows(Dispatch& dispatch, const fast_fire::RowFunctions& functions,
-                      unsigned threads, uint32_t rowBegin, uint32_t rowCount) {
+                      unsigned threads, FanOutTeam* team, uint32_t rowBegin, uint32_t rowCount) {
     std::vector<DomainBounds> bounds(threads, DomainBounds{0.0f, 0.0f, 0.0f, 0.0f, true});
     std::atomic<uint32_t> nextScan{0};
-    OnThreads(threads, [&](unsigned thread) {
+    OnThreads(threads, team, [&](unsigned thread) {
         for (uint32_t start = nextScan.fetch_add(kRowChunk); start < rowCount;
              start = nextScan.fetch_add(kRowChunk)) {
             const uint32_t end = std::min(rowCount, start + kRowChunk);
@@ -369,7 +369,7 @@ DomainBounds ScanRows(Dispatch& dispatch, const fast_fire::RowFunctions& functio
 }
 
 // The gradients of every lattice point in the tables, one sine each.
-void FillTables(const Plan& plan, unsigned threads) {
+void FillTables(const Plan& plan, unsigned threads, FanOutTeam* team) {
     std::vector<std::pair<int, uint32_t>> tableRows;
     for (int octave = 0; octave < fast_fire::kOctaves; ++octave) {
         const uint32_t tableRowCount = static_cast<uint32_t>(plan.tables[octave].rows);
@@ -378,7 +378,7 @@ void FillTables(const Plan& plan, unsigned threads) {
         }
     }
     std::atomic<size_t> nextTableRow{0};
-    OnThreads(threads, [&](unsigned) {
+    OnThreads(threads, team, [&](unsigned) {
         for (size_t item = nextTableRow.fetch_add(1); item < tableRows.size();
              item = nextTableRow.fetch_add(1)) {
             FillTableRow(plan.tables[tableRows[item].first], tableRows[item].second);
@@ -389,11 +389,11 @@ void FillTables(const Plan& plan, unsigned threads) {
 // Only the calling thread asks stop: the caller's test need not be safe to call from other
 // threads. False when stopped.
 bool RenderTexels(const Dispatch& dispatch, const fast_fire::RowFunctions& functions,
-                  unsigned threads, uint32_t rowBegin, uint32_t rowCount,
+                  unsigned threads, FanOutTeam* team, uint32_t rowBegin, uint32_t rowCount,
                   const std::function<bool()>& stop) {
     std::atomic<uint32_t> nextRender{0};
     std::atomic<bool> stopped{false};
-    OnThreads(threads, [&](unsigned thread) {
+    OnThreads(threads, team, [&](unsigned thread) {
         for (;;) {
             if (thread == 0 && stop && stop()) stopped = true;
             if (stopped) return;
@@ -432,12 +432,14 @@ bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& a
     const fast_fire::RowFunctions functions = RowFunctionsFor(options.isa);
     const unsigned threads = ThreadCount(options.threads, rowCount);
 
-    const DomainBounds lit = ScanRows(dispatch, functions, threads, rowBegin, rowCount);
+    const DomainBounds lit =
+        ScanRows(dispatch, functions, threads, options.team, rowBegin, rowCount);
     if (options.gradientTables) {
         AllocateTables(dispatch, lit);
     }
-    FillTables(dispatch.plan, threads);
-    return RenderTexels(dispatch, functions, threads, rowBegin, rowCount, options.stop);
+    FillTables(dispatch.plan, threads, options.team);
+    return RenderTexels(dispatch, functions, threads, options.team, rowBegin, rowCount,
+                        options.stop);
 }
 
 bool RunFastFireKernel(const ParamsBlock& params, const AnchorRecord& anchor,

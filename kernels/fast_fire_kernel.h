@@ -17,6 +17,8 @@
 
 namespace pyrix {
 
+class FanOutTeam;
+
 enum class FastFireIsa {
     Portable,  // plain C++, any processor
     Avx2,      // eight pixels per instruction; used only when the processor reports AVX2
@@ -37,6 +39,9 @@ struct FastFireOptions {
     // Asked on the calling thread between bands of rows; once it answers true, no thread starts
     // another band and the image is left incomplete. Lets a host abort a large frame early.
     std::function<bool()> stop;
+    // Threads kept by the caller across dispatches and other fan-outs of its frame; null: this
+    // dispatch starts its own.
+    FanOutTeam* team = nullptr;
 };
 
 constexpr unsigned kMaxFastFireThreads = 8;

@@ -12,6 +12,11 @@
 #include "tests/gpu/reference_frame.h"
 #include "tests/gpu/stand_in_fixture.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#define PYRIX_TEST_MXCSR 1
+#endif
+
 namespace pyrix {
 
 namespace {
@@ -131,6 +136,32 @@ TEST_F(CpuRendering, AnAbortBetweenRowBandsEndsTheFrameUnwritten) {
         EXPECT_TRUE(frame.buffer.Untouched());
     }
 }
+
+#ifdef PYRIX_TEST_MXCSR
+// The kernels flush denormals (FTZ, DAZ) on the host's thread; the host's abort check, also when
+// asked between the kernel's row bands, runs in the mode the host called with.
+TEST_F(CpuRendering, TheHostsAbortCheckKeepsItsFloatingPointMode) {
+    test_support::SetCpuFallback("force");
+    struct Seen {
+        int calls = 0;
+        int flushed = 0;
+    } seen;
+    Frame frame(160, 150, 0);
+    frame.context.isAborted = [](void* context) {
+        auto* asked = static_cast<Seen*>(context);
+        ++asked->calls;
+        if ((_mm_getcsr() & 0x8040u) != 0) ++asked->flushed;
+        return false;
+    };
+    frame.context.abortContext = &seen;
+    const unsigned modeBits = ~0x3Fu;  // not the sticky exception flags
+    const unsigned hostMode = _mm_getcsr() & modeBits;
+    EXPECT_EQ(frame.Outcome(), "");
+    EXPECT_GT(seen.calls, 4) << "four asks come before and after the kernel";
+    EXPECT_EQ(seen.flushed, 0);
+    EXPECT_EQ(_mm_getcsr() & modeBits, hostMode);
+}
+#endif
 
 // A lost device that cannot be made again: the next frames render on the CPU. A GPU that comes
 // back is used by the renderer made after set-down, not by the CPU renderer in place.

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace pyrix {
@@ -54,6 +55,37 @@ TEST(FanOut, AnExceptionOnAnyThreadReachesTheCallerAfterTheOthersFinish) {
                             }),
                      std::bad_alloc);
         EXPECT_TRUE(items.EachOnce()) << "the other threads took every item";
+    }
+}
+
+// A team keeps the threads it started for its next runs, starts those it lacks again, and
+// hands back errors as FanOut does.
+TEST(FanOutTeam, KeepsItsThreadsAndStartsTheMissingOnesOnTheNextRun) {
+    FanOutTeam team;
+    {
+        const ScopedThreadStartFailures failures(2);
+        SharedItems items(1000);
+        EXPECT_EQ(team.Run(4, [&](unsigned) { items.Work(); }), 2u);
+        EXPECT_TRUE(items.EachOnce());
+    }
+    std::vector<std::thread::id> first(4);
+    std::vector<std::thread::id> second(4);
+    EXPECT_EQ(team.Run(4, [&](unsigned index) { first[index] = std::this_thread::get_id(); }), 4u);
+    EXPECT_EQ(team.Run(3, [&](unsigned index) { second[index] = std::this_thread::get_id(); }), 3u);
+    EXPECT_EQ(first[0], std::this_thread::get_id());
+    for (unsigned index : {1u, 2u}) {
+        EXPECT_EQ(first[index], second[index]) << index;
+        EXPECT_NE(first[index], first[0]) << index;
+    }
+    for (unsigned thrower : {0u, 2u}) {
+        SharedItems items(1000);
+        EXPECT_THROW(team.Run(3,
+                              [&](unsigned index) {
+                                  if (index == thrower) throw std::bad_alloc();
+                                  items.Work();
+                              }),
+                     std::bad_alloc);
+        EXPECT_TRUE(items.EachOnce()) << thrower;
     }
 }
 
