@@ -469,8 +469,9 @@ float ExactSqrt(float v) {
 
 #ifdef PYRIX_HAS_MXCSR
 // Flush to zero (bit 15) and denormals are zero (bit 6).
+// FTZ and DAZ on, and rounding to nearest: a host thread that rounds otherwise would change bits.
 FlushDenormals::FlushDenormals() : saved_(_mm_getcsr()) {
-    _mm_setcsr(saved_ | 0x8040u);
+    _mm_setcsr((saved_ & ~0x6000u) | 0x8040u);
 }
 FlushDenormals::~FlushDenormals() {
     _mm_setcsr(saved_);

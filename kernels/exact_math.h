@@ -37,7 +37,8 @@ float ExactDiv(float a, float b);
 float ExactSqrt(float v);
 
 // Runs the enclosing scope with denormals flushed to zero on the input and output of float
-// operations, as Direct3D 11 does. Restores the caller's mode on exit. Per thread.
+// operations, as Direct3D 11 does, and rounding to nearest whatever the caller's rounding mode.
+// Restores the caller's mode on exit. Per thread.
 class FlushDenormals {
   public:
     FlushDenormals();

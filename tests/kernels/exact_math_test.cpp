@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -136,6 +137,21 @@ TEST(ExactMath, KernelsFlushDenormalsAsDirect3DDoes) {
         EXPECT_EQ(ExactLog2(denormal), -INFINITY);
     }
     EXPECT_NE(tiny * tiny * 0x1p80f, 0.0f);  // the caller's mode is back
+}
+
+// A host thread may round towards zero; the kernels round to nearest all the same.
+TEST(ExactMath, KernelsRoundToNearestWhateverTheCallersMode) {
+    volatile float one = 1.0f;
+    volatile float third = 3.0f;
+    const float nearest = one / third;
+    const int callers = std::fegetround();
+    std::fesetround(FE_TOWARDZERO);
+    {
+        const FlushDenormals flush;
+        EXPECT_EQ(one / third, nearest);
+    }
+    EXPECT_NE(one / third, nearest);  // the caller's mode is back
+    std::fesetround(callers);
 }
 
 }  // namespace
