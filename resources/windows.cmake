@@ -30,6 +30,8 @@ if(WIN32)
       target_link_options(vexo_Pyrix PRIVATE -static -static-libgcc -static-libstdc++)
       # The static runtime libraries bring their debug sections; a shipped plug-in needs none.
       target_link_options(vexo_Pyrix PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
+      # What the link took from each library, for the release's third-party notices.
+      target_link_options(vexo_Pyrix PRIVATE -Wl,-Map=$<TARGET_FILE_DIR:vexo_Pyrix>/vexo_Pyrix.map)
     endif()
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL _pyrix_make_windows_plugin)

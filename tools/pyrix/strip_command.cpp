@@ -1,5 +1,6 @@
 // pyrix strip: one parameter over several values at one frame, the others at the defaults the
 // plug-in declared, written as one labelled image.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
@@ -58,7 +59,10 @@ int RunStrip(const CommandLine& line, std::ostream& out, std::ostream& err,
     try {
         const auto folder = std::filesystem::u8path(job.output).parent_path();
         if (!folder.empty()) std::filesystem::create_directories(folder);
-        WriteImageFile(job.output, ComposeParameterStrip(title, cells));
+        // Labels that stay readable when a strip of large frames is shown scaled down.
+        StripLayout layout;
+        layout.scale = std::max(2, job.settings.layerHeight / 60);
+        WriteImageFile(job.output, ComposeParameterStrip(title, cells, layout));
     } catch (const std::exception& e) {
         err << "pyrix: " << e.what() << "\n";
         return kExitFailed;
