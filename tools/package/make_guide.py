@@ -318,8 +318,8 @@ example), it shows the same lines as a message instead.</p>
 <p>Render-farm nodes, cloud machines, virtual machines and remote desktop sessions often have
 no graphics card that Direct3D 11 can use. There the effect renders on the processor, with the
 same program and the same result, using up to 8 processor cores. Nothing needs to be set up:
-the effect chooses when it starts rendering (and again after the host application purges or
-restarts it).</p>
+the effect chooses when it renders its first frame, and again after a graphics card was lost or
+the host application set the effect up anew.</p>
 <p>The environment variable <code>PYRIX_CPU_FALLBACK</code> decides:</p>
 <table><tr><th>value</th><th>what the effect does</th></tr>
 <tr><td>not set, empty or <code>auto</code></td><td>the graphics card when one can serve, else
@@ -347,7 +347,7 @@ modern processor.</p>
 begins with &ldquo;{prefix}&rdquo;. Nothing else is changed: fix the cause and render again.</p>
 <table><tr><th>message</th><th>why</th><th>what to do</th></tr>
 """)
-    for message in sorted(MESSAGES):
+    for message in MESSAGES:  # grouped by cause; "as above" refers to the row before
         cause, remedy = MESSAGES[message]
         w(f"<tr><td>{prefix}{e(message)}</td><td>{cause}</td><td>{remedy}</td></tr>\n")
     w(f"""<tr><td>{prefix}<i>any other text</i></td><td>A fault of the system (for example
