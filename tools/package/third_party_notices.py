@@ -34,6 +34,7 @@ ROLES = {
     "libmingw32.a": "the mingw-w64 C runtime", "libmingwex.a": "the mingw-w64 C runtime",
     "libmsvcrt.a": "the mingw-w64 C runtime (calls into msvcrt.dll)",
     "libpthread.a": "winpthreads, the mingw-w64 threads library (std::thread, std::mutex)",
+    "libdxguid.a": "the interface ids (GUIDs) of Direct3D and DXGI",
 }
 
 
