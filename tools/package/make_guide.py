@@ -158,7 +158,7 @@ def browser_notice(root):
 
 def parse_info(text):
     info = {"params": []}
-    for key in ("name", "category", "version"):
+    for key in ("name", "category", "version", "support URL"):
         info[key] = re.search(rf"^{key}:\s+(.*)$", text, re.M).group(1).strip()
     for m in re.finditer(r'^\s+\d+\s+"([^"]+)"\s+id \d+\s+(.*)$', text, re.M):
         name, rest = m.group(1), m.group(2)
@@ -235,7 +235,7 @@ def page(args, info, about_lines, strips):
     version = args.version
     prefix = html.escape(message_prefix(args.source))
     before, after = browser_notice(args.source)
-    website = about_lines[2]
+    website = info["support URL"]  # the address the About dialog opens and names
     e = html.escape
     out = []
     w = out.append
