@@ -1,5 +1,5 @@
 # The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release clean
+.PHONY: all test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release package clean
 
 all: release
 
@@ -26,6 +26,13 @@ test-windows: deps
 	cmake --preset windows
 	cmake --build --preset windows
 	ctest --preset windows
+
+# The release zip, dist/vexo_Pyrix-<version>-win64.zip: the Windows plug-in built and passed
+# through its checks (PE checks, Wine tests), with the user guide and its pictures, the licence,
+# the third-party notices and checksums. A failed check leaves no zip.
+package: deps
+	@tools/install_deps.sh windows package
+	tools/package/make_package.sh
 
 release: deps
 	cmake --preset release
@@ -80,4 +87,4 @@ exhaustive: deps
 	build/release/tools/exact_math/exact_math_exhaustive
 
 clean:
-	rm -rf build out
+	rm -rf build out dist

@@ -34,7 +34,6 @@ static_assert(about_detail::StartsWith(registration::kSupportUrl, about_detail::
 constexpr const char* kWebsiteHost = registration::kSupportUrl + about_detail::kHttpsSchemeLength;
 
 constexpr const char* kAboutTitleLine = registration::kEffectName;
-constexpr const char* kAboutMakerLine = "Made by an independent effects developer";
 constexpr const char* kAboutShaderCreditLine =
     "Based on a public fire shader by its original author";
 constexpr const char* kAboutPortCreditLine =
@@ -44,6 +43,9 @@ constexpr const char* kAboutLicenceLine = "Free to use, provided as is, without 
 // The host shows the fallback text from its message buffer, zero included.
 constexpr std::size_t kHostMessageCapacity = sizeof(PF_OutData::return_msg);
 
+// Who makes the effect; also the company the Windows version resource names.
+constexpr const char* kMakerName = "an independent effects developer";
+
 namespace about_detail {
 
 struct JoinedText {
@@ -52,12 +54,12 @@ struct JoinedText {
     bool fits = true;
 };
 
-// The lines with a single carriage return between them and none after the last.
+// The parts with `separator` between them and none after the last.
 template <std::size_t Count>
-constexpr JoinedText JoinLines(const char* const (&lines)[Count]) {
+constexpr JoinedText Join(const char* const (&lines)[Count], const char* separator) {
     JoinedText joined;
     for (std::size_t i = 0; i < Count; ++i) {
-        for (const char* c = (i > 0 ? "\r" : ""); *c != '\0'; ++c) {
+        for (const char* c = (i > 0 ? separator : ""); *c != '\0'; ++c) {
             if (joined.length + 1 >= kHostMessageCapacity) joined.fits = false;
             if (joined.fits) joined.text[joined.length++] = *c;
         }
@@ -69,10 +71,22 @@ constexpr JoinedText JoinLines(const char* const (&lines)[Count]) {
     return joined;
 }
 
+constexpr const char* kMakerParts[] = {"Version ", registration::kVersionText, ", made by ",
+                                       kMakerName};
+constexpr JoinedText kMakerJoined = Join(kMakerParts, "");
+static_assert(kMakerJoined.fits);
+
+}  // namespace about_detail
+
+// The line naming the maker, with the version that the registration table holds.
+constexpr const char* kAboutMakerLine = about_detail::kMakerJoined.text;
+
+namespace about_detail {
+
 constexpr const char* kAboutLines[] = {kAboutTitleLine,      kAboutMakerLine,
                                        kWebsiteHost,         kAboutShaderCreditLine,
                                        kAboutPortCreditLine, kAboutLicenceLine};
-constexpr JoinedText kAboutJoined = JoinLines(kAboutLines);
+constexpr JoinedText kAboutJoined = Join(kAboutLines, "\r");
 static_assert(kAboutJoined.fits, "the About text must fit the host's message buffer");
 
 }  // namespace about_detail

@@ -2,6 +2,7 @@
 // resource bytes (generated at build time from this header) all read it from here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "host/api/effect_api.h"
@@ -40,8 +41,40 @@ constexpr A_u_long PackEffectVersion(A_u_long version, A_u_long subVersion, A_u_
            ((stage & 0x3) << 9) | (build & 0x1FF);
 }
 
+// The release's number. The PiPL, global set-up, the About dialog, the Windows version
+// resource and the release package's file name all take it from here.
+constexpr A_u_long kVersionMajor = 1;
+constexpr A_u_long kVersionMinor = 0;
+constexpr A_u_long kVersionBugFix = 0;
+constexpr A_u_long kVersionBuild = 1;
 constexpr A_u_long kStageRelease = 3;
-constexpr A_u_long kEffectVersion = PackEffectVersion(1, 0, 0, kStageRelease, 1);
+constexpr A_u_long kEffectVersion =
+    PackEffectVersion(kVersionMajor, kVersionMinor, kVersionBugFix, kStageRelease, kVersionBuild);
+
+// "major.minor.bug-fix" of the numbers above, as users see it.
+struct VersionText {
+    char text[16] = {};
+};
+constexpr VersionText MakeVersionText(A_u_long major, A_u_long minor, A_u_long bugFix) {
+    VersionText version;
+    std::size_t length = 0;
+    const A_u_long parts[] = {major, minor, bugFix};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (i > 0) version.text[length++] = '.';
+        char digits[10] = {};
+        std::size_t count = 0;
+        A_u_long rest = parts[i];
+        do {
+            digits[count++] = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+        } while (rest != 0);
+        while (count > 0) version.text[length++] = digits[--count];
+    }
+    return version;
+}
+// Plain constexpr (internal linkage), as ui/about_text.h explains for the strings built there.
+constexpr VersionText kVersion = MakeVersionText(kVersionMajor, kVersionMinor, kVersionBugFix);
+constexpr const char* kVersionText = kVersion.text;
 
 constexpr PF_OutFlags kGlobalOutFlags = PF_OutFlag_NON_PARAM_VARY | PF_OutFlag_I_DO_DIALOG |
                                         PF_OutFlag_PIX_INDEPENDENT | PF_OutFlag_CUSTOM_UI |

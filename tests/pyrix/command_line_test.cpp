@@ -145,6 +145,49 @@ TEST(CommandLine, HelpEndsWithSuccess) {
     EXPECT_NE(p.out.find("--emitter-size"), std::string::npos);
 }
 
+TEST(CommandLine, StripAndAnimationUsageErrorsSayWhy) {
+    const struct {
+        std::vector<const char*> args;
+        const char* says;
+    } cases[] = {
+        {{"strip", "--param", "heat", "--values", "1", "-o", "s.png"},
+         "unknown parameter 'heat' (use position-x, position-y, emitter-size, detail, softness"},
+        {{"strip", "--param", "detail", "--values", "", "-o", "s.png"}, "at least one value"},
+        {{"strip", "--param", "detail", "--values", "2,1", "-o", "s.png"}, "must increase"},
+        {{"strip", "--param", "detail", "--values", "1,1", "-o", "s.png"}, "must increase"},
+        {{"strip", "--param", "detail", "--values", "1,,2", "-o", "s.png"}, "got ''"},
+        {{"strip", "--param", "detail", "--values", "0,1,2,3,4,5,6,7,8,9,10,11,12", "-o", "s.png"},
+         "at most 12 values, got 13"},
+        {{"strip", "--param", "detail", "--values", "1", "-o", "s.gif"}, "unknown file type"},
+        {{"render", "--frames", "1-1001", "-o", "clip.webp"},
+         "at most 1000 frames; --frames asks for 1001"},
+        {{"render", "--size", "16384x8", "-o", "clip.webp"}, "at most 16383 pixels"},
+        {{"render", "-o", "clip_####.webp"}, "drop the #"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = Parse(c.args);
+        EXPECT_EQ(p.exitCode, 2) << c.says;
+        EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err;
+    }
+}
+
+TEST(CommandLine, StripValuesAndAnimatedOutput) {
+    Parsed p = Parse({"strip", "--param", "position-y", "--values=-10,5.50,1e2", "-o", "s.png"});
+    ASSERT_TRUE(p.line) << p.err;
+    EXPECT_EQ(p.line->command, Subcommand::kStrip);
+    EXPECT_STREQ(p.line->strip.parameter->name, "position-y");
+    EXPECT_EQ(p.line->strip.values, (std::vector<double>{-10.0, 5.5, 100.0}));
+    EXPECT_EQ(p.line->strip.labels, (std::vector<std::string>{"-10", "5.50", "1e2"}));
+    RenderSettings settings;
+    SetStripValue(*p.line->strip.parameter, 5.5, &settings);
+    EXPECT_EQ(settings.positionY, 5.5);
+    EXPECT_FALSE(settings.positionX);
+
+    p = Parse({"render", "--frames", "1-1000", "-o", "clip.WebP"});
+    ASSERT_TRUE(p.line) << p.err;
+    EXPECT_TRUE(WritesAnimation(p.line->render));
+}
+
 TEST(CommandLine, BenchDefaultsAndOptions) {
     Parsed p = Parse({"bench"});
     ASSERT_TRUE(p.line) << p.err;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "tools/pyrix/parameter_strip.h"
+
 namespace pyrix::preview {
 namespace {
 
@@ -111,6 +113,28 @@ TEST(ContactSheet, WideNumbersFitTheirCell) {
                                      {2, Solid(2, 2, 255, 0, 0, 0)}};
     const FrameImage sheet = ComposeContactSheet(thumbs, layout);
     EXPECT_GE(sheet.width, layout.gap + 2 * (7 * 4 * 3 + layout.gap));
+}
+
+TEST(ParameterStrip, CellsLeftToRightUnderTheTitleWithTheirValues) {
+    const FrameImage strip = ComposeParameterStrip(
+        "Detail", {{"1", Solid(10, 6, 255, 200, 0, 0)}, {"2.5", Solid(10, 6, 255, 0, 200, 0)}});
+    // Cells as wide as the widest label ("2.5": 11 font pixels of 2), gaps of 8, text lines 14.
+    EXPECT_EQ(strip.width, 8 + 2 * (22 + 8));
+    EXPECT_EQ(strip.height, 8 + 14 + 6 + 14 + 8);
+    EXPECT_EQ(Pixel(strip, 8, 22)[1], 200);
+    EXPECT_EQ(Pixel(strip, 38, 22)[2], 200);
+    EXPECT_EQ(Pixel(strip, 48, 22)[1], kSheetBackground);  // beyond the second image
+    const auto inkIn = [&](int32_t left, int32_t top, int32_t width) {
+        int ink = 0;
+        for (int32_t y = top; y < top + 10; ++y) {
+            for (int32_t x = left; x < left + width; ++x) ink += Pixel(strip, x, y)[1] == 230;
+        }
+        return ink;
+    };
+    EXPECT_GT(inkIn(8, 8, 46), 0);    // the title
+    EXPECT_GT(inkIn(38, 30, 22), 0);  // "2.5" below the second cell
+    EXPECT_EQ(GlyphRow('d', 0), GlyphRow('D', 0));
+    EXPECT_EQ(GlyphRow('?', 2), 0);
 }
 
 }  // namespace

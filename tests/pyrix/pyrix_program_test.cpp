@@ -11,9 +11,15 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "image_reader.h"
 #include "test_support.h"
+
+#ifdef PYRIX_HAVE_WEBP
+#include <webp/demux.h>
+#endif
 
 extern char** environ;
 
@@ -286,6 +292,23 @@ TEST_F(ProgramTest, ContactSheetShowsEveryFrame) {
     EXPECT_NE(run.out.find("contact sheet: " + File("sheet.png")), std::string::npos);
 }
 
+TEST_F(ProgramTest, StripRendersEachValueIntoOneLabelledImage) {
+    const ProgramRun run = Pyrix({"strip", "--param", "detail", "--values", "1,2.5,4", "--size",
+                                  "20x10", "--frame", "5", "-o", File("strip.png")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto frames = ReadPluginLog(program_.log(), "pre_render");
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[1].at("detail"), "2.5");
+    EXPECT_EQ(frames[2].at("frame"), "5");
+    const DecodedImage strip = ReadImage(File("strip.png"));
+    EXPECT_EQ(strip.width, 8 + 3 * (22 + 8));
+    EXPECT_EQ(strip.height, 8 + 14 + 10 + 14 + 8);
+    EXPECT_EQ(strip.at(38 + 3, 22 + 4, 0), 3);  // the second frame: layer x, y, frame number
+    EXPECT_EQ(strip.at(38 + 3, 22 + 4, 1), 4);
+    EXPECT_EQ(strip.at(38 + 3, 22 + 4, 2), 5);
+    EXPECT_NE(run.out.find("Detail at 3 values, frame 5"), std::string::npos) << run.out;
+}
+
 TEST_F(ProgramTest, UsageErrorsExitWithTwo) {
     const ProgramRun run = Pyrix({"render", "--frames", "4-2"});
     EXPECT_EQ(run.exitCode, 2);
@@ -371,6 +394,49 @@ TEST_F(FireEffect, InfoShowsTheRegistration) {
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     }
 }
+
+#ifdef PYRIX_HAVE_WEBP
+// Fire changes from frame to frame, so the encoder keeps every frame (it merges repeats).
+TEST_F(FireEffect, AnimatedWebpHoldsEveryFrameInOrder) {
+    const ProgramRun run = Fire({"render", "--size", "48x64", "--frames", "3-6", "--threads", "2",
+                                 "--fps", "25", "-o", File("clip.webp")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(
+        Fire({"render", "--size", "48x64", "--frames", "3-6", "-o", File("f_#.pam")}).exitCode, 0);
+    EXPECT_NE(run.out.find("animated: " + File("clip.webp")), std::string::npos) << run.out;
+    const std::string bytes = ReadFileBytes(File("clip.webp"));
+    const WebPData data = {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+    WebPAnimDecoderOptions options;
+    ASSERT_TRUE(WebPAnimDecoderOptionsInit(&options));
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    ASSERT_NE(decoder, nullptr);
+    WebPAnimInfo info;
+    ASSERT_TRUE(WebPAnimDecoderGetInfo(decoder, &info));
+    EXPECT_EQ(info.canvas_width, 48u);
+    EXPECT_EQ(info.canvas_height, 64u);
+    EXPECT_EQ(info.frame_count, 4u);
+    EXPECT_EQ(info.loop_count, 0u);  // for ever
+    for (int frame = 3; WebPAnimDecoderHasMoreFrames(decoder); ++frame) {
+        uint8_t* rgba = nullptr;
+        int end = 0;
+        ASSERT_TRUE(WebPAnimDecoderGetNext(decoder, &rgba, &end));
+        EXPECT_EQ(end, (frame - 2) * 40);  // each frame lasts 1/25 s
+        // Lossy, but closest to its own frame among the still ones.
+        int closest = 0;
+        double best = 1e300;
+        for (int still = 3; still <= 6; ++still) {
+            const DecodedImage image = ReadImage(File("f_" + std::to_string(still) + ".pam"));
+            double difference = 0;
+            for (size_t i = 0; i < image.rgba.size(); ++i) {
+                difference += std::abs(image.rgba[i] - rgba[i]);
+            }
+            if (difference < best) std::tie(best, closest) = std::make_pair(difference, still);
+        }
+        EXPECT_EQ(closest, frame);
+    }
+    WebPAnimDecoderDelete(decoder);
+}
+#endif
 
 TEST_F(FireEffect, RendersOpaqueFire) {
     const ProgramRun run =

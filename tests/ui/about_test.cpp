@@ -39,7 +39,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 TEST(AboutText, IsExactlyTheSixLines) {
     EXPECT_STREQ(kAboutText,
                  "vexo_Pyrix\r"
-                 "Made by an independent effects developer\r"
+                 "Version 1.0.0, made by an independent effects developer\r"
                  "vexolab.example\r"
                  "Based on a public fire shader by its original author\r"
                  "Shader port and noise function credited to their authors\r"

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "tools/pyrix/animated_image.h"
 #include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/plugin_library.h"
 
@@ -52,7 +53,8 @@ T Require(const std::optional<T>& value, const std::string& option, const std::s
 std::string FormatError(const std::string& option, const std::string& path) {
     const auto format = FormatForPath(path);
     if (!format)
-        return option + ": unknown file type '" + path + "' (use .png, .exr, .pam or .rgba32f)";
+        return option + ": unknown file type '" + path +
+               "' (use .png, .exr, .pam, .rgba32f or .webp)";
     if (!FormatAvailable(*format)) {
         return option + ": this build of pyrix cannot write " + FormatExtension(*format) +
                " files (use .pam or .rgba32f)";
@@ -112,6 +114,70 @@ std::optional<PF_LRect> ParseRect(const std::string& text) {
         return std::nullopt;
     }
     return rect;
+}
+
+const StripParameter kStripParameters[7] = {
+    {"position-x", Control::kPosition, StripAxis::kX},
+    {"position-y", Control::kPosition, StripAxis::kY},
+    {"emitter-size", Control::kEmitterSize, StripAxis::kNone},
+    {"detail", Control::kDetail, StripAxis::kNone},
+    {"softness", Control::kSoftness, StripAxis::kNone},
+    {"speed", Control::kSpeed, StripAxis::kNone},
+    {"offset", Control::kOffset, StripAxis::kNone},
+};
+
+void SetStripValue(const StripParameter& parameter, double value, RenderSettings* s) {
+    switch (parameter.control) {
+        case Control::kPosition:
+            (parameter.axis == StripAxis::kY ? s->positionY : s->positionX) = value;
+            break;
+        case Control::kEmitterSize:
+            s->emitterSize = value;
+            break;
+        case Control::kDetail:
+            s->detail = value;
+            break;
+        case Control::kSoftness:
+            s->softness = value;
+            break;
+        case Control::kSpeed:
+            s->speed = value;
+            break;
+        case Control::kOffset:
+            s->offset = value;
+            break;
+    }
+}
+
+std::optional<std::vector<double>> ParseStripValues(const std::string& text, std::string* error) {
+    if (text.empty()) {
+        *error = "give at least one value, e.g. 0,1,2";
+        return std::nullopt;
+    }
+    std::vector<double> values;
+    for (const std::string& part : Split(text, ',')) {
+        const auto value = ParseFiniteDouble(part);
+        if (!value) {
+            *error = "expected finite numbers separated by commas, got '" + part + "'";
+            return std::nullopt;
+        }
+        if (!values.empty() && *value <= values.back()) {
+            *error = "the values must increase from left to right; '" + part +
+                     "' follows a value at least as large";
+            return std::nullopt;
+        }
+        values.push_back(*value);
+    }
+    if (values.size() > kMaxStripValues) {
+        *error = "a strip holds at most " + std::to_string(kMaxStripValues) + " values, got " +
+                 std::to_string(values.size());
+        return std::nullopt;
+    }
+    return values;
+}
+
+bool WritesAnimation(const RenderJob& job) {
+    return FormatForPath(job.outputPattern) == ImageFormat::kWebp;
 }
 
 namespace {
@@ -190,12 +256,71 @@ void AddRenderOptions(CLI::App* render, RenderJob* job) {
     render->add_option("--threads", job->threads, "Host render threads")->check(CLI::Range(1, 64));
     render
         ->add_option("-o,--output", job->outputPattern,
-                     "Output files; #### becomes the frame number (.png, .exr, .pam, .rgba32f)")
+                     "Output files; #### becomes the frame number (.png, .exr, .pam, .rgba32f); "
+                     "a .webp file holds all frames as one animation")
         ->type_name("PATTERN");
     render
         ->add_option("--contact-sheet", job->contactSheet,
                      "Also write a grid of all frames with their numbers to this file")
         ->type_name("PATH");
+}
+
+std::string StripParameterNames() {
+    std::string names;
+    for (const StripParameter& p : kStripParameters) {
+        names += (names.empty() ? "" : ", ") + std::string(p.name);
+    }
+    return names;
+}
+
+void AddStripOptions(CLI::App* strip, StripJob* job) {
+    job->settings.layerWidth = 320;
+    job->settings.layerHeight = 180;
+    strip
+        ->add_option_function<std::string>(
+            "--param",
+            [job](const std::string& t) {
+                job->parameter = nullptr;
+                for (const StripParameter& p : kStripParameters) {
+                    if (t == p.name) job->parameter = &p;
+                }
+                if (job->parameter == nullptr) {
+                    throw CLI::ValidationError("--param", "unknown parameter '" + t + "' (use " +
+                                                              StripParameterNames() + ")");
+                }
+            },
+            "The parameter to vary: " + StripParameterNames())
+        ->type_name("NAME")
+        ->required();
+    strip
+        ->add_option_function<std::string>(
+            "--values",
+            [job](const std::string& t) {
+                std::string error;
+                const auto values = ParseStripValues(t, &error);
+                if (!values) throw CLI::ValidationError("--values", error);
+                job->values = *values;
+                job->labels = Split(t, ',');
+            },
+            "Its values, increasing, e.g. 0,1,2.5 (negative ones as --values=-5,0,5)")
+        ->type_name("A,B,...")
+        ->required();
+    strip
+        ->add_option_function<std::string>(
+            "--size",
+            [job](const std::string& t) {
+                std::tie(job->settings.layerWidth, job->settings.layerHeight) =
+                    Require(ParseSize(t), "--size", t, "WxH, each 1 to 30000");
+            },
+            "Size of each frame, WxH (default 320x180)")
+        ->type_name("WxH");
+    strip->add_option("--frame", job->frame, "The frame shown, first frame 1 (default 24)")
+        ->check(CLI::Range(1, kMaxFrameNumber));
+    strip->add_option("--fps", job->settings.fps, "Frame rate (default 24)")
+        ->check(CLI::Range(0.01, 1000.0));
+    strip->add_option("-o,--output", job->output, "The image file (.png, .pam, .webp, ...)")
+        ->type_name("PATH")
+        ->required();
 }
 
 void AddBenchOptions(CLI::App* bench, BenchJob* job) {
@@ -212,6 +337,26 @@ void AddBenchOptions(CLI::App* bench, BenchJob* job) {
         ->check(CLI::Range(1, 100000));
 }
 
+// An animated file holds the whole clip: one name, and sizes the format and memory allow.
+void CheckAnimation(const RenderJob& job) {
+    const int64_t frames = int64_t{job.lastFrame} - job.firstFrame + 1;
+    if (frames > kMaxAnimatedFrames) {
+        throw CLI::ValidationError(
+            "-o", "an animated image holds at most " + std::to_string(kMaxAnimatedFrames) +
+                      " frames; --frames asks for " + std::to_string(frames));
+    }
+    const PF_LRect r = job.settings.Request();
+    if (r.right - r.left > kMaxAnimatedSide || r.bottom - r.top > kMaxAnimatedSide) {
+        throw CLI::ValidationError("-o", "an animated image is at most " +
+                                             std::to_string(kMaxAnimatedSide) +
+                                             " pixels wide and high");
+    }
+    if (job.outputPattern.find('#') != std::string::npos) {
+        throw CLI::ValidationError("-o",
+                                   "an animated image holds every frame in one file; drop the #");
+    }
+}
+
 // What no single option can check: how the render options fit together.
 void CheckRenderJob(const RenderJob& job) {
     if (job.settings.legacy && job.settings.depth == 32) {
@@ -223,7 +368,10 @@ void CheckRenderJob(const RenderJob& job) {
         if (const auto e = FormatError("-o", job.outputPattern); !e.empty()) {
             throw CLI::ValidationError(e);
         }
-        if (job.firstFrame != job.lastFrame && job.outputPattern.find('#') == std::string::npos) {
+        if (WritesAnimation(job)) {
+            CheckAnimation(job);
+        } else if (job.firstFrame != job.lastFrame &&
+                   job.outputPattern.find('#') == std::string::npos) {
             throw CLI::ValidationError(
                 "-o", "several frames need #### in the file name for the frame number");
         }
@@ -252,6 +400,10 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     CLI::App* render = app.add_subcommand("render", "Render frames and write them to files");
     AddPluginOption(render, &line.pluginPath);
     AddRenderOptions(render, &line.render);
+    CLI::App* strip = app.add_subcommand(
+        "strip", "Render one parameter over several values into one labelled image");
+    AddPluginOption(strip, &line.pluginPath);
+    AddStripOptions(strip, &line.strip);
     CLI::App* info = app.add_subcommand(
         "info", "Print the registration data, version, flags and parameters of the effect");
     AddPluginOption(info, &line.pluginPath);
@@ -264,6 +416,11 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     try {
         app.parse(argc, argv);
         if (render->parsed()) CheckRenderJob(line.render);
+        if (strip->parsed()) {
+            if (const auto e = FormatError("-o", line.strip.output); !e.empty()) {
+                throw CLI::ValidationError(e);
+            }
+        }
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e, out, err);
         *exitCode = code == 0 ? 0 : 2;
@@ -271,6 +428,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     }
 
     line.command = render->parsed()  ? Subcommand::kRender
+                   : strip->parsed() ? Subcommand::kStrip
                    : info->parsed()  ? Subcommand::kInfo
                    : about->parsed() ? Subcommand::kAbout
                                      : Subcommand::kBench;

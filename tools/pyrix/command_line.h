@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tools/pyrix/effect_host.h"
 
@@ -30,14 +31,41 @@ struct BenchJob {
     int32_t repeat = 10;
 };
 
-enum class Subcommand { kRender, kInfo, kAbout, kBench };
+// A parameter that a strip can vary: a slider, or one coordinate of the Position point.
+enum class StripAxis { kNone, kX, kY };
+struct StripParameter {
+    const char* name;  // as on the command line
+    Control control;
+    StripAxis axis;
+};
+extern const StripParameter kStripParameters[7];
+// Sets `value` as this parameter's value in `settings`.
+void SetStripValue(const StripParameter& parameter, double value, RenderSettings* settings);
+
+// Most frames a strip holds, side by side.
+constexpr size_t kMaxStripValues = 12;
+
+struct StripJob {
+    const StripParameter* parameter = nullptr;
+    std::vector<double> values;       // increasing
+    std::vector<std::string> labels;  // the values as written
+    RenderSettings settings;          // the rest at the plug-in's defaults
+    int32_t frame = 24;
+    std::string output;
+};
+
+enum class Subcommand { kRender, kStrip, kInfo, kAbout, kBench };
 
 struct CommandLine {
     Subcommand command = Subcommand::kRender;
     std::string pluginPath;  // the library to load
     RenderJob render;
+    StripJob strip;
     BenchJob bench;
 };
+
+// True when the render's -o names an animated image: every frame goes into that one file.
+bool WritesAnimation(const RenderJob& job);
 
 // Parses argv. Returns nothing when the program ends here: after --help (*exitCode 0) or a
 // usage error (*exitCode 2, the error on `err`).
@@ -49,5 +77,7 @@ std::optional<std::pair<int32_t, int32_t>> ParseSize(const std::string& text);  
 std::optional<std::pair<int32_t, int32_t>> ParseFrameRange(const std::string& text);  // A-B or A
 std::optional<std::pair<double, double>> ParsePosition(const std::string& text);      // X,Y
 std::optional<PF_LRect> ParseRect(const std::string& text);                           // L,T,R,B
+// "A,B,C": finite numbers, strictly increasing; the error says what is wrong.
+std::optional<std::vector<double>> ParseStripValues(const std::string& text, std::string* error);
 
 }  // namespace pyrix::preview

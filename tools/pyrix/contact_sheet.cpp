@@ -10,7 +10,21 @@ constexpr uint8_t kDigitGlyphs[10][5] = {
     {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
     {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
 };
-constexpr uint8_t kBackground = 24;
+constexpr uint8_t kLetterGlyphs[26][5] = {
+    {2, 5, 7, 5, 5}, {6, 5, 6, 5, 6}, {3, 4, 4, 4, 3}, {6, 5, 5, 5, 6}, {7, 4, 6, 4, 7},
+    {7, 4, 6, 4, 4}, {3, 4, 5, 5, 3}, {5, 5, 7, 5, 5}, {7, 2, 2, 2, 7}, {1, 1, 1, 5, 2},
+    {5, 5, 6, 5, 5}, {4, 4, 4, 4, 7}, {5, 7, 7, 5, 5}, {6, 5, 5, 5, 5}, {2, 5, 5, 5, 2},
+    {6, 5, 6, 4, 4}, {2, 5, 5, 6, 3}, {6, 5, 6, 5, 5}, {3, 4, 2, 1, 6}, {7, 2, 2, 2, 2},
+    {5, 5, 5, 5, 7}, {5, 5, 5, 5, 2}, {5, 5, 7, 7, 5}, {5, 5, 2, 5, 5}, {5, 5, 2, 2, 2},
+    {7, 1, 2, 4, 7},
+};
+constexpr struct {
+    char c;
+    uint8_t rows[5];
+} kSignGlyphs[] = {
+    {'.', {0, 0, 0, 0, 2}}, {',', {0, 0, 0, 2, 4}}, {'-', {0, 0, 7, 0, 0}}, {':', {0, 2, 0, 2, 0}},
+    {'=', {0, 7, 0, 7, 0}}, {'(', {1, 2, 2, 2, 1}}, {')', {4, 2, 2, 2, 4}},
+};
 constexpr uint8_t kInk = 230;
 
 void PutPixel(FrameImage* image, int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) {
@@ -21,15 +35,33 @@ void PutPixel(FrameImage* image, int32_t x, int32_t y, uint8_t r, uint8_t g, uin
     p[3] = b;
 }
 
-void DrawNumber(FrameImage* sheet, int32_t left, int32_t top, int32_t number, int32_t scale) {
-    const std::string digits = std::to_string(number);
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (digits[i] < '0' || digits[i] > '9') continue;
-        const int digit = digits[i] - '0';
+}  // namespace
+
+uint8_t GlyphRow(char c, int row) {
+    if (c >= '0' && c <= '9') return kDigitGlyphs[c - '0'][row];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c >= 'A' && c <= 'Z') return kLetterGlyphs[c - 'A'][row];
+    for (const auto& sign : kSignGlyphs) {
+        if (sign.c == c) return sign.rows[row];
+    }
+    return 0;
+}
+
+uint8_t DigitGlyphRow(int digit, int row) {
+    return GlyphRow(static_cast<char>('0' + digit), row);
+}
+
+int32_t LabelWidth(const std::string& text, int32_t scale) {
+    return text.empty() ? 0 : (4 * static_cast<int32_t>(text.size()) - 1) * scale;
+}
+
+void DrawLabel(FrameImage* sheet, int32_t left, int32_t top, const std::string& text,
+               int32_t scale) {
+    for (size_t i = 0; i < text.size(); ++i) {
         const int32_t x0 = left + static_cast<int32_t>(i) * 4 * scale;
         for (int row = 0; row < 5; ++row) {
             for (int column = 0; column < 3; ++column) {
-                if ((DigitGlyphRow(digit, row) >> (2 - column) & 1) == 0) continue;
+                if ((GlyphRow(text[i], row) >> (2 - column) & 1) == 0) continue;
                 for (int32_t dy = 0; dy < scale; ++dy) {
                     for (int32_t dx = 0; dx < scale; ++dx) {
                         PutPixel(sheet, x0 + column * scale + dx, top + row * scale + dy, kInk,
@@ -41,10 +73,29 @@ void DrawNumber(FrameImage* sheet, int32_t left, int32_t top, int32_t number, in
     }
 }
 
-}  // namespace
+FrameImage BlankSheet(int32_t width, int32_t height) {
+    FrameImage sheet = FrameImage::Blank(width, height, 8);
+    for (int32_t y = 0; y < sheet.height; ++y) {
+        for (int32_t x = 0; x < sheet.width; ++x) {
+            PutPixel(&sheet, x, y, kSheetBackground, kSheetBackground, kSheetBackground);
+        }
+    }
+    return sheet;
+}
 
-uint8_t DigitGlyphRow(int digit, int row) {
-    return kDigitGlyphs[digit][row];
+void PlaceOnSheet(FrameImage* sheet, int32_t left, int32_t top, const FrameImage& image) {
+    for (int32_t y = 0; y < image.height; ++y) {
+        const uint8_t* src = image.row(y);
+        for (int32_t x = 0; x < image.width; ++x, src += 4) {
+            // Straight alpha over the opaque background.
+            uint8_t rgb[3];
+            for (int c = 0; c < 3; ++c) {
+                rgb[c] = static_cast<uint8_t>(
+                    (src[1 + c] * src[0] + kSheetBackground * (255 - src[0]) + 127) / 255);
+            }
+            PutPixel(sheet, left + x, top + y, rgb[0], rgb[1], rgb[2]);
+        }
+    }
 }
 
 FrameImage MakeThumbnail(const FrameImage& frame, int32_t maxWidth, int32_t maxHeight) {
@@ -101,32 +152,15 @@ FrameImage ComposeContactSheet(std::vector<Thumbnail> thumbnails,
     const int32_t pitchX = cellWidth + layout.gap;
     const int32_t pitchY = cellHeight + labelHeight + layout.gap;
 
-    FrameImage sheet =
-        FrameImage::Blank(layout.gap + columns * pitchX, layout.gap + rows * pitchY, 8);
-    for (int32_t y = 0; y < sheet.height; ++y) {
-        for (int32_t x = 0; x < sheet.width; ++x) {
-            PutPixel(&sheet, x, y, kBackground, kBackground, kBackground);
-        }
-    }
+    FrameImage sheet = BlankSheet(layout.gap + columns * pitchX, layout.gap + rows * pitchY);
 
     for (size_t i = 0; i < thumbnails.size(); ++i) {
         const Thumbnail& t = thumbnails[i];
         const int32_t left = layout.gap + static_cast<int32_t>(i) % columns * pitchX;
         const int32_t top = layout.gap + static_cast<int32_t>(i) / columns * pitchY;
-        for (int32_t y = 0; y < t.image.height; ++y) {
-            const uint8_t* src = t.image.row(y);
-            for (int32_t x = 0; x < t.image.width; ++x, src += 4) {
-                // Straight alpha over the opaque background.
-                uint8_t rgb[3];
-                for (int c = 0; c < 3; ++c) {
-                    rgb[c] = static_cast<uint8_t>(
-                        (src[1 + c] * src[0] + kBackground * (255 - src[0]) + 127) / 255);
-                }
-                PutPixel(&sheet, left + x, top + y, rgb[0], rgb[1], rgb[2]);
-            }
-        }
-        DrawNumber(&sheet, left, top + t.image.height + layout.digitScale, t.frame,
-                   layout.digitScale);
+        PlaceOnSheet(&sheet, left, top, t.image);
+        DrawLabel(&sheet, left, top + t.image.height + layout.digitScale, std::to_string(t.frame),
+                  layout.digitScale);
     }
     return sheet;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tools/pyrix/frame_image.h"
@@ -27,7 +28,21 @@ FrameImage MakeThumbnail(const FrameImage& frame, int32_t maxWidth, int32_t maxH
 FrameImage ComposeContactSheet(std::vector<Thumbnail> thumbnails,
                                const ContactSheetLayout& layout = {});
 
-// The label font: bit (2 - column) of row `row` (0..4) is set where digit `digit` has ink.
+// The label font, 3 x 5 pixels: bit (2 - column) of row `row` (0..4) is set where the glyph
+// has ink. Digits, letters (lower case drawn as upper case), space and . , - : = ( ); any
+// other character is blank.
+uint8_t GlyphRow(char c, int row);
 uint8_t DigitGlyphRow(int digit, int row);
+
+// What the contact sheet and the parameter strip are drawn with.
+constexpr uint8_t kSheetBackground = 24;
+// An opaque sheet of the background grey.
+FrameImage BlankSheet(int32_t width, int32_t height);
+// `image` (8 bits, straight alpha) over the sheet's background, its top left at (left, top).
+void PlaceOnSheet(FrameImage* sheet, int32_t left, int32_t top, const FrameImage& image);
+// `text` in the label font, `scale` pixels a font pixel, its top left at (left, top).
+void DrawLabel(FrameImage* sheet, int32_t left, int32_t top, const std::string& text,
+               int32_t scale);
+int32_t LabelWidth(const std::string& text, int32_t scale);
 
 }  // namespace pyrix::preview

@@ -14,6 +14,9 @@
 #ifdef PYRIX_HAVE_PNG
 #include <png.h>
 #endif
+#ifdef PYRIX_HAVE_WEBP
+#include <webp/encode.h>
+#endif
 #ifdef PYRIX_HAVE_EXR
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -195,6 +198,22 @@ void WriteExr(const std::filesystem::path& path, const FrameImage& image) {
 }
 #endif
 
+#ifdef PYRIX_HAVE_WEBP
+void WriteWebp(const std::filesystem::path& path, const FrameImage& image) {
+    const size_t stride = 4 * static_cast<size_t>(image.width);
+    std::vector<uint8_t> rgba(stride * static_cast<size_t>(image.height));
+    for (int32_t y = 0; y < image.height; ++y) RowToRgba8(image, y, rgba.data() + stride * y);
+    uint8_t* encoded = nullptr;
+    const size_t size = WebPEncodeLosslessRGBA(rgba.data(), image.width, image.height,
+                                               static_cast<int>(stride), &encoded);
+    if (size == 0) throw std::runtime_error("libwebp could not encode the image");
+    std::unique_ptr<uint8_t, void (*)(void*)> owned(encoded, WebPFree);
+    File file = OpenForWriting(path);
+    WriteBytes(file.get(), encoded, size);
+    CloseChecked(std::move(file));
+}
+#endif
+
 std::string Lowercase(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -208,6 +227,7 @@ std::optional<ImageFormat> FormatForPath(const std::string& path) {
     if (extension == ".exr") return ImageFormat::kExr;
     if (extension == ".pam") return ImageFormat::kPam;
     if (extension == ".rgba32f") return ImageFormat::kRgba32f;
+    if (extension == ".webp") return ImageFormat::kWebp;
     return std::nullopt;
 }
 
@@ -219,6 +239,10 @@ bool FormatAvailable(ImageFormat format) {
 #endif
 #ifdef PYRIX_HAVE_EXR
         case ImageFormat::kExr:
+            return true;
+#endif
+#ifdef PYRIX_HAVE_WEBP
+        case ImageFormat::kWebp:
             return true;
 #endif
         case ImageFormat::kPam:
@@ -239,8 +263,32 @@ const char* FormatExtension(ImageFormat format) {
             return ".pam";
         case ImageFormat::kRgba32f:
             return ".rgba32f";
+        case ImageFormat::kWebp:
+            return ".webp";
     }
     return "";
+}
+
+void WriteFileAtomically(const std::string& path,
+                         const std::function<void(const std::filesystem::path&)>& write) {
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path target = std::filesystem::u8path(path);
+    // The temporary keeps the extension: some libraries decide the format by it.
+    std::filesystem::path temporary = target;
+    temporary.replace_filename("." + target.stem().u8string() + ".part" +
+                               std::to_string(PYRIX_GETPID()) + "-" + std::to_string(counter++) +
+                               target.extension().u8string());
+    try {
+        write(temporary);
+        std::filesystem::rename(temporary, target);
+    } catch (const std::exception& e) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        // Name the file asked for, never the temporary.
+        const auto* fsError = dynamic_cast<const std::filesystem::filesystem_error*>(&e);
+        throw std::runtime_error("cannot write " + path + ": " +
+                                 (fsError != nullptr ? fsError->code().message() : e.what()));
+    }
 }
 
 void WriteImageFile(const std::string& path, const FrameImage& image) {
@@ -251,14 +299,7 @@ void WriteImageFile(const std::string& path, const FrameImage& image) {
     if (image.width < 1 || image.height < 1) {
         throw std::runtime_error("cannot write " + path + ": empty image");
     }
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target = std::filesystem::u8path(path);
-    // The temporary keeps the extension: some libraries decide the format by it.
-    std::filesystem::path temporary = target;
-    temporary.replace_filename("." + target.stem().u8string() + ".part" +
-                               std::to_string(PYRIX_GETPID()) + "-" + std::to_string(counter++) +
-                               target.extension().u8string());
-    try {
+    WriteFileAtomically(path, [&](const std::filesystem::path& temporary) {
         switch (*format) {
 #ifdef PYRIX_HAVE_PNG
             case ImageFormat::kPng:
@@ -270,6 +311,11 @@ void WriteImageFile(const std::string& path, const FrameImage& image) {
                 WriteExr(temporary, image);
                 break;
 #endif
+#ifdef PYRIX_HAVE_WEBP
+            case ImageFormat::kWebp:
+                WriteWebp(temporary, image);
+                break;
+#endif
             case ImageFormat::kPam:
                 WritePam(temporary, image);
                 break;
@@ -279,15 +325,7 @@ void WriteImageFile(const std::string& path, const FrameImage& image) {
             default:
                 break;
         }
-        std::filesystem::rename(temporary, target);
-    } catch (const std::exception& e) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        // Name the file asked for, never the temporary.
-        const auto* fsError = dynamic_cast<const std::filesystem::filesystem_error*>(&e);
-        throw std::runtime_error("cannot write " + path + ": " +
-                                 (fsError != nullptr ? fsError->code().message() : e.what()));
-    }
+    });
 }
 
 std::string ExpandFramePattern(const std::string& pattern, int32_t frame) {

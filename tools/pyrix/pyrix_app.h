@@ -1,18 +1,13 @@
-// The subcommands of pyrix, run on a parsed command line.
+// pyrix from argv to exit code: the command line parsed, then its subcommand run.
 #pragma once
 
 #include <atomic>
 #include <iosfwd>
 
 #include "tools/pyrix/command_line.h"
+#include "tools/pyrix/subcommands.h"
 
 namespace pyrix::preview {
-
-// Exit codes.
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;  // the plug-in failed a command, or a file could not be written
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
 
 // Runs the subcommand. Setting `cancel` (Ctrl-C) makes the host's abort callback answer yes;
 // frames not yet started are skipped. `progress`: draw a progress bar on `err`.

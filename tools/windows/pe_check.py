@@ -9,6 +9,9 @@ Usage: pe_check.py CHECK AEX [options]
   registration --registered F   the PIPL properties agree with what PluginDataEntryFunction2
                                 registered (F: the key=value lines printed by the Wine probe)
   dialog                        the About dialog template, field by field
+  version                       the version resource (VERSIONINFO) agrees with the PIPL's
+                                version and name and with the maker and licence lines of the
+                                About dialog; prints its fields
   kernels --dxbc FILE...        the compiled kernels are embedded byte for byte
 
 Exit status 0 when the check passes, 1 with one line per fault otherwise.
@@ -341,6 +344,60 @@ def check_kernels(pe, args):
     return f.finish(f"kernels embedded: {len(args.dxbc)}")
 
 
+# ---- version resource -------------------------------------------------------------------------
+
+def version_strings(pe):
+    """The StringFileInfo values of the version resource, as text."""
+    strings = {}
+    for group in getattr(pe, "FileInfo", None) or []:
+        for info in group:
+            for table in getattr(info, "StringTable", []):
+                for key, value in table.entries.items():
+                    strings[key.decode("utf-8", "replace")] = value.decode("utf-8", "replace")
+    return strings
+
+
+def four_numbers(most, least):
+    return (most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF)
+
+
+def check_version(pe, _args):
+    f = Faults()
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    pipl = find_resource(pe, "PIPL", PIPL_ID, LANG_EN_US)
+    dialog = find_resource(pe, RT_DIALOG, DIALOG_ID, LANG_EN_US)
+    f.expect(bool(fixed), "no version resource (VERSIONINFO)")
+    f.expect(pipl is not None and dialog is not None,
+             "no PIPL or About dialog to compare the version resource with")
+    if not fixed or pipl is None or dialog is None:
+        return f.finish("")
+    props = dict(parse_pipl(pipl))
+    texts = [control["text"] for control in parse_dialog_ex(dialog)["controls"]]
+    packed = struct.unpack("<I", props["eVER"])[0]
+    numbers = (packed >> 19, (packed >> 15) & 0xF, (packed >> 11) & 0xF, packed & 0x1FF)
+    dotted = ".".join(str(n) for n in numbers[:3])
+    name = counted_string(props["name"])
+    strings = version_strings(pe)
+    f.equal("file version", four_numbers(fixed[0].FileVersionMS, fixed[0].FileVersionLS), numbers)
+    f.equal("product version",
+            four_numbers(fixed[0].ProductVersionMS, fixed[0].ProductVersionLS), numbers)
+    f.equal("FileVersion", strings.get("FileVersion"), f"{dotted}.{numbers[3]}")
+    f.equal("ProductVersion", strings.get("ProductVersion"), dotted)
+    f.equal("ProductName", strings.get("ProductName"), name)
+    f.equal("OriginalFilename", strings.get("OriginalFilename"), name + ".aex")
+    f.expect(strings.get("FileDescription"), "no FileDescription")
+    # The About dialog: title, the line naming the maker (with the version), ..., the licence.
+    maker_line, licence_line = (texts[1], texts[5]) if len(texts) >= 6 else ("", "")
+    company = strings.get("CompanyName", "")
+    f.expect(company and company in maker_line,
+             f"CompanyName {company!r} is not the maker of the About dialog ({maker_line!r})")
+    f.expect(dotted in maker_line, f"the About dialog does not show version {dotted}")
+    f.equal("LegalCopyright", strings.get("LegalCopyright"), licence_line)
+    for key in sorted(strings):
+        print(f"{key}: {strings[key]}")
+    return f.finish(f"version resource: {dotted} (build {numbers[3]}), as the PIPL and About dialog")
+
+
 CHECKS = {
     "exports": check_exports,
     "imports": check_imports,
@@ -348,6 +405,7 @@ CHECKS = {
     "registration": check_registration,
     "dialog": check_dialog,
     "kernels": check_kernels,
+    "version": check_version,
 }
 
 

@@ -1,0 +1,65 @@
+#!/usr/bin/python3
+"""Checks an unpacked user guide: every picture it shows is there, beside it, and readable.
+
+Usage: check_guide.py GUIDE.html
+
+Each <img src> must be a relative path inside the guide's folder to a PNG or WebP file with
+the right signature; an animated WebP must hold more than one frame. Prints one line per
+picture; exit 1 on the first fault.
+"""
+
+import os
+import re
+import struct
+import sys
+
+
+def webp_frames(data):
+    """Number of ANMF chunks of a WebP file (0 for a still image)."""
+    frames, offset = 0, 12
+    while offset + 8 <= len(data):
+        tag, size = data[offset:offset + 4], struct.unpack("<I", data[offset + 4:offset + 8])[0]
+        frames += tag == b"ANMF"
+        offset += 8 + size + (size & 1)
+    return frames
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    guide = sys.argv[1]
+    folder = os.path.dirname(os.path.abspath(guide))
+    with open(guide, encoding="utf-8") as handle:
+        sources = re.findall(r'<img[^>]*\ssrc="([^"]+)"', handle.read())
+    if not sources:
+        print(f"FAIL: {guide} shows no pictures")
+        return 1
+    for source in sources:
+        path = os.path.normpath(os.path.join(folder, source))
+        if source.startswith(("/", "http:", "https:", "file:")) or \
+                not path.startswith(folder + os.sep):
+            print(f"FAIL: {source} is not a picture beside the guide")
+            return 1
+        if not os.path.isfile(path):
+            print(f"FAIL: {source} is missing")
+            return 1
+        with open(path, "rb") as handle:
+            data = handle.read()
+        if data.startswith(b"\x89PNG\r\n\x1a\n"):
+            kind = "PNG"
+        elif data[:4] == b"RIFF" and data[8:12] == b"WEBP":
+            frames = webp_frames(data)
+            kind = f"WebP, {frames} frames" if frames else "WebP"
+            if source.endswith("preview.webp") and frames < 2:
+                print(f"FAIL: {source} is not animated")
+                return 1
+        else:
+            print(f"FAIL: {source} is neither PNG nor WebP")
+            return 1
+        print(f"ok: {source} ({kind}, {len(data)} bytes)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,241 @@
+// pyrix render: frames through the plug-in's render commands on the host threads, written as
+// files, one animated file or a contact sheet.
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tools/pyrix/animated_image.h"
+#include "tools/pyrix/contact_sheet.h"
+#include "tools/pyrix/frame_scheduler.h"
+#include "tools/pyrix/image_writers.h"
+#include "tools/pyrix/loaded_effect.h"
+#include "tools/pyrix/subcommands.h"
+
+namespace pyrix::preview {
+namespace {
+
+// Thumbnails of the contact sheet fit in this box.
+constexpr int32_t kThumbnailWidth = 240;
+constexpr int32_t kThumbnailHeight = 180;
+
+class ProgressBar {
+  public:
+    ProgressBar(std::ostream& err, bool enabled, int32_t total)
+        : err_(err), enabled_(enabled), total_(total) {}
+
+    void Update(int32_t done) {
+        if (!enabled_) return;
+        constexpr int kWidth = 40;
+        const int filled = static_cast<int>(static_cast<int64_t>(kWidth) * done / total_);
+        err_ << "\r[" << std::string(static_cast<size_t>(filled), '#')
+             << std::string(static_cast<size_t>(kWidth - filled), '.') << "] " << done << "/"
+             << total_ << " frames" << std::flush;
+    }
+    void Finish() {
+        if (enabled_) err_ << "\n";
+    }
+
+  private:
+    std::ostream& err_;
+    bool enabled_;
+    int32_t total_;
+};
+
+bool CreateOutputFolders(const RenderJob& job, std::ostream& err) {
+    for (const std::string& path : {job.outputPattern, job.contactSheet}) {
+        if (path.empty()) continue;
+        const auto folder = std::filesystem::u8path(path).parent_path();
+        std::error_code ec;
+        if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            err << "pyrix: cannot create " << folder.u8string() << ": " << ec.message() << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+// One frame rendered and, when asked for, written to its file.
+struct FrameOutcome {
+    CommandResult result;
+    FrameImage image;
+    std::string writeError;  // also a frame too large for memory
+
+    bool ok() const { return result.ok() && writeError.empty(); }
+};
+
+FrameOutcome RenderAndWriteFrame(EffectHost& host, const RenderJob& job, int32_t frame,
+                                 const std::atomic<bool>& cancel) {
+    FrameOutcome outcome;
+    try {
+        outcome.result = host.RenderFrame(job.settings, frame, &cancel, &outcome.image);
+        if (outcome.result.ok() && !job.outputPattern.empty() && !WritesAnimation(job)) {
+            WriteImageFile(ExpandFramePattern(job.outputPattern, frame), outcome.image);
+        }
+    } catch (const std::bad_alloc&) {
+        const PF_LRect r = job.settings.Request();
+        outcome.writeError = "out of memory for a frame of " + std::to_string(r.right - r.left) +
+                             "x" + std::to_string(r.bottom - r.top);
+    } catch (const std::exception& e) {
+        outcome.writeError = e.what();
+    }
+    return outcome;
+}
+
+void ReportFrameFailure(std::ostream& err, int32_t frame, const FrameOutcome& outcome) {
+    if (!outcome.result.ok()) {
+        ReportFailure(err, outcome.result, "frame " + std::to_string(frame) + ": ");
+    } else {
+        err << "pyrix: frame " << frame << ": " << outcome.writeError << "\n";
+    }
+}
+
+// What the frame threads share; the mutex guards the rest.
+struct RenderTally {
+    std::mutex mutex;
+    int32_t written = 0;
+    int32_t failed = 0;
+    std::vector<Thumbnail> thumbnails;
+    // The animated file's frames, added in frame order: those that finish early wait here.
+    std::unique_ptr<AnimatedImage> animation;
+    std::map<int32_t, FrameImage> waiting;
+    int32_t nextAnimated = 0;
+};
+
+// Adds `frame` and every waiting frame that follows it to the animation. Under the tally's lock.
+void AddToAnimation(RenderTally& tally, int32_t frame, FrameImage image) {
+    tally.waiting.emplace(frame, std::move(image));
+    for (auto next = tally.waiting.find(tally.nextAnimated); next != tally.waiting.end();
+         next = tally.waiting.find(tally.nextAnimated)) {
+        tally.animation->Add(next->second);
+        tally.waiting.erase(next);
+        ++tally.nextAnimated;
+    }
+}
+
+bool WriteContactSheet(const std::string& path, std::vector<Thumbnail> thumbnails,
+                       std::ostream& err) {
+    try {
+        WriteImageFile(path, ComposeContactSheet(std::move(thumbnails)));
+    } catch (const std::exception& e) {
+        err << "pyrix: " << e.what() << "\n";
+        return false;
+    }
+    return true;
+}
+
+void PrintRenderSummary(std::ostream& out, const RenderJob& job, int32_t written, double seconds) {
+    const PF_LRect request = job.settings.Request();
+    out << "pyrix: " << written << " frames of " << (request.right - request.left) << "x"
+        << (request.bottom - request.top) << " at " << job.settings.depth << " bits ("
+        << (job.settings.legacy ? "legacy render" : "smart render") << ", " << job.threads
+        << (job.threads == 1 ? " thread" : " threads") << ") in " << Fixed(seconds, 2) << " s, "
+        << Fixed(seconds * 1000.0 / written, 1) << " ms/frame";
+    if (!job.outputPattern.empty()) {
+        out << (WritesAnimation(job) ? "; animated: " : "; files: ") << job.outputPattern;
+    }
+    if (!job.contactSheet.empty()) out << "; contact sheet: " << job.contactSheet;
+    out << "\n";
+}
+
+}  // namespace
+
+int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
+              const std::atomic<bool>& cancel, bool progress) {
+    const RenderJob& job = line.render;
+    LoadedEffect effect;
+    if (!LoadEffect(line.pluginPath, err, &effect)) return kExitFailed;
+    if (!CreateOutputFolders(job, err)) return kExitFailed;
+
+    const int32_t total = job.lastFrame - job.firstFrame + 1;
+    RenderTally tally;
+    if (WritesAnimation(job)) {
+        const PF_LRect r = job.settings.Request();
+        try {
+            tally.animation = std::make_unique<AnimatedImage>(r.right - r.left, r.bottom - r.top,
+                                                              job.settings.fps);
+        } catch (const std::exception& e) {
+            err << "pyrix: " << e.what() << "\n";
+            Setdown(effect, err);
+            return kExitFailed;
+        }
+        tally.nextAnimated = job.firstFrame;
+    }
+    ProgressBar bar(err, progress, total);
+    bar.Update(0);
+
+    const auto start = std::chrono::steady_clock::now();
+    EffectHost& host = *effect.host;
+    RenderFrames(
+        job.firstFrame, job.lastFrame, job.threads,
+        [&](int32_t frame) {
+            const FrameOutcome outcome = RenderAndWriteFrame(host, job, frame, cancel);
+            // A frame that the user's Ctrl-C cancelled is not a failure.
+            if (outcome.result.error == PF_Interrupt_CANCEL && cancel.load()) return false;
+            Thumbnail thumbnail;
+            if (outcome.ok() && !job.contactSheet.empty()) {
+                thumbnail = {frame,
+                             MakeThumbnail(outcome.image, kThumbnailWidth, kThumbnailHeight)};
+            }
+
+            std::lock_guard<std::mutex> lock(tally.mutex);
+            if (!outcome.ok()) {
+                ++tally.failed;
+                if (progress) err << "\n";
+                ReportFrameFailure(err, frame, outcome);
+                return false;
+            }
+            if (tally.animation) {
+                try {
+                    AddToAnimation(tally, frame, std::move(outcome.image));
+                } catch (const std::exception& e) {
+                    ++tally.failed;
+                    if (progress) err << "\n";
+                    err << "pyrix: frame " << frame << ": " << e.what() << "\n";
+                    return false;
+                }
+            }
+            ++tally.written;
+            if (!job.contactSheet.empty()) tally.thumbnails.push_back(std::move(thumbnail));
+            bar.Update(tally.written);
+            return true;
+        },
+        cancel);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bar.Finish();
+
+    const bool setdownOk = Setdown(effect, err);
+    if (cancel.load()) {
+        err << "pyrix: interrupted; " << tally.written << " of " << total
+            << " frames were written, none in part\n";
+        return kExitInterrupted;
+    }
+    if (tally.failed > 0) {
+        err << "pyrix: stopped after a failed frame; " << tally.written << " of " << total
+            << " frames written\n";
+        return kExitFailed;
+    }
+    if (tally.animation) {
+        try {
+            tally.animation->Write(job.outputPattern);
+        } catch (const std::exception& e) {
+            err << "pyrix: " << e.what() << "\n";
+            return kExitFailed;
+        }
+    }
+    if (!job.contactSheet.empty() &&
+        !WriteContactSheet(job.contactSheet, std::move(tally.thumbnails), err)) {
+        return kExitFailed;
+    }
+    PrintRenderSummary(out, job, tally.written, seconds);
+    return setdownOk ? kExitOk : kExitFailed;
+}
+
+}  // namespace pyrix::preview
