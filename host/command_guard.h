@@ -5,8 +5,8 @@
 #include <exception>
 #include <new>
 
-#include "host/api/effect_api.h"
-#include "host/api/host_error.h"
+#include "host_api/effect_api.h"
+#include "host_api/host_error.h"
 
 namespace pyrix {
 

@@ -1,6 +1,6 @@
 // Registration and command dispatch: the library's two exported entry points.
-#include "gpu/render_frame.h"
-#include "host/api/registration.h"
+#include "renderers/render_frame.h"
+#include "host_api/registration.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "host/parameters.h"

@@ -1,7 +1,7 @@
 // The library's two exported entry points, under the plain names the host looks up.
 #pragma once
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 #include "host/export.h"
 
 extern "C" {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "host/api/host_error.h"
-#include "host/api/suite_scope.h"
+#include "host_api/host_error.h"
+#include "host_api/suite_scope.h"
 
 namespace pyrix {
 

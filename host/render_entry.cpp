@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "gpu/render_frame.h"
+#include "renderers/render_frame.h"
 #include "host/parameters.h"
 #include "render/effect_settings.h"
 

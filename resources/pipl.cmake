@@ -1,4 +1,4 @@
-# PiPL bytes, generated from host/api/registration.h by a small program that runs on the build
+# PiPL bytes, generated from host_api/registration.h by a small program that runs on the build
 # machine (built natively also when the plug-in is cross-built). The result's path is published
 # as the global property PYRIX_PIPL_BIN for the Windows resource script and the tests.
 set(pyrix_pipl_bin ${CMAKE_CURRENT_BINARY_DIR}/pipl.bin)

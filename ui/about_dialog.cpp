@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "host/api/suite_scope.h"
+#include "host_api/suite_scope.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "host/api/host_error.h"
-#include "host/api/parameter_ids.h"
-#include "host/api/suite_scope.h"
+#include "host_api/host_error.h"
+#include "host_api/parameter_ids.h"
+#include "host_api/suite_scope.h"
 #include "resources/banner_image.h"
 
 namespace pyrix {

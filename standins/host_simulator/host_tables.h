@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <type_traits>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 namespace host_abi {
 

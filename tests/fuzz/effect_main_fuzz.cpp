@@ -24,7 +24,7 @@
 #include "standins/host_simulator/simulator.h"
 #include "standins/win32/d3d_control.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tests/gpu/frame_messages.h"
+#include "tests/renderers/frame_messages.h"
 
 using namespace pyrix;
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/api/host_error.h"
+#include "host_api/host_error.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "standins/host_simulator/simulator.h"

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <limits>
 
-#include "gpu/render_frame.h"
-#include "tests/gpu/stand_in_fixture.h"
+#include "renderers/render_frame.h"
+#include "tests/renderers/stand_in_fixture.h"
 #include "tests/render/render_test_support.h"
 
 namespace pyrix {

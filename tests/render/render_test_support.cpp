@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "gpu/render_frame.h"
-#include "tests/gpu/stand_in_fixture.h"
+#include "renderers/render_frame.h"
+#include "tests/renderers/stand_in_fixture.h"
 
 namespace pyrix {
 

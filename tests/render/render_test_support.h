@@ -12,7 +12,7 @@
 #include "kernels/params_block.h"
 #include "standins/host_simulator/simulator.h"
 #include "standins/win32/d3d_control.h"
-#include "tests/gpu/reference_frame.h"
+#include "tests/renderers/reference_frame.h"
 
 namespace pyrix {
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "kernels/fan_out.h"
-#include "tests/gpu/frame_messages.h"
-#include "tests/gpu/reference_frame.h"
+#include "tests/renderers/frame_messages.h"
+#include "tests/renderers/reference_frame.h"
 #include "tests/render/render_test_support.h"
 
 using namespace pyrix;

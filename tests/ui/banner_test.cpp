@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/api/host_error.h"
+#include "host_api/host_error.h"
 #include "host/entry_points.h"
 #include "resources/banner_image.h"
 #include "standins/host_simulator/drawbot.h"

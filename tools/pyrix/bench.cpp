@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstring>
 
-#include "gpu/output_conversion.h"
-#include "gpu/render_frame.h"
+#include "renderers/output_conversion.h"
+#include "renderers/render_frame.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"

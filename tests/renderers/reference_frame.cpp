@@ -1,4 +1,4 @@
-#include "tests/gpu/reference_frame.h"
+#include "tests/renderers/reference_frame.h"
 
 #include <cstring>
 

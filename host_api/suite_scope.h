@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 namespace pyrix {
 

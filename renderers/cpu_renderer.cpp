@@ -1,10 +1,10 @@
-#include "gpu/cpu_renderer.h"
+#include "renderers/cpu_renderer.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <string>
 
-#include "gpu/output_conversion.h"
+#include "renderers/output_conversion.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 

@@ -10,10 +10,10 @@
 #include <stdexcept>
 #include <string>
 
-#include "gpu/cpu_renderer.h"
-#include "gpu/render_frame.h"
+#include "renderers/cpu_renderer.h"
+#include "renderers/render_frame.h"
 #include "standins/win32/d3d_control.h"
-#include "tests/gpu/reference_frame.h"
+#include "tests/renderers/reference_frame.h"
 
 namespace pyrix {
 

@@ -1,4 +1,4 @@
-#include "gpu/render_frame.h"
+#include "renderers/render_frame.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "gpu/output_conversion.h"
-#include "gpu/renderer.h"
+#include "renderers/output_conversion.h"
+#include "renderers/renderer.h"
 
 namespace pyrix {
 

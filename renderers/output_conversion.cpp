@@ -1,4 +1,4 @@
-#include "gpu/output_conversion.h"
+#include "renderers/output_conversion.h"
 
 #include <algorithm>
 #include <atomic>

@@ -2,7 +2,7 @@
 // the dispatch layer and the user interface.
 #pragma once
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 namespace pyrix {
 

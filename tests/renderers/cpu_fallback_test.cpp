@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "gpu/cpu_renderer.h"
-#include "gpu/render_frame.h"
+#include "renderers/cpu_renderer.h"
+#include "renderers/render_frame.h"
 #include "kernels/fan_out.h"
-#include "tests/gpu/reference_frame.h"
-#include "tests/gpu/stand_in_fixture.h"
+#include "tests/renderers/reference_frame.h"
+#include "tests/renderers/stand_in_fixture.h"
 
 namespace pyrix {
 

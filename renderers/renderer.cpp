@@ -1,11 +1,11 @@
-#include "gpu/renderer.h"
+#include "renderers/renderer.h"
 
 #include <chrono>
 #include <thread>
 
-#include "gpu/cpu_renderer.h"
-#include "gpu/gpu_renderer.h"
-#include "gpu/render_frame.h"
+#include "renderers/cpu_renderer.h"
+#include "renderers/gpu_renderer.h"
+#include "renderers/render_frame.h"
 
 namespace pyrix {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "gpu/render_frame.h"
+#include "renderers/render_frame.h"
 
 namespace pyrix {
 

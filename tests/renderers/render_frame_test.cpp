@@ -1,13 +1,13 @@
 // RenderFrame's validation: everything it refuses is refused before a device exists.
-#include "gpu/render_frame.h"
+#include "renderers/render_frame.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "tests/gpu/reference_frame.h"
-#include "tests/gpu/stand_in_fixture.h"
+#include "tests/renderers/reference_frame.h"
+#include "tests/renderers/stand_in_fixture.h"
 
 namespace pyrix {
 

@@ -1,4 +1,4 @@
-#include "gpu/output_conversion.h"
+#include "renderers/output_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "kernels/fan_out.h"
-#include "tests/gpu/reference_frame.h"
+#include "tests/renderers/reference_frame.h"
 
 namespace pyrix {
 

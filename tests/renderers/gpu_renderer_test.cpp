@@ -1,7 +1,7 @@
 // The renderer on the stand-in device: creation, adapter choice, every failure of creation and
 // of a frame, texture reuse, the GPU wait and the lock, checked against the call log, the CPU
 // reference and the live-object count.
-#include "gpu/gpu_renderer.h"
+#include "renderers/gpu_renderer.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "gpu/render_frame.h"
+#include "renderers/render_frame.h"
 #include "kernels/kernel_bytecode.h"
-#include "tests/gpu/reference_frame.h"
-#include "tests/gpu/stand_in_fixture.h"
+#include "tests/renderers/reference_frame.h"
+#include "tests/renderers/stand_in_fixture.h"
 
 namespace pyrix {
 

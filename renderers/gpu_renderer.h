@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "gpu/com_ref.h"
-#include "gpu/platform.h"
-#include "gpu/renderer.h"
+#include "renderers/com_ref.h"
+#include "renderers/platform.h"
+#include "renderers/renderer.h"
 
 namespace pyrix {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "gpu/renderer.h"
+#include "renderers/renderer.h"
 
 namespace pyrix {
 

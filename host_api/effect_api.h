@@ -1,7 +1,7 @@
 // The host's effect API as the plug-in and our own hosts (the host simulator, the Wine probes)
 // speak it: every record exchanged with the host, in the host's 64-bit Windows layout, under the
 // host's names. Fixed-width types keep the same layout on Linux x86-64, where `long` is 64 bits.
-// The layout is checked at build time against host/api/records.tsv (generated static_asserts,
+// The layout is checked at build time against host_api/records.tsv (generated static_asserts,
 // compiled by every build, MinGW's included).
 //
 // With PYRIX_HOST_SDK the host vendor's own SDK headers from a local copy replace these

@@ -1,9 +1,9 @@
-#include "gpu/gpu_renderer.h"
+#include "renderers/gpu_renderer.h"
 
 #include <mutex>
 #include <stdexcept>
 
-#include "gpu/output_conversion.h"
+#include "renderers/output_conversion.h"
 #include "kernels/kernel_bytecode.h"
 
 namespace pyrix {
