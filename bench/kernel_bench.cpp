@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "renderers/output_conversion.h"
-#include "renderers/render_frame.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
+#include "renderers/output_conversion.h"
+#include "renderers/render_frame.h"
 
 using namespace pyrix;
 

@@ -1,10 +1,10 @@
 // Registration and command dispatch: the library's two exported entry points.
-#include "renderers/render_frame.h"
-#include "host_api/registration.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "host/render_entry.h"
+#include "host_api/registration.h"
+#include "renderers/render_frame.h"
 #include "ui/about_dialog.h"
 #include "ui/banner.h"
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "renderers/render_frame.h"
 #include "host/parameters.h"
 #include "render/effect_settings.h"
+#include "renderers/render_frame.h"
 
 namespace pyrix {
 

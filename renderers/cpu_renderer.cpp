@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "renderers/output_conversion.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
+#include "renderers/output_conversion.h"
 
 namespace pyrix {
 

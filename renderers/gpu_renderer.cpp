@@ -3,8 +3,8 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "renderers/output_conversion.h"
 #include "kernels/kernel_bytecode.h"
+#include "renderers/output_conversion.h"
 
 namespace pyrix {
 

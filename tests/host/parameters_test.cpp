@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "host_api/host_error.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
+#include "host_api/host_error.h"
 #include "standins/host_simulator/simulator.h"
 
 namespace pyrix {

@@ -10,8 +10,8 @@
 #include <limits>
 
 #include "renderers/render_frame.h"
-#include "tests/renderers/stand_in_fixture.h"
 #include "tests/render/render_test_support.h"
+#include "tests/renderers/stand_in_fixture.h"
 
 namespace pyrix {
 

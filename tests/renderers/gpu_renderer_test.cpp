@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "renderers/render_frame.h"
 #include "kernels/kernel_bytecode.h"
+#include "renderers/render_frame.h"
 #include "tests/renderers/reference_frame.h"
 #include "tests/renderers/stand_in_fixture.h"
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "kernels/fan_out.h"
 #include "renderers/gpu_renderer.h"
 #include "renderers/render_frame.h"
-#include "kernels/fan_out.h"
 #include "tests/renderers/reference_frame.h"
 #include "tests/renderers/stand_in_fixture.h"
 

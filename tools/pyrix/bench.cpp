@@ -4,11 +4,11 @@
 #include <chrono>
 #include <cstring>
 
-#include "renderers/output_conversion.h"
-#include "renderers/render_frame.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
+#include "renderers/output_conversion.h"
+#include "renderers/render_frame.h"
 #endif
 
 namespace pyrix::preview {
