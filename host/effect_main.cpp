@@ -37,7 +37,7 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
         case PF_Cmd_GLOBAL_SETUP:
             return GlobalSetup(out_data);
         case PF_Cmd_GLOBAL_SETDOWN:
-            ReleaseGpuRenderer();
+            ReleaseRenderer();
             return PF_Err_NONE;
         case PF_Cmd_PARAMS_SETUP:
             return SetupParameters(in_data, out_data);

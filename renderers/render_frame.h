@@ -24,6 +24,6 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
 
 // Drops the process-wide renderer, if any, at global set-down: waits for the frame rendering on
 // it; frames that still hold it finish on it, and the last one out destroys it.
-void ReleaseGpuRenderer();
+void ReleaseRenderer();
 
 }  // namespace pyrix

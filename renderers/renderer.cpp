@@ -56,7 +56,7 @@ void RetireRenderer(const Renderer& renderer) {
     if (gRenderer.get() == &renderer) retired = std::move(gRenderer);
 }
 
-void ReleaseGpuRenderer() {
+void ReleaseRenderer() {
     std::shared_ptr<Renderer> renderer;
     {
         std::lock_guard<std::mutex> guard(gRendererLock);

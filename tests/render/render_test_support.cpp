@@ -85,7 +85,7 @@ SmartRecords::~SmartRecords() {
 }
 
 void RenderEntryTest::SetUp() {
-    ReleaseGpuRenderer();
+    ReleaseRenderer();
     d3d_standin::Reset();
     test_support::SetCpuFallback("off");  // the GPU path's errors where no device can be had
     ASSERT_EQ(d3d_standin::LiveObjects(), 0) << "an earlier test leaked";

@@ -152,7 +152,7 @@ TEST_F(CpuRendering, TakesOverFromALostDeviceUntilTheNextSetDown) {
     EXPECT_EQ(stillCpu.Outcome(), "");
     EXPECT_EQ(d3d_standin::GetCounters().dispatches, dispatches);
 
-    ReleaseGpuRenderer();
+    ReleaseRenderer();
     Frame onGpu(40, 30, 2);
     EXPECT_EQ(onGpu.Outcome(), "");
     EXPECT_GT(d3d_standin::GetCounters().dispatches, dispatches);

@@ -218,11 +218,11 @@ TEST_F(GpuRendererTest, APersistentFailureIsReportedOnEveryFrame) {
 }
 
 TEST_F(GpuRendererTest, ReleaseDestroysEverythingAndTheNextFrameCreatesAgain) {
-    ReleaseGpuRenderer();  // nothing to release: takes the lock and returns
+    ReleaseRenderer();  // nothing to release: takes the lock and returns
     Frame frame;
     ASSERT_TRUE(frame.Render());
     EXPECT_GT(LiveObjects(), 0);
-    ReleaseGpuRenderer();
+    ReleaseRenderer();
     EXPECT_EQ(LiveObjects(), 0);
     EXPECT_EQ(CountLines("CloseHandle"), 1);
     ASSERT_TRUE(frame.Render());

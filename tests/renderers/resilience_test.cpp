@@ -63,7 +63,7 @@ TEST_F(DeviceLoss, AtEachCallOfAFrameTheNextFrameIsRight) {
          {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET, DXGI_ERROR_DEVICE_HUNG}) {
         for (int k = 0; k < calls; ++k) {
             SCOPED_TRACE("call " + std::to_string(k) + ", reason " + std::to_string(reason));
-            ReleaseGpuRenderer();
+            ReleaseRenderer();
             Frame warmUp(24, 12);
             ASSERT_EQ(warmUp.Outcome(), "");
             const int created = d3d_standin::GetCounters().devicesCreated;
@@ -156,7 +156,7 @@ TEST_F(SetDown, FramesHoldingTheRendererFinishOnIt) {
 
     std::atomic<bool> released{false};
     std::thread setDown([&] {
-        ReleaseGpuRenderer();
+        ReleaseRenderer();
         released = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -180,7 +180,7 @@ TEST(ThreadStarts, RefusedEverywhereTheFrameIsStillRight) {
         frame.context.layerHeight = 200;
         EXPECT_EQ(frame.Outcome(), "") << refused;
     }
-    ReleaseGpuRenderer();
+    ReleaseRenderer();
     EXPECT_EQ(LiveObjects(), 0);
 }
 

@@ -33,16 +33,16 @@ inline void SetCpuFallback(const char* value) {
 class StandInTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ReleaseGpuRenderer();
+        ReleaseRenderer();
         d3d_standin::Reset();
         SetCpuFallback("off");
         ASSERT_EQ(d3d_standin::LiveObjects(), 0) << "an earlier test leaked";
     }
     void TearDown() override {
-        ReleaseGpuRenderer();
+        ReleaseRenderer();
         d3d_standin::Reset();
         SetCpuFallback(nullptr);
-        EXPECT_EQ(d3d_standin::LiveObjects(), 0) << "objects left after ReleaseGpuRenderer";
+        EXPECT_EQ(d3d_standin::LiveObjects(), 0) << "objects left after ReleaseRenderer";
     }
 };
 
