@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "renderers/frame_params.h"
 #include "renderers/output_conversion.h"
 #include "renderers/renderer.h"
 

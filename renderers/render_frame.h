@@ -1,10 +1,9 @@
-// The frame render: validation, the kernels' constants, and the process-wide renderer's
-// lifetime. Free of platform headers so that the host side can include it.
+// The frame render: validation and the process-wide renderer's lifetime. Free of platform and
+// kernel headers so that the host side can include it.
 #pragma once
 
 #include <cstdint>
 
-#include "kernels/params_block.h"
 #include "render/effect_settings.h"
 #include "render/render_records.h"
 
@@ -17,10 +16,6 @@ constexpr int32_t kMaxFrameDimension = 16384;
 // std::runtime_error for an invalid request or a GPU failure.
 bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
                  const FrameContext& context);
-
-// The kernels' constants for a validated frame whose full extent is `full`.
-ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& settings,
-                            const FrameExtent& full);
 
 // Drops the process-wide renderer, if any, at global set-down: waits for the frame rendering on
 // it; frames that still hold it finish on it, and the last one out destroys it.

@@ -4,6 +4,7 @@
 set(pyrix_pipl_bin ${CMAKE_CURRENT_BINARY_DIR}/pipl.bin)
 
 add_executable(pyrix_pipl_gen ${CMAKE_CURRENT_SOURCE_DIR}/pipl_gen.cpp)
+pyrix_folder(pyrix_pipl_gen resources)
 target_link_libraries(pyrix_pipl_gen PRIVATE pyrix_host_api)
 pyrix_warnings(pyrix_pipl_gen)
 if(COMMAND pyrix_build_tool)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kernels/kernel_bytecode.h"
+#include "renderers/frame_params.h"
 #include "renderers/render_frame.h"
 #include "tests/renderers/reference_frame.h"
 #include "tests/renderers/stand_in_fixture.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "renderers/frame_params.h"
 #include "renderers/render_frame.h"
 
 namespace pyrix {

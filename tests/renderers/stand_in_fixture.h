@@ -11,6 +11,7 @@
 #include <string>
 
 #include "renderers/cpu_renderer.h"
+#include "renderers/frame_params.h"
 #include "renderers/render_frame.h"
 #include "standins/win32/d3d_control.h"
 #include "tests/renderers/reference_frame.h"

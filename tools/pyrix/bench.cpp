@@ -8,6 +8,7 @@
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
 #include "renderers/output_conversion.h"
+#include "renderers/frame_params.h"
 #include "renderers/render_frame.h"
 #endif
 
