@@ -9,10 +9,10 @@
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
-
-namespace pyrix {
 #define PYRIX_CONVERT_SSE2 1
 #endif
+
+namespace pyrix {
 
 namespace {
 
