@@ -1,10 +1,16 @@
-# The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release clean
+# The commands of the README, and the steps they are made of.
+.PHONY: all check test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release clean
 
 all: release
 
 deps:
 	@tools/install_deps.sh build
+
+# The daily loop: the debug build and its tests, one configuration, no sanitizer.
+check: deps
+	cmake --preset dev
+	cmake --build --preset dev
+	ctest --preset dev -j2
 
 # The whole suite: every test under ASan+UBSan, then again under TSan, then the Windows plug-in.
 test: deps test-asan test-tsan test-windows
@@ -39,12 +45,13 @@ demo: deps
 	@echo "frames:        $(CURDIR)/out/frame_0001.png ... frame_0048.png"
 	@echo "contact sheet: $(CURDIR)/out/contact_sheet.png"
 
-# The fast CPU kernel against the scalar reference, and the output conversion against memcpy,
-# in one optimised run; prints the ratios and their targets.
+# Every benchmark, in one optimised build: the fast CPU kernel against the scalar reference and
+# the conversion against memcpy (with their ratios and targets), then the conversion's layouts.
+BENCHES = kernel_bench conversion_bench
 bench: deps
 	cmake --preset release
-	cmake --build --preset release --target kernel_bench
-	build/release/bench/kernel_bench
+	cmake --build --preset release --target $(BENCHES)
+	for b in $(BENCHES); do build/release/bench/$$b || exit 1; done
 
 # A long session at its worst (8 host threads x 500 frames, random aborts, Direct3D failures,
 # lost devices, refused thread starts, set-downs), under TSan and then under ASan+UBSan.
@@ -70,7 +77,7 @@ fuzz: deps
 	tests/fuzz/run_fuzz.sh build/fuzz command_line $(FUZZ_SECONDS)
 
 # ExactSin over all 2^32 float patterns, exp2/log2 over the field's ranges, against MPFR and
-# long double; a few minutes on two cores. Not part of `make test` (it runs a sample).
+# long double; about 15 minutes on two cores. Not part of `make test` (it runs a sample).
 exhaustive: deps
 	cmake --preset release
 	cmake --build --preset release --target exact_math_exhaustive
