@@ -3,6 +3,7 @@
 // an abort inside the fire kernel, and it agrees with device-loss recovery.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,36 @@ TEST_F(CpuRendering, AnAbortBetweenRowBandsEndsTheFrameUnwritten) {
         EXPECT_EQ(script.calls, stopAt) << "asked again after the stop";
         EXPECT_TRUE(frame.buffer.Untouched());
     }
+}
+
+// With the switch unset, a failure after the device was made is the GPU's own: the frame fails
+// with its message and nothing written, and no CPU renderer stands in.
+TEST_F(CpuRendering, ASetUpFailureAfterTheDeviceFailsTheFrame) {
+    test_support::SetCpuFallback(nullptr);
+    struct Step {
+        d3d_standin::Call call;
+        int skip;
+        const char* message;
+    };
+    const Step steps[] = {
+        {d3d_standin::Call::CreateComputeShader, 0, "GPU shader initialization failed"},
+        {d3d_standin::Call::CreateComputeShader, 1, "GPU anchor shader initialization failed"},
+        {d3d_standin::Call::CreateBuffer, 0, "GPU anchor buffer allocation failed"},
+        {d3d_standin::Call::CreateUnorderedAccessView, 0, "GPU anchor UAV failed"},
+        {d3d_standin::Call::CreateShaderResourceView, 0, "GPU anchor SRV failed"},
+        {d3d_standin::Call::CreateBuffer, 1, "GPU constant buffer allocation failed"}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.message);
+        d3d_standin::FailCall(step.call, E_OUTOFMEMORY, step.skip);
+        Frame frame(40, 30, 0);
+        EXPECT_EQ(frame.Outcome(), step.message);
+        EXPECT_TRUE(frame.buffer.Untouched());
+        d3d_standin::ClearFaults();
+    }
+    EXPECT_EQ(d3d_standin::GetCounters().dispatches, 0);
+    Frame frame(40, 30, 0);
+    EXPECT_EQ(frame.Outcome(), "");
+    EXPECT_EQ(d3d_standin::GetCounters().devicesCreated, int(std::size(steps)) + 1);
 }
 
 // A lost device that cannot be made again: the next frames render on the CPU. A GPU that comes

@@ -112,6 +112,38 @@ TEST_F(DeviceLoss, WithFourHostThreadsTheNextFrameIsRight) {
     }
 }
 
+// One call answers "removed" or "reset" while GetDeviceRemovedReason still answers S_OK: the
+// code alone retires the renderer, and the next frame is right on a new one.
+TEST_F(DeviceLoss, ALossCodeFromOneCallRetiresTheRenderer) {
+    struct Step {
+        d3d_standin::Call call;
+        int skip;
+        const char* message;
+    };
+    const Step steps[] = {
+        {d3d_standin::Call::CreateTexture2D, 0, "GPU texture allocation failed"},
+        {d3d_standin::Call::CreateUnorderedAccessView, 0, "GPU output view failed"},
+        {d3d_standin::Call::CreateTexture2D, 1, "GPU readback allocation failed"},
+        {d3d_standin::Call::Map, 0, "GPU readback failed"}};
+    for (HRESULT code : {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET}) {
+        for (const Step& step : steps) {
+            SCOPED_TRACE(std::string(step.message) + ", code " + std::to_string(code));
+            ReleaseRenderer();
+            d3d_standin::Reset();
+            Frame warmUp(24, 12);
+            ASSERT_EQ(warmUp.Outcome(), "");
+            d3d_standin::FailCall(step.call, code, step.skip);
+            Frame failing(20, 10);
+            EXPECT_EQ(failing.Outcome(), step.message);
+            EXPECT_TRUE(failing.buffer.Untouched());
+            Frame next(20, 10, 1);
+            EXPECT_EQ(next.Outcome(), "");
+            EXPECT_EQ(d3d_standin::GetCounters().devicesCreated, 2) << "the renderer was kept";
+            EXPECT_EQ(d3d_standin::GetCounters().devicesRemoved, 0);
+        }
+    }
+}
+
 TEST_F(DeviceLoss, OtherFailuresKeepTheRenderer) {
     Frame warmUp(24, 12);
     ASSERT_EQ(warmUp.Outcome(), "");
