@@ -276,13 +276,12 @@ struct FireRows {
         // The second octave from its precomputed column and row halves.
         F mx = L::Sub(L::Load(plan.p1xM17 + x), L::Set(row.p1yM13));
         F my = L::Add(L::Load(plan.p1xM11 + x), L::Set(row.p1yM15));
-        const float octaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};
         for (int octave = 1; octave < fast_fire::kOctaves; ++octave) {
             if (octave > 1) {
                 mx = L::Sub(L::Mul(L::Set(1.7f), px), L::Mul(L::Set(1.3f), py));
                 my = L::Add(L::Mul(L::Set(1.1f), px), L::Mul(L::Set(1.5f), py));
             }
-            const F scale = L::Set(octaveScale[octave - 1]);
+            const F scale = L::Set(kOctaveScale[octave - 1]);
             px = L::Mul(scale, mx);
             py = L::Mul(scale, my);
             const F noise = SimplexNoise(plan.tables[octave], px, py);
