@@ -44,14 +44,15 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
     params.originY = request.originY;
     params.fullWidth = static_cast<float>(full.width);
     params.fullHeight = static_cast<float>(full.height);
-    params.detail = Clamp(settings.detail, 0.0f, 5.0f);
-    const float speed = Clamp(settings.speed, -1000000.0f, 1000000.0f);
-    const float offset = Clamp(settings.offset, -1000000.0f, 1000000.0f);
+    params.detail = Clamp(settings.detail, kDetailRange.min, kDetailRange.max);
+    const float speed = Clamp(settings.speed, kSpeedRange.min, kSpeedRange.max);
+    const float offset = Clamp(settings.offset, kOffsetRange.min, kOffsetRange.max);
     params.time = settings.frameNumber * 0.03f * speed + offset;
     params.shiftX = settings.positionX - 0.5f;
     params.shiftY = settings.positionY - 0.91f;
-    params.emitterSize = Clamp(settings.emitterSize, 0.0f, 1000.0f) / 100.0f;
-    params.softness = Clamp(settings.softness, 0.0f, 100.0f) / 100.0f;
+    params.emitterSize =
+        Clamp(settings.emitterSize, kEmitterSizeRange.min, kEmitterSizeRange.max) / 100.0f;
+    params.softness = Clamp(settings.softness, kSoftnessRange.min, kSoftnessRange.max) / 100.0f;
     return params;
 }
 
