@@ -54,9 +54,8 @@ ComRef<IDXGIAdapter1> ChooseAdapter(IDXGIFactory1* factory) {
     return best;
 }
 
-}  // namespace
-
-GpuRenderer::GpuRenderer() {
+// The device on the chosen adapter; NoGpuDevice when there is none to be had.
+void CreateDevice(ComRef<ID3D11Device>& device, ComRef<ID3D11DeviceContext>& context) {
     ComRef<IDXGIFactory1> factory;
     CheckDevice(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())),
                 "DXGI initialization failed");
@@ -67,19 +66,17 @@ GpuRenderer::GpuRenderer() {
     // Only 11.0: an adapter below it fails here rather than falling back to another one.
     const D3D_FEATURE_LEVEL featureLevels[] = {D3D_FEATURE_LEVEL_11_0};
     D3D_FEATURE_LEVEL obtainedLevel = D3D_FEATURE_LEVEL_11_0;
-    ID3D11DeviceContext** contextOut = deviceContext.Put();
+    ID3D11DeviceContext** contextOut = context.Put();
     ID3D11Device** deviceOut = device.Put();
     CheckDevice(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, featureLevels,
                                   1, D3D11_SDK_VERSION, deviceOut, &obtainedLevel, contextOut),
                 "Direct3D 11 GPU initialization failed");
+}
 
-    Check(device->CreateComputeShader(kFireKernelBytecode, kFireKernelBytecodeSize, nullptr,
-                                      fireKernel.Put()),
-          "GPU shader initialization failed");
-    Check(device->CreateComputeShader(kAnchorKernelBytecode, kAnchorKernelBytecodeSize, nullptr,
-                                      anchorKernel.Put()),
-          "GPU anchor shader initialization failed");
-
+// The anchor kernel's one-record structured buffer, written through `uav` and read through `srv`.
+void CreateAnchorBuffer(ID3D11Device* device, ComRef<ID3D11Buffer>& buffer,
+                        ComRef<ID3D11UnorderedAccessView>& uav,
+                        ComRef<ID3D11ShaderResourceView>& srv) {
     D3D11_BUFFER_DESC anchorDesc = {};
     anchorDesc.ByteWidth = sizeof(AnchorRecord);
     anchorDesc.Usage = D3D11_USAGE_DEFAULT;
@@ -87,7 +84,7 @@ GpuRenderer::GpuRenderer() {
     anchorDesc.CPUAccessFlags = 0;
     anchorDesc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
     anchorDesc.StructureByteStride = sizeof(AnchorRecord);
-    Check(device->CreateBuffer(&anchorDesc, nullptr, anchorBuffer.Put()),
+    Check(device->CreateBuffer(&anchorDesc, nullptr, buffer.Put()),
           "GPU anchor buffer allocation failed");
 
     D3D11_UNORDERED_ACCESS_VIEW_DESC uavDesc = {};
@@ -96,7 +93,7 @@ GpuRenderer::GpuRenderer() {
     uavDesc.Buffer.FirstElement = 0;
     uavDesc.Buffer.NumElements = 1;
     uavDesc.Buffer.Flags = 0;
-    Check(device->CreateUnorderedAccessView(anchorBuffer.Get(), &uavDesc, anchorUav.Put()),
+    Check(device->CreateUnorderedAccessView(buffer.Get(), &uavDesc, uav.Put()),
           "GPU anchor UAV failed");
 
     D3D11_SHADER_RESOURCE_VIEW_DESC srvDesc = {};
@@ -104,8 +101,22 @@ GpuRenderer::GpuRenderer() {
     srvDesc.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
     srvDesc.Buffer.FirstElement = 0;
     srvDesc.Buffer.NumElements = 1;
-    Check(device->CreateShaderResourceView(anchorBuffer.Get(), &srvDesc, anchorSrv.Put()),
+    Check(device->CreateShaderResourceView(buffer.Get(), &srvDesc, srv.Put()),
           "GPU anchor SRV failed");
+}
+
+}  // namespace
+
+GpuRenderer::GpuRenderer() {
+    CreateDevice(device, deviceContext);
+
+    Check(device->CreateComputeShader(kFireKernelBytecode, kFireKernelBytecodeSize, nullptr,
+                                      fireKernel.Put()),
+          "GPU shader initialization failed");
+    Check(device->CreateComputeShader(kAnchorKernelBytecode, kAnchorKernelBytecodeSize, nullptr,
+                                      anchorKernel.Put()),
+          "GPU anchor shader initialization failed");
+    CreateAnchorBuffer(device.Get(), anchorBuffer, anchorUav, anchorSrv);
 
     D3D11_BUFFER_DESC paramsDesc = {};
     paramsDesc.ByteWidth = sizeof(ParamsBlock);
