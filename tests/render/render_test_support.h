@@ -18,6 +18,9 @@ namespace pyrix {
 
 namespace render_test {
 
+// A request rectangle that covers any layer of the tests.
+constexpr PF_LRect kEverything{-100, -100, 10000, 10000};
+
 // The parameter values every frame of these tests is rendered with.
 struct Knobs {
     float detail = 1.5f;
