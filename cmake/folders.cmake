@@ -19,7 +19,7 @@ set(PYRIX_FOLDER_TABLE
   # around it
   "dxbc:                    kernels"
   "standins/win32:          kernels dxbc"
-  "standins/host_simulator: host_api"
+  "standins/host_simulator: host_api render"
   "tools/pyrix:             host_api render kernels renderers standins/host_simulator"
   "tools/dxbc:              dxbc"
   "tools/about_rc:          ui host_api"

@@ -69,17 +69,6 @@ void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) 
 
 }  // namespace
 
-int64_t BytesPerPixel(int32_t depth) {
-    switch (depth) {
-        case 2:
-            return 16;
-        case 1:
-            return 8;
-        default:
-            return 4;
-    }
-}
-
 float SanitizeFloat(float v) {
     uint32_t bits = 0;
     std::memcpy(&bits, &v, sizeof(bits));
@@ -113,12 +102,12 @@ void ConvertRow::operator()(int32_t y) const {
     uint8_t* row = request_.pixels + int64_t(y) * request_.rowBytes;
     // One loop per layout: the layout is the same for every pixel of the frame.
     switch (request_.depth) {
-        case 2:
+        case kPixelDepth32Float:
             ConvertPixels<float>(texels, row, request_.width, [](float c, bool alpha) {
                 return alpha ? SanitizeUnit(c) : SanitizeFloat(c);
             });
             break;
-        case 1:
+        case kPixelDepth16:
             ConvertPixels<uint16_t>(texels, row, request_.width, [](float c, bool) {
                 return static_cast<uint16_t>(SanitizeUnit(c) * 32768.0f + 0.5f);
             });

@@ -13,9 +13,6 @@ constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the cal
 constexpr unsigned kMaxConversionThreads = 6;
 constexpr int32_t kRowChunk = 8;  // rows handed out per fetch of the shared counter
 
-// Bytes per pixel of the host buffer: 16 for depth 2, 8 for depth 1, 4 otherwise.
-int64_t BytesPerPixel(int32_t depth);
-
 // 0 for NaN and infinities, else v clamped to [-1e6, 1e6].
 float SanitizeFloat(float v);
 // SanitizeFloat(v) clamped to [0, 1].

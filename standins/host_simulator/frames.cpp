@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "render/pixel_depth.h"
 #include "standins/host_simulator/simulator.h"
 #include "standins/host_simulator/simulator_internal.h"
 
@@ -78,7 +79,7 @@ bool AllocateWorld(const PF_LRect& rect, int32_t depth, OutputWorld* out) {
     const int64_t width = static_cast<int64_t>(rect.right) - rect.left;
     const int64_t height = static_cast<int64_t>(rect.bottom) - rect.top;
     if (width > kMaxWorldDimension || height > kMaxWorldDimension) return false;
-    const int64_t pixelBytes = depth == 32 ? 16 : depth == 16 ? 8 : 4;
+    const int64_t pixelBytes = BytesPerPixel(DepthOfBits(depth));
     const int64_t rowBytes = (width * pixelBytes + 63) / 64 * 64;
     // calloc leaves untouched pages unmapped, so a refused frame costs no memory.
     out->pixels.reset(

@@ -274,8 +274,7 @@ class Session {
             Fail("result rectangle outside the announced extent");
         }
 
-        const int depth = preInput.bitdepth == 32 ? 2 : (preInput.bitdepth == 16 ? 1 : 0);
-        world = MakeWorld(in_, BytesPerPixel(depth));
+        world = MakeWorld(in_, int(BytesPerPixel(DepthOfBits(preInput.bitdepth))));
         world->handedOver = !in_.OneIn(16);
         host_.SetOutputWorld(world->handedOver ? &world->world : nullptr);
         PF_SmartRenderInput renderInput{};

@@ -15,6 +15,7 @@
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "kernels/fan_out.h"
+#include "render/pixel_depth.h"
 #include "standins/host_simulator/app_suite.h"
 #include "standins/host_simulator/drawbot.h"
 #include "standins/host_simulator/simulator.h"
@@ -241,10 +242,6 @@ inline std::unique_ptr<World> MakeWorld(Input& in, int bytesPerPixel) {
     world.origin_y = Coordinate(in);
     result->bytesPerPixel = bytesPerPixel;
     return result;
-}
-
-inline int BytesPerPixel(int depth) {
-    return depth == 2 ? 16 : (depth == 1 ? 8 : 4);
 }
 
 }  // namespace effect_main_fuzz
