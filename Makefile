@@ -1,10 +1,16 @@
-# The two commands of the README, and the steps they are made of.
-.PHONY: all test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release package clean
+# The commands of the README, and the steps they are made of.
+.PHONY: all check test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release package clean
 
 all: release
 
 deps:
 	@tools/install_deps.sh build
+
+# The daily loop: the debug build and its tests, one configuration, no sanitizer.
+check: deps
+	cmake --preset dev
+	cmake --build --preset dev
+	ctest --preset dev -j2
 
 # The whole suite: every test under ASan+UBSan, then again under TSan, then the Windows plug-in.
 test: deps test-asan test-tsan test-windows
@@ -46,12 +52,14 @@ demo: deps
 	@echo "frames:        $(CURDIR)/out/frame_0001.png ... frame_0048.png"
 	@echo "contact sheet: $(CURDIR)/out/contact_sheet.png"
 
-# The fast CPU kernel against the scalar reference, and the output conversion against memcpy,
-# in one optimised run; prints the ratios and their targets.
+# Every benchmark, in one optimised build: the fast CPU kernel against the scalar reference and
+# the conversion against memcpy (with their ratios and targets), then the conversion's layouts.
+# Each runs even when one before it missed a target; the command fails if any did.
+BENCHES = kernel_bench conversion_bench
 bench: deps
 	cmake --preset release
-	cmake --build --preset release --target kernel_bench
-	build/release/bench/kernel_bench
+	cmake --build --preset release --target $(BENCHES)
+	status=0; for b in $(BENCHES); do build/release/bench/$$b || status=1; done; exit $$status
 
 # A long session at its worst (8 host threads x 500 frames, random aborts, Direct3D failures,
 # lost devices, refused thread starts, set-downs), under TSan and then under ASan+UBSan.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gpu/output_conversion.h"
+#include "renderers/output_conversion.h"
 
 namespace pyrix {
 

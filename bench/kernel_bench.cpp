@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "gpu/output_conversion.h"
-#include "gpu/render_frame.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
+#include "renderers/output_conversion.h"
+#include "renderers/frame_params.h"
+#include "renderers/render_frame.h"
 
 using namespace pyrix;
 

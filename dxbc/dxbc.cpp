@@ -1,182 +1,11 @@
+// Parsing a container: its chunk table, the reflection (RDEF) and the program (SHEX/SHDR).
 #include "dxbc/dxbc.h"
 
 #include <cstring>
 
+#include "dxbc/bounded_reader.h"
+
 namespace dxbc {
-
-namespace {
-
-// ------------------------------------------------------------------------------- checksum
-
-constexpr uint32_t kMd5Sines[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
-    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
-    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
-    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
-    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
-constexpr uint32_t kMd5Shifts[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-                                     5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
-                                     4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-                                     6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
-
-uint32_t LoadU32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-void StoreU32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-    bytes[2] = static_cast<uint8_t>(value >> 16);
-    bytes[3] = static_cast<uint8_t>(value >> 24);
-}
-
-uint32_t RotateLeft(uint32_t value, uint32_t bits) {
-    return (value << bits) | (value >> (32 - bits));
-}
-
-void Md5Block(Checksum& state, const uint8_t* block) {
-    uint32_t words[16];
-    for (int i = 0; i < 16; ++i) {
-        words[i] = LoadU32(block + 4 * i);
-    }
-    uint32_t a = state[0];
-    uint32_t b = state[1];
-    uint32_t c = state[2];
-    uint32_t d = state[3];
-    for (uint32_t i = 0; i < 64; ++i) {
-        uint32_t f;
-        uint32_t g;
-        if (i < 16) {
-            f = (b & c) | (~b & d);
-            g = i;
-        } else if (i < 32) {
-            f = (d & b) | (~d & c);
-            g = (5 * i + 1) % 16;
-        } else if (i < 48) {
-            f = b ^ c ^ d;
-            g = (3 * i + 5) % 16;
-        } else {
-            f = c ^ (b | ~d);
-            g = (7 * i) % 16;
-        }
-        const uint32_t rotated = RotateLeft(a + f + kMd5Sines[i] + words[g], kMd5Shifts[i]);
-        a = d;
-        d = c;
-        c = b;
-        b = b + rotated;
-    }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-}
-
-// ------------------------------------------------------------------------- bounded reads
-
-class Bytes {
-  public:
-    Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-
-    bool U32(size_t offset, uint32_t* value) const {
-        if (offset > size_ || size_ - offset < 4) {
-            return false;
-        }
-        *value = LoadU32(data_ + offset);
-        return true;
-    }
-    bool U16(size_t offset, uint16_t* value) const {
-        if (offset > size_ || size_ - offset < 2) {
-            return false;
-        }
-        *value = static_cast<uint16_t>(data_[offset] | data_[offset + 1] << 8);
-        return true;
-    }
-    bool U8(size_t offset, uint8_t* value) const {
-        if (offset >= size_) {
-            return false;
-        }
-        *value = data_[offset];
-        return true;
-    }
-    // A zero-terminated string that ends inside the range.
-    bool String(size_t offset, std::string* value) const {
-        if (offset >= size_) {
-            return false;
-        }
-        const void* end = std::memchr(data_ + offset, 0, size_ - offset);
-        if (end == nullptr) {
-            return false;
-        }
-        value->assign(reinterpret_cast<const char*>(data_ + offset),
-                      static_cast<const uint8_t*>(end) - (data_ + offset));
-        return true;
-    }
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-};
-
-bool Fail(std::string* error, const std::string& message) {
-    if (error != nullptr) {
-        *error = message;
-    }
-    return false;
-}
-
-bool ChunkIsInside(size_t size, const Chunk& chunk) {
-    return chunk.offset <= size && size - chunk.offset >= chunk.size;
-}
-
-// Opcodes of the shader program tokens that the reader needs.
-constexpr uint32_t kOpcodeCustomData = 0x35;
-constexpr uint32_t kOpcodeThreadGroup = 0x9b;
-constexpr uint32_t kOpcodeGlobalFlags = 0x6a;
-constexpr uint32_t kOpcodeIndexableTemp = 0x69;
-
-// Float additions and products (add, div, dp2, dp3, dp4, mad, mul): the instructions a driver
-// could fuse or reorder unless they are marked precise.
-bool IsFusableArithmetic(uint32_t opcode) {
-    return opcode == 0x00 || opcode == 0x0e || opcode == 0x0f || opcode == 0x10 || opcode == 0x11 ||
-           opcode == 0x32 || opcode == 0x38;
-}
-
-}  // namespace
-
-Checksum ComputeChecksum(const uint8_t* container, size_t size) {
-    Checksum state = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
-    if (size < 20) {
-        return state;
-    }
-    const uint8_t* data = container + 20;
-    const size_t length = size - 20;
-    const uint32_t bits = static_cast<uint32_t>(length * 8);
-    const size_t fullBlocks = length / 64;
-    for (size_t i = 0; i < fullBlocks; ++i) {
-        Md5Block(state, data + 64 * i);
-    }
-    const size_t left = length % 64;
-    const uint8_t* tail = data + 64 * fullBlocks;
-    uint8_t block[64] = {};
-    if (left >= 56) {
-        // No room for the trailer: the data and its 0x80 end one block, the counts fill another.
-        std::memcpy(block, tail, left);
-        block[left] = 0x80;
-        Md5Block(state, block);
-        std::memset(block, 0, sizeof(block));
-    } else {
-        std::memcpy(block + 4, tail, left);
-        block[4 + left] = 0x80;
-    }
-    StoreU32(block, bits);
-    StoreU32(block + 60, (bits >> 2) | 1);
-    Md5Block(state, block);
-    return state;
-}
 
 const Chunk* Container::Find(uint32_t fourCc) const {
     for (const Chunk& chunk : chunks) {
@@ -248,23 +77,30 @@ const ConstantBuffer* Reflection::FindConstantBuffer(const std::string& name) co
     return nullptr;
 }
 
-bool ParseReflection(const uint8_t* data, size_t size, const Chunk& rdef, Reflection* reflection,
-                     std::string* error) {
-    if (!ChunkIsInside(size, rdef)) {
-        return Fail(error, "RDEF chunk outside the container");
-    }
-    const Bytes chunk(data + rdef.offset, rdef.size);
+namespace {
+
+// Where RDEF's records are and how large each is; shader model 5 states the sizes in an "RD11"
+// header (header, constant buffer, binding, variable, type, member, interface slot count).
+struct RdefLayout {
     uint32_t bufferCount = 0;
     uint32_t bufferOffset = 0;
     uint32_t bindingCount = 0;
     uint32_t bindingOffset = 0;
+    uint32_t bufferSize = 24;
+    uint32_t bindingSize = 32;
+    uint32_t variableSize = 24;
+};
+
+bool ReadRdefHeader(const Bytes& chunk, uint32_t chunkSize, Reflection* reflection,
+                    RdefLayout* layout, std::string* error) {
     uint8_t minor = 0;
     uint8_t major = 0;
     uint16_t programType = 0;
     uint32_t creatorOffset = 0;
-    if (!chunk.U32(0, &bufferCount) || !chunk.U32(4, &bufferOffset) ||
-        !chunk.U32(8, &bindingCount) || !chunk.U32(12, &bindingOffset) || !chunk.U8(16, &minor) ||
-        !chunk.U8(17, &major) || !chunk.U16(18, &programType) || !chunk.U32(24, &creatorOffset)) {
+    if (!chunk.U32(0, &layout->bufferCount) || !chunk.U32(4, &layout->bufferOffset) ||
+        !chunk.U32(8, &layout->bindingCount) || !chunk.U32(12, &layout->bindingOffset) ||
+        !chunk.U8(16, &minor) || !chunk.U8(17, &major) || !chunk.U16(18, &programType) ||
+        !chunk.U32(24, &creatorOffset)) {
         return Fail(error, "truncated RDEF header");
     }
     reflection->major = major;
@@ -273,28 +109,29 @@ bool ParseReflection(const uint8_t* data, size_t size, const Chunk& rdef, Reflec
     if (!chunk.String(creatorOffset, &reflection->creator)) {
         return Fail(error, "RDEF creator string outside the chunk");
     }
-    // Shader model 5 adds an "RD11" header with the sizes of the records: header, constant
-    // buffer, binding, variable, type, member, followed by the interface slot count.
-    uint32_t bufferSize = 24;
-    uint32_t bindingSize = 32;
-    uint32_t variableSize = 24;
     if (major >= 5) {
         uint32_t tag = 0;
         if (!chunk.U32(28, &tag) || tag != MakeFourCc('R', 'D', '1', '1') ||
-            !chunk.U32(36, &bufferSize) || !chunk.U32(40, &bindingSize) ||
-            !chunk.U32(44, &variableSize)) {
+            !chunk.U32(36, &layout->bufferSize) || !chunk.U32(40, &layout->bindingSize) ||
+            !chunk.U32(44, &layout->variableSize)) {
             return Fail(error, "RDEF without a valid RD11 header");
         }
-        if (bufferSize < 24 || bindingSize < 32 || variableSize < 24) {
+        if (layout->bufferSize < 24 || layout->bindingSize < 32 || layout->variableSize < 24) {
             return Fail(error, "RDEF record sizes too small");
         }
     }
-    if (bindingCount > rdef.size / bindingSize || bufferCount > rdef.size / bufferSize) {
+    if (layout->bindingCount > chunkSize / layout->bindingSize ||
+        layout->bufferCount > chunkSize / layout->bufferSize) {
         return Fail(error, "RDEF counts larger than the chunk");
     }
+    return true;
+}
+
+bool ReadBindings(const Bytes& chunk, const RdefLayout& layout, Reflection* reflection,
+                  std::string* error) {
     reflection->bindings.clear();
-    for (uint32_t i = 0; i < bindingCount; ++i) {
-        const size_t at = size_t{bindingOffset} + size_t{i} * bindingSize;
+    for (uint32_t i = 0; i < layout.bindingCount; ++i) {
+        const size_t at = size_t{layout.bindingOffset} + size_t{i} * layout.bindingSize;
         ResourceBinding binding;
         uint32_t nameOffset = 0;
         if (!chunk.U32(at, &nameOffset) || !chunk.U32(at + 4, &binding.inputType) ||
@@ -306,9 +143,37 @@ bool ParseReflection(const uint8_t* data, size_t size, const Chunk& rdef, Reflec
         }
         reflection->bindings.push_back(binding);
     }
+    return true;
+}
+
+// The variables of `buffer`, `count` records from `offset` on.
+bool ReadVariables(const Bytes& chunk, const RdefLayout& layout, uint32_t count, uint32_t offset,
+                   ConstantBuffer* buffer, std::string* error) {
+    for (uint32_t v = 0; v < count; ++v) {
+        const size_t vat = size_t{offset} + size_t{v} * layout.variableSize;
+        Variable variable;
+        uint32_t variableName = 0;
+        uint32_t typeOffset = 0;
+        if (!chunk.U32(vat, &variableName) || !chunk.U32(vat + 4, &variable.offset) ||
+            !chunk.U32(vat + 8, &variable.size) || !chunk.U32(vat + 16, &typeOffset) ||
+            !chunk.String(variableName, &variable.name) ||
+            !chunk.U16(typeOffset, &variable.typeClass) ||
+            !chunk.U16(size_t{typeOffset} + 2, &variable.type) ||
+            !chunk.U16(size_t{typeOffset} + 4, &variable.rows) ||
+            !chunk.U16(size_t{typeOffset} + 6, &variable.columns)) {
+            return Fail(error, "RDEF variable " + std::to_string(v) + " of " + buffer->name +
+                                   " outside the chunk");
+        }
+        buffer->variables.push_back(variable);
+    }
+    return true;
+}
+
+bool ReadConstantBuffers(const Bytes& chunk, uint32_t chunkSize, const RdefLayout& layout,
+                         Reflection* reflection, std::string* error) {
     reflection->constantBuffers.clear();
-    for (uint32_t i = 0; i < bufferCount; ++i) {
-        const size_t at = size_t{bufferOffset} + size_t{i} * bufferSize;
+    for (uint32_t i = 0; i < layout.bufferCount; ++i) {
+        const size_t at = size_t{layout.bufferOffset} + size_t{i} * layout.bufferSize;
         ConstantBuffer buffer;
         uint32_t nameOffset = 0;
         uint32_t variableCount = 0;
@@ -318,29 +183,29 @@ bool ParseReflection(const uint8_t* data, size_t size, const Chunk& rdef, Reflec
             !chunk.U32(at + 20, &buffer.kind) || !chunk.String(nameOffset, &buffer.name)) {
             return Fail(error, "RDEF constant buffer " + std::to_string(i) + " outside the chunk");
         }
-        if (variableCount > rdef.size / variableSize) {
+        if (variableCount > chunkSize / layout.variableSize) {
             return Fail(error, "RDEF variable count larger than the chunk");
         }
-        for (uint32_t v = 0; v < variableCount; ++v) {
-            const size_t vat = size_t{variableOffset} + size_t{v} * variableSize;
-            Variable variable;
-            uint32_t variableName = 0;
-            uint32_t typeOffset = 0;
-            if (!chunk.U32(vat, &variableName) || !chunk.U32(vat + 4, &variable.offset) ||
-                !chunk.U32(vat + 8, &variable.size) || !chunk.U32(vat + 16, &typeOffset) ||
-                !chunk.String(variableName, &variable.name) ||
-                !chunk.U16(typeOffset, &variable.typeClass) ||
-                !chunk.U16(size_t{typeOffset} + 2, &variable.type) ||
-                !chunk.U16(size_t{typeOffset} + 4, &variable.rows) ||
-                !chunk.U16(size_t{typeOffset} + 6, &variable.columns)) {
-                return Fail(error, "RDEF variable " + std::to_string(v) + " of " + buffer.name +
-                                       " outside the chunk");
-            }
-            buffer.variables.push_back(variable);
+        if (!ReadVariables(chunk, layout, variableCount, variableOffset, &buffer, error)) {
+            return false;
         }
         reflection->constantBuffers.push_back(buffer);
     }
     return true;
+}
+
+}  // namespace
+
+bool ParseReflection(const uint8_t* data, size_t size, const Chunk& rdef, Reflection* reflection,
+                     std::string* error) {
+    if (!ChunkIsInside(size, rdef)) {
+        return Fail(error, "RDEF chunk outside the container");
+    }
+    const Bytes chunk(data + rdef.offset, rdef.size);
+    RdefLayout layout;
+    return ReadRdefHeader(chunk, rdef.size, reflection, &layout, error) &&
+           ReadBindings(chunk, layout, reflection, error) &&
+           ReadConstantBuffers(chunk, rdef.size, layout, reflection, error);
 }
 
 bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program* program,
@@ -425,52 +290,6 @@ bool ReadShader(const uint8_t* data, size_t size, Shader* shader, std::string* e
         return Fail(error, "no SHEX or SHDR program chunk");
     }
     return ParseProgram(data, size, *program, &shader->program, error);
-}
-
-void Sign(std::vector<uint8_t>* container) {
-    if (container->size() < kHeaderSize) {
-        return;
-    }
-    const Checksum checksum = ComputeChecksum(container->data(), container->size());
-    for (int i = 0; i < 4; ++i) {
-        StoreU32(container->data() + 4 + 4 * i, checksum[i]);
-    }
-}
-
-bool ConvertToShex(const std::vector<uint8_t>& input, std::vector<uint8_t>* output,
-                   std::string* error) {
-    Shader shader;
-    if (!ReadShader(input.data(), input.size(), &shader, error)) {
-        return false;
-    }
-    if (shader.program.fourCc == kChunkShex) {
-        *output = input;
-        return true;
-    }
-    if (shader.program.major != 5) {
-        return Fail(error, "an SHDR program of shader model " +
-                               std::to_string(shader.program.major) + " stays SHDR");
-    }
-    const Chunk* program = shader.container.Find(kChunkShdr);
-    *output = input;
-    StoreU32(output->data() + program->offset - 8, kChunkShex);
-    // The compiler drops HLSL's precise; without the mark a driver may fuse a multiply and an
-    // add (Mesa does), which changes the rounding the exact operations rely on.
-    uint8_t* words = output->data() + program->offset;
-    const uint32_t lengthInWords = LoadU32(words + 4);
-    uint32_t word = 2;
-    while (word < lengthInWords) {
-        const uint32_t token = LoadU32(words + size_t{word} * 4);
-        const uint32_t opcode = token & 0x7ff;
-        const uint32_t length = opcode == kOpcodeCustomData ? LoadU32(words + size_t{word} * 4 + 4)
-                                                            : (token >> 24) & 0x7f;
-        if (IsFusableArithmetic(opcode)) {
-            StoreU32(words + size_t{word} * 4, token | kPreciseAll);
-        }
-        word += length;
-    }
-    Sign(output);
-    return true;
 }
 
 }  // namespace dxbc

@@ -5,8 +5,8 @@
 #include <exception>
 #include <new>
 
-#include "host/api/effect_api.h"
-#include "host/api/host_error.h"
+#include "host_api/effect_api.h"
+#include "host_api/host_error.h"
 
 namespace pyrix {
 
@@ -16,6 +16,7 @@ void ReportErrorMessage(PF_OutData* out_data, const char* message) noexcept;
 
 // Runs `handler` (returning PF_Err) and maps what it throws:
 //   HostError -> its code, and its message reported when it has one;
+//   a bare code (PF_Err, or a value of the host's error enumeration) -> that code;
 //   out of memory -> PF_Err_OUT_OF_MEMORY;
 //   another std::exception (the renderer's failures) -> its message reported,
 //   PF_Err_INTERNAL_STRUCT_DAMAGED;
@@ -27,6 +28,10 @@ PF_Err RunCommandGuarded(PF_OutData* out_data, Handler&& handler) noexcept {
     } catch (const HostError& error) {
         if (error.hasMessage()) ReportErrorMessage(out_data, error.what());
         return error.code();
+    } catch (PF_Err code) {
+        return code;
+    } catch (PF_ErrEnum code) {
+        return code;
     } catch (const std::bad_alloc&) {
         return PF_Err_OUT_OF_MEMORY;
     } catch (const std::exception& error) {

@@ -1,10 +1,10 @@
 // Registration and command dispatch: the library's two exported entry points.
-#include "gpu/render_frame.h"
-#include "host/api/registration.h"
 #include "host/command_guard.h"
 #include "host/entry_points.h"
 #include "host/parameters.h"
 #include "host/render_entry.h"
+#include "host_api/registration.h"
+#include "renderers/render_frame.h"
 #include "ui/about_dialog.h"
 #include "ui/banner.h"
 
@@ -37,7 +37,7 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
         case PF_Cmd_GLOBAL_SETUP:
             return GlobalSetup(out_data);
         case PF_Cmd_GLOBAL_SETDOWN:
-            ReleaseGpuRenderer();
+            ReleaseRenderer();
             return PF_Err_NONE;
         case PF_Cmd_PARAMS_SETUP:
             return SetupParameters(in_data, out_data);

@@ -1,8 +1,8 @@
 // The library's two exported entry points, under the plain names the host looks up.
 #pragma once
 
-#include "host/api/effect_api.h"
 #include "host/export.h"
+#include "host_api/effect_api.h"
 
 extern "C" {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "host/api/host_error.h"
-#include "host/api/suite_scope.h"
+#include "host_api/host_error.h"
+#include "host_api/suite_scope.h"
 
 namespace pyrix {
 
@@ -16,18 +16,19 @@ struct FloatSliderDecl {
     const char* name;
     A_long id;
     double dephault;
-    float validMin, validMax;
+    SettingRange valid;
     float sliderMin, sliderMax;
     A_short precision;
 };
 
 // Declared in index order; index 3 and up.
 constexpr FloatSliderDecl kFloatSliders[] = {
-    {kParamEmitterSize, "Emitter Size", kParamIdEmitterSize, 100.0, 0.0f, 1000.0f, 0.0f, 400.0f, 2},
-    {kParamDetail, "Detail", kParamIdDetail, 1.0, 0.0f, 5.0f, 0.0f, 5.0f, 3},
-    {kParamSoftness, "Softness", kParamIdSoftness, 0.0, 0.0f, 100.0f, 0.0f, 100.0f, 1},
-    {kParamSpeed, "Speed", kParamIdSpeed, 1.0, -1000000.0f, 1000000.0f, -5.0f, 5.0f, 2},
-    {kParamOffset, "Offset", kParamIdOffset, 0.0, -1000000.0f, 1000000.0f, -10.0f, 10.0f, 2},
+    {kParamEmitterSize, "Emitter Size", kParamIdEmitterSize, 100.0, kEmitterSizeRange, 0.0f, 400.0f,
+     2},
+    {kParamDetail, "Detail", kParamIdDetail, 1.0, kDetailRange, 0.0f, 5.0f, 3},
+    {kParamSoftness, "Softness", kParamIdSoftness, 0.0, kSoftnessRange, 0.0f, 100.0f, 1},
+    {kParamSpeed, "Speed", kParamIdSpeed, 1.0, kSpeedRange, -5.0f, 5.0f, 2},
+    {kParamOffset, "Offset", kParamIdOffset, 0.0, kOffsetRange, -10.0f, 10.0f, 2},
 };
 
 constexpr float kCurveTolerance = 0.05f;
@@ -82,8 +83,8 @@ PF_ParamDef FloatSliderDef(const FloatSliderDecl& slider) {
     def.param_type = PF_Param_FLOAT_SLIDER;
     def.u.fs_d.value = slider.dephault;
     def.u.fs_d.dephault = static_cast<PF_FpShort>(slider.dephault);
-    def.u.fs_d.valid_min = slider.validMin;
-    def.u.fs_d.valid_max = slider.validMax;
+    def.u.fs_d.valid_min = slider.valid.min;
+    def.u.fs_d.valid_max = slider.valid.max;
     def.u.fs_d.slider_min = slider.sliderMin;
     def.u.fs_d.slider_max = slider.sliderMax;
     def.u.fs_d.precision = slider.precision;

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "host/api/effect_api.h"
-#include "host/api/parameter_ids.h"
+#include "host_api/effect_api.h"
+#include "host_api/parameter_ids.h"
 #include "render/effect_settings.h"
 
 namespace pyrix {

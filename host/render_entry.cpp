@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "gpu/render_frame.h"
 #include "host/parameters.h"
 #include "render/effect_settings.h"
+#include "renderers/render_frame.h"
 
 namespace pyrix {
 
@@ -115,7 +115,7 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra) {
         request.originX = world->origin_x;
         request.originY = world->origin_y;
         const A_short bits = extra->input->bitdepth;
-        request.depth = bits == 32 ? 2 : (bits == 16 ? 1 : 0);
+        request.depth = DepthOfBits(bits);
     }
 
     FrameContext context = MakeFrameContext(in_data);
@@ -135,7 +135,8 @@ PF_Err LegacyRender(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outp
         request.rowBytes = output->rowbytes;
         request.originX = NegatedOrigin(in_data->output_origin_x);
         request.originY = NegatedOrigin(in_data->output_origin_y);
-        request.depth = (output->world_flags & PF_WorldFlag_DEEP) != 0 ? 1 : 0;
+        request.depth =
+            (output->world_flags & PF_WorldFlag_DEEP) != 0 ? kPixelDepth16 : kPixelDepth8;
     }
 
     const FrameContext context = MakeFrameContext(in_data);

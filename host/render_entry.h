@@ -2,7 +2,7 @@
 // the host's records into a RenderRequest and FrameContext and hand the frame to RenderFrame.
 #pragma once
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 #include "render/render_records.h"
 
 namespace pyrix {

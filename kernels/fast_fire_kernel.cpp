@@ -118,7 +118,6 @@ void OctaveBoxes(const FireFieldParams& field, const DomainBounds& bounds,
         py[corner] = static_cast<double>(field.detail) * qys[corner >> 1] -
                      3.0 * static_cast<double>(field.time);
     }
-    const double octaveScale[4] = {1.01, 1.04, 1.04, 1.03};
     double magnitude = 0.0;
     for (int octave = 0; octave < fast_fire::kOctaves; ++octave) {
         double xLo = std::numeric_limits<double>::infinity();
@@ -129,8 +128,9 @@ void OctaveBoxes(const FireFieldParams& field, const DomainBounds& bounds,
             if (octave > 0) {
                 const double mx = 1.7 * px[corner] - 1.3 * py[corner];
                 const double my = 1.1 * px[corner] + 1.5 * py[corner];
-                px[corner] = octaveScale[octave - 1] * mx;
-                py[corner] = octaveScale[octave - 1] * my;
+                const double scale = static_cast<double>(kOctaveScale[octave - 1]);
+                px[corner] = scale * mx;
+                py[corner] = scale * my;
             }
             const double skew = (px[corner] + py[corner]) * static_cast<double>(kSkewF2);
             const double sx = px[corner] + skew;

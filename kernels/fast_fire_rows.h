@@ -276,13 +276,12 @@ struct FireRows {
         // The second octave from its precomputed column and row halves.
         F mx = L::Sub(L::Load(plan.p1xM17 + x), L::Set(row.p1yM13));
         F my = L::Add(L::Load(plan.p1xM11 + x), L::Set(row.p1yM15));
-        const float octaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};
         for (int octave = 1; octave < fast_fire::kOctaves; ++octave) {
             if (octave > 1) {
                 mx = L::Sub(L::Mul(L::Set(1.7f), px), L::Mul(L::Set(1.3f), py));
                 my = L::Add(L::Mul(L::Set(1.1f), px), L::Mul(L::Set(1.5f), py));
             }
-            const F scale = L::Set(octaveScale[octave - 1]);
+            const F scale = L::Set(kOctaveScale[octave - 1]);
             px = L::Mul(scale, mx);
             py = L::Mul(scale, my);
             const F noise = SimplexNoise(plan.tables[octave], px, py);
@@ -308,52 +307,31 @@ struct FireRows {
         return L::Min(L::Max(v, L::Set(0.0f)), L::Set(1.0f));
     }
 
-    // The pixels [x, x + count) of an in-frame row, count <= kWidth: the reference's fireSample
-    // lane by lane, with the shape's row values from MakeRow and its column values from the plan.
-    static void ShadeGroup(const fast_fire::Plan& plan, const Row& row, char* rowTexels, uint32_t x,
-                           uint32_t count) {
-        const FireFieldParams& field = plan.field;
+    static void StoreBlack(char* rowTexels, uint32_t x, uint32_t count) {
+        for (uint32_t lane = 0; lane < count; ++lane) {
+            StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
+        }
+    }
+
+    // The reference's fireSample lane by lane, for the lanes in `shaded`; the rest black.
+    static void ShadeLanes(const fast_fire::Plan& plan, const Row& row, char* rowTexels, uint32_t x,
+                           uint32_t count, int shaded, F f) {
+        float fLanes[kWidth];
+        L::Store(fLanes, f);
+        for (uint32_t lane = 0; lane < count; ++lane) {
+            FireColour colour{0.0f, 0.0f, 0.0f};
+            if (shaded & (1 << lane)) {
+                colour = fireSample(plan.field, plan.qx[x + lane], row.qy, fLanes[lane]);
+            }
+            StoreTexel(rowTexels, x + lane, colour.red, colour.green, colour.blue, 1.0f);
+        }
+    }
+
+    // softIntensity, heat, fireColour and fade for a base intensity c > 0: the faded colour.
+    [[gnu::always_inline]] static void ShadeLit(const FireFieldParams& field, const Row& row, F c,
+                                                F f, F* red, F* green, F* blue) {
         const F zero = L::Set(0.0f);
         const F one = L::Set(1.0f);
-        const F f = Turbulence(plan, row, x);
-        const F d = L::Max(zero, L::Sub(ShapeRadius(plan, row, x), L::Mul(f, L::Set(row.lift))));
-        int shaded = LaneBits(count);
-        if (plan.skipBlack) {
-            // d >= kBlackDistance is black whatever the rest of the shading does.
-            shaded &= L::Bits(L::Less(d, L::Set(fast_fire::kBlackDistance)));
-        }
-        if (shaded == 0) {
-            // Spares the exact exp2 and log2 of a group that is black throughout.
-            for (uint32_t lane = 0; lane < count; ++lane) {
-                StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
-            }
-            return;
-        }
-        if (!plan.vectorShading) {
-            float fLanes[kWidth];
-            L::Store(fLanes, f);
-            for (uint32_t lane = 0; lane < count; ++lane) {
-                FireColour colour{0.0f, 0.0f, 0.0f};
-                if (shaded & (1 << lane)) {
-                    colour = fireSample(field, plan.qx[x + lane], row.qy, fLanes[lane]);
-                }
-                StoreTexel(rowTexels, x + lane, colour.red, colour.green, colour.blue, 1.0f);
-            }
-            return;
-        }
-        // baseIntensity: c = 1 - 16 d^1.2 (the lanes not shaded are stored black below).
-        const F power = L::Exp2(L::Mul(L::Set(1.2f), L::Log2(d)));
-        const F c = L::Sub(one, L::Mul(L::Set(16.0f), power));
-        const M lit = L::Greater(c, zero);
-        float red[kWidth];
-        float green[kWidth];
-        float blue[kWidth];
-        if ((L::Bits(lit) & shaded) == 0) {
-            for (uint32_t lane = 0; lane < count; ++lane) {
-                StoreTexel(rowTexels, x + lane, 0.0f, 0.0f, 0.0f, 1.0f);
-            }
-            return;
-        }
         const F s = L::Set(field.softness);
         F c2 = c;  // softIntensity
         if (field.softness > 0.0f) {
@@ -375,9 +353,49 @@ struct FireRows {
             b = L::Add(b, L::Mul(s, L::Sub(hotBlue, b)));
         }
         const F m = Saturate(L::Mul(c2, L::Set(row.fadeTerm)));  // fade
-        L::Store(red, L::Select(lit, L::Mul(m, r), zero));
-        L::Store(green, L::Select(lit, L::Mul(m, g), zero));
-        L::Store(blue, L::Select(lit, L::Mul(m, b), zero));
+        *red = L::Mul(m, r);
+        *green = L::Mul(m, g);
+        *blue = L::Mul(m, b);
+    }
+
+    // The pixels [x, x + count) of an in-frame row, count <= kWidth: the reference's fireSample
+    // lane by lane, with the shape's row values from MakeRow and its column values from the plan.
+    static void ShadeGroup(const fast_fire::Plan& plan, const Row& row, char* rowTexels, uint32_t x,
+                           uint32_t count) {
+        const F zero = L::Set(0.0f);
+        const F f = Turbulence(plan, row, x);
+        const F d = L::Max(zero, L::Sub(ShapeRadius(plan, row, x), L::Mul(f, L::Set(row.lift))));
+        int shaded = LaneBits(count);
+        if (plan.skipBlack) {
+            // d >= kBlackDistance is black whatever the rest of the shading does.
+            shaded &= L::Bits(L::Less(d, L::Set(fast_fire::kBlackDistance)));
+        }
+        if (shaded == 0) {
+            StoreBlack(rowTexels, x, count);  // spares the exact exp2 and log2 of a black group
+            return;
+        }
+        if (!plan.vectorShading) {
+            ShadeLanes(plan, row, rowTexels, x, count, shaded, f);
+            return;
+        }
+        // baseIntensity: c = 1 - 16 d^1.2 (the lanes not shaded are stored black below).
+        const F power = L::Exp2(L::Mul(L::Set(1.2f), L::Log2(d)));
+        const F c = L::Sub(L::Set(1.0f), L::Mul(L::Set(16.0f), power));
+        const M lit = L::Greater(c, zero);
+        if ((L::Bits(lit) & shaded) == 0) {
+            StoreBlack(rowTexels, x, count);
+            return;
+        }
+        F r;
+        F g;
+        F b;
+        ShadeLit(plan.field, row, c, f, &r, &g, &b);
+        float red[kWidth];
+        float green[kWidth];
+        float blue[kWidth];
+        L::Store(red, L::Select(lit, r, zero));
+        L::Store(green, L::Select(lit, g, zero));
+        L::Store(blue, L::Select(lit, b, zero));
         for (uint32_t lane = 0; lane < count; ++lane) {
             if (shaded & (1 << lane)) {
                 StoreTexel(rowTexels, x + lane, red[lane], green[lane], blue[lane], 1.0f);

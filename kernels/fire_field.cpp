@@ -145,13 +145,12 @@ float turbulence(const FireFieldParams& field, float qx, float qy) {
     // noiseInput: the domain point scaled by the detail and scrolled by the time.
     float px = field.detail * qx;
     float py = field.detail * qy - 3.0f * field.time;
-    const float octaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};
     float sum = field.amplitude[0] * simplexNoise(px, py);
     for (int octave = 1; octave < 5; ++octave) {
         const float mx = 1.7f * px - 1.3f * py;
         const float my = 1.1f * px + 1.5f * py;
-        px = octaveScale[octave - 1] * mx;
-        py = octaveScale[octave - 1] * my;
+        px = kOctaveScale[octave - 1] * mx;
+        py = kOctaveScale[octave - 1] * my;
         sum = sum + field.amplitude[octave] * simplexNoise(px, py);
     }
     return 0.5f + 0.5f * field.contrast * sum;

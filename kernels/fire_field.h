@@ -11,22 +11,10 @@
 
 #include <cstdint>
 
+#include "fire_field_constants.h"
 #include "params_block.h"
 
 namespace pyrix {
-
-// Constants of the field. The literals are written identically in fire_field.hlsli; a test
-// compares both sources against the IEEE bit patterns.
-constexpr float kSkewF2 = 0.36602542f;            // (sqrt(3) - 1) / 2
-constexpr float kUnskewG2 = 0.21132487f;          // (3 - sqrt(3)) / 6
-constexpr float kFarCornerOffset = -0.57735026f;  // 2 * G2 - 1
-constexpr float kHashRowAX = 127.1f;
-constexpr float kHashRowAY = 311.7f;
-constexpr float kHashRowBX = 269.5f;
-constexpr float kHashRowBY = 183.3f;
-constexpr float kHashScale = 43758.547f;
-constexpr float kNoiseScale = 70.0f;
-constexpr float kHeatExponent = -2.596851f;  // -1.8 / ln 2: 2^(k x) = exp(-1.8 x)
 
 struct Float2 {
     float x;

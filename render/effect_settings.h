@@ -3,6 +3,18 @@
 
 #include <cstdint>
 
+// The values each setting may take: the host's sliders accept them, the frame render clamps to
+// them.
+struct SettingRange {
+    float min;
+    float max;
+};
+constexpr SettingRange kEmitterSizeRange{0.0f, 1000.0f};
+constexpr SettingRange kDetailRange{0.0f, 5.0f};
+constexpr SettingRange kSoftnessRange{0.0f, 100.0f};
+constexpr SettingRange kSpeedRange{-1000000.0f, 1000000.0f};
+constexpr SettingRange kOffsetRange{-1000000.0f, 1000000.0f};
+
 struct EffectSettings {
     float detail = 1.0f;
     float speed = 1.0f;

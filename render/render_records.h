@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "render/pixel_depth.h"
+
 // The host's output buffer. An all-zero request means there is nothing to render.
 struct RenderRequest {
     uint8_t* pixels = nullptr;  // row 0, column 0
@@ -12,7 +14,7 @@ struct RenderRequest {
     int64_t rowBytes = 0;  // signed: rows may run toward lower addresses
     int32_t originX = 0;   // layer position of column 0, in pixels of the current resolution
     int32_t originY = 0;
-    int32_t depth = 0;  // 0: 8 bits, 1: 16 bits, 2: 32-bit float per channel (ARGB)
+    int32_t depth = kPixelDepth8;  // a PixelDepth
 };
 
 using AbortTest = bool (*)(void* abortContext);

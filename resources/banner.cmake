@@ -4,7 +4,7 @@
 set(pyrix_banner_source ${CMAKE_CURRENT_BINARY_DIR}/banner_image.cpp)
 
 add_executable(pyrix_banner_gen ${CMAKE_CURRENT_SOURCE_DIR}/banner_gen.cpp)
-pyrix_use_folder(pyrix_banner_gen PRIVATE resources)
+pyrix_folder(pyrix_banner_gen resources)
 pyrix_warnings(pyrix_banner_gen)
 pyrix_build_tool(pyrix_banner_gen pyrix_banner_gen_cmd)
 if(CMAKE_CROSSCOMPILING)
@@ -20,7 +20,7 @@ add_custom_command(
 
 add_library(pyrix_banner_image STATIC ${pyrix_banner_source})
 target_sources(pyrix_banner_image PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/banner_image.h)
-pyrix_use_folder(pyrix_banner_image PUBLIC resources)
+pyrix_folder(pyrix_banner_image resources)
 
 if(NOT CMAKE_CROSSCOMPILING)
   add_custom_target(pyrix_banner_png

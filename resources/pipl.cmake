@@ -1,9 +1,10 @@
-# PiPL bytes, generated from host/api/registration.h by a small program that runs on the build
+# PiPL bytes, generated from host_api/registration.h by a small program that runs on the build
 # machine (built natively also when the plug-in is cross-built). The result's path is published
 # as the global property PYRIX_PIPL_BIN for the Windows resource script and the tests.
 set(pyrix_pipl_bin ${CMAKE_CURRENT_BINARY_DIR}/pipl.bin)
 
 add_executable(pyrix_pipl_gen ${CMAKE_CURRENT_SOURCE_DIR}/pipl_gen.cpp)
+pyrix_folder(pyrix_pipl_gen resources)
 target_link_libraries(pyrix_pipl_gen PRIVATE pyrix_host_api)
 pyrix_warnings(pyrix_pipl_gen)
 if(COMMAND pyrix_build_tool)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/api/registration.h"
+#include "host_api/registration.h"
 
 namespace {
 

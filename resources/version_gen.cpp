@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/api/registration.h"
+#include "host_api/registration.h"
 #include "ui/about_text.h"
 
 namespace {
@@ -43,7 +43,7 @@ std::string VersionResource() {
         {"ProductVersion", r::kVersionText},
     };
     std::string rc =
-        "// Generated from host/api/registration.h and ui/about_text.h; do not edit.\n";
+        "// Generated from host_api/registration.h and ui/about_text.h; do not edit.\n";
     rc += "1 VERSIONINFO\n";
     rc += "FILEVERSION " + numbers + "\n";
     rc += "PRODUCTVERSION " + numbers + "\n";

@@ -3,7 +3,7 @@
 // text goes to the host's message buffer instead.
 #pragma once
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 #include "ui/about_layout.h"
 
 namespace pyrix {

@@ -5,8 +5,8 @@
 
 #include <cstddef>
 
-#include "host/api/effect_api.h"
-#include "host/api/registration.h"
+#include "host_api/effect_api.h"
+#include "host_api/registration.h"
 
 namespace pyrix {
 

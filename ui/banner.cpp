@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "host/api/host_error.h"
-#include "host/api/parameter_ids.h"
-#include "host/api/suite_scope.h"
+#include "host_api/host_error.h"
+#include "host_api/parameter_ids.h"
+#include "host_api/suite_scope.h"
 #include "resources/banner_image.h"
 
 namespace pyrix {
@@ -84,6 +84,35 @@ float Extent(A_long from, A_long to) {
     return static_cast<float>(static_cast<int64_t>(to) - static_cast<int64_t>(from));
 }
 
+// Every slot the drawing calls, checked before the first drawing call: the holders call the
+// release and pop slots on their way out.
+void RequireDrawingSlots(const DRAWBOT_DrawbotSuite1& draw, const DRAWBOT_SupplierSuite1& supplier,
+                         const DRAWBOT_SurfaceSuite2& surface) {
+    if (draw.GetSupplier == nullptr || draw.GetSurface == nullptr ||
+        supplier.NewImageFromBuffer == nullptr || supplier.ReleaseObject == nullptr ||
+        surface.PushStateStack == nullptr || surface.PopStateStack == nullptr ||
+        surface.Transform == nullptr || surface.DrawImage == nullptr) {
+        Fail(PF_Err_INVALID_CALLBACK);
+    }
+}
+
+// The image scaled into the w x h area of `frame`: left-aligned, centred vertically.
+void DrawScaled(const DRAWBOT_SurfaceSuite2& suite, DRAWBOT_SurfaceRef surface,
+                DRAWBOT_ImageRef image, const PF_Rect& frame, float w, float h) {
+    // Single precision throughout, as the host's drawing does.
+    const float s =
+        std::min(h / static_cast<float>(kBannerHeight), w / static_cast<float>(kBannerWidth));
+    const DRAWBOT_MatrixF32 scale = {{{s, 0.0f, 0.0f}, {0.0f, s, 0.0f}, {0.0f, 0.0f, 1.0f}}};
+    Check(suite.Transform(surface, &scale));
+
+    // In the scaled coordinates.
+    const float drawn_height = static_cast<float>(kBannerHeight) * s;
+    const DRAWBOT_PointF32 origin = {
+        static_cast<float>(frame.left) / s,
+        (static_cast<float>(frame.top) + (h - drawn_height) * 0.5f) / s};
+    Check(suite.DrawImage(surface, image, &origin, 1.0f));
+}
+
 }  // namespace
 
 PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
@@ -113,14 +142,7 @@ PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
                                                     kDRAWBOT_SurfaceSuite_Version2);
     if (!surface_suite) Fail(PF_Err_INVALID_CALLBACK);
 
-    // Checked before the first drawing call: the holders below call the release and pop slots on
-    // their way out.
-    if (draw->GetSupplier == nullptr || draw->GetSurface == nullptr ||
-        supplier_suite->NewImageFromBuffer == nullptr || supplier_suite->ReleaseObject == nullptr ||
-        surface_suite->PushStateStack == nullptr || surface_suite->PopStateStack == nullptr ||
-        surface_suite->Transform == nullptr || surface_suite->DrawImage == nullptr) {
-        Fail(PF_Err_INVALID_CALLBACK);
-    }
+    RequireDrawingSlots(*draw.get(), *supplier_suite.get(), *surface_suite.get());
 
     DRAWBOT_SupplierRef supplier = nullptr;
     DRAWBOT_SurfaceRef surface = nullptr;
@@ -140,18 +162,7 @@ PF_Err HandleEvent(PF_InData* in_data, PF_EventExtra* extra) {
     SurfaceStateScope state(surface_suite.get(), surface);
     Check(state.Push());
 
-    // Single precision throughout, as the host's drawing does.
-    const float s =
-        std::min(h / static_cast<float>(kBannerHeight), w / static_cast<float>(kBannerWidth));
-    const DRAWBOT_MatrixF32 scale = {{{s, 0.0f, 0.0f}, {0.0f, s, 0.0f}, {0.0f, 0.0f, 1.0f}}};
-    Check(surface_suite->Transform(surface, &scale));
-
-    // Left-aligned and centred vertically in the (clamped) area, in the scaled coordinates.
-    const float drawn_height = static_cast<float>(kBannerHeight) * s;
-    const DRAWBOT_PointF32 origin = {
-        static_cast<float>(frame.left) / s,
-        (static_cast<float>(frame.top) + (h - drawn_height) * 0.5f) / s};
-    Check(surface_suite->DrawImage(surface, image.get(), &origin, 1.0f));
+    DrawScaled(*surface_suite.get(), surface, image.get(), frame, w, h);  // in the (clamped) area
 
     extra->evt_out_flags |= PF_EO_HANDLED_EVENT | PF_EO_NEVER_UPDATE;
     return PF_Err_NONE;

@@ -2,7 +2,7 @@
 // DRAWBOT suites.
 #pragma once
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 namespace pyrix {
 

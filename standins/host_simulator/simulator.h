@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 namespace host_sim {
 

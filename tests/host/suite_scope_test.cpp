@@ -1,4 +1,4 @@
-#include "host/api/suite_scope.h"
+#include "host_api/suite_scope.h"
 
 #include <gtest/gtest.h>
 

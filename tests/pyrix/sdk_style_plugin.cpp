@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 #ifdef _WIN32
 #define TEST_EXPORT extern "C" __declspec(dllexport)

@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 #define TEST_EXPORT extern "C" __attribute__((visibility("default")))
 

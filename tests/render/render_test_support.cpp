@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "gpu/render_frame.h"
-#include "tests/gpu/stand_in_fixture.h"
+#include "renderers/render_frame.h"
+#include "tests/renderers/stand_in_fixture.h"
 
 namespace pyrix {
 
@@ -85,7 +85,7 @@ SmartRecords::~SmartRecords() {
 }
 
 void RenderEntryTest::SetUp() {
-    ReleaseGpuRenderer();
+    ReleaseRenderer();
     d3d_standin::Reset();
     test_support::SetCpuFallback("off");  // the GPU path's errors where no device can be had
     ASSERT_EQ(d3d_standin::LiveObjects(), 0) << "an earlier test leaked";

@@ -12,11 +12,14 @@
 #include "kernels/params_block.h"
 #include "standins/host_simulator/simulator.h"
 #include "standins/win32/d3d_control.h"
-#include "tests/gpu/reference_frame.h"
+#include "tests/renderers/reference_frame.h"
 
 namespace pyrix {
 
 namespace render_test {
+
+// A request rectangle that covers any layer of the tests.
+constexpr PF_LRect kEverything{-100, -100, 10000, 10000};
 
 // The parameter values every frame of these tests is rendered with.
 struct Knobs {

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "kernels/fan_out.h"
-#include "tests/gpu/frame_messages.h"
-#include "tests/gpu/reference_frame.h"
 #include "tests/render/render_test_support.h"
+#include "tests/renderers/frame_messages.h"
+#include "tests/renderers/reference_frame.h"
 
 using namespace pyrix;
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/api/registration.h"
-#include "host/api/suite_scope.h"
 #include "host/entry_points.h"
+#include "host_api/registration.h"
+#include "host_api/suite_scope.h"
 #include "standins/host_simulator/app_suite.h"
 #include "standins/host_simulator/simulator.h"
 #include "ui/about_dialog.h"

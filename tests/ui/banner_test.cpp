@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/api/host_error.h"
 #include "host/entry_points.h"
+#include "host_api/host_error.h"
 #include "resources/banner_image.h"
 #include "standins/host_simulator/drawbot.h"
 #include "standins/host_simulator/host_tables.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 #include "standins/host_simulator/host_tables.h"
 #include "ui/about_template.h"
 #include "ui/about_text.h"

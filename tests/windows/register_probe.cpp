@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 #include "standins/host_simulator/host_tables.h"
 
 namespace {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes a C++ source of static_asserts from the host's record table (host/api/records.tsv):
+"""Writes a C++ source of static_asserts from the host's record table (host_api/records.tsv):
 each record's size and alignment, each field's offset and size. Compiled into the plug-in by
 every build, so a record that differs from the host's layout stops the build with the field's
 name and the host's number.
@@ -60,7 +60,7 @@ def main():
         f"// Generated from {table.rsplit('/', 1)[-1]} by tools/host_abi/layout_asserts.py; do not edit.",
         "#include <cstddef>",
         "",
-        '#include "host/api/effect_api.h"',
+        '#include "host_api/effect_api.h"',
         "",
         "namespace {",
         *aliases,

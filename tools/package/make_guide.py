@@ -133,7 +133,7 @@ def run(args):
 def source_messages(root):
     """The texts the plug-in can raise, as written in its sources."""
     messages = set()
-    for path in glob.glob(os.path.join(root, "gpu", "*.cpp")):
+    for path in glob.glob(os.path.join(root, "renderers", "*.cpp")):
         with open(path, encoding="utf-8") as handle:
             for line in handle:
                 if not line.lstrip().startswith(("#", "//")):

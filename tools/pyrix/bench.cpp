@@ -4,12 +4,13 @@
 #include <chrono>
 #include <cstring>
 
-#include "gpu/cpu_renderer.h"
-#include "gpu/output_conversion.h"
-#include "gpu/render_frame.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/fast_fire_kernel.h"
 #include "render/effect_settings.h"
+#include "renderers/cpu_renderer.h"
+#include "renderers/frame_params.h"
+#include "renderers/output_conversion.h"
+#include "renderers/render_frame.h"
 #endif
 
 namespace pyrix::preview {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 #include "standins/host_simulator/simulator.h"
 #include "tools/pyrix/frame_image.h"
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "render/pixel_depth.h"
+
 namespace pyrix::preview {
 
 struct FrameImage {
@@ -22,7 +24,9 @@ struct FrameImage {
         return pixels.data() + rowBytes() * static_cast<size_t>(y);
     }
 
-    static size_t BytesPerPixel(int32_t depth) { return depth == 32 ? 16 : depth == 16 ? 8 : 4; }
+    static size_t BytesPerPixel(int32_t depth) {
+        return static_cast<size_t>(::BytesPerPixel(DepthOfBits(depth)));
+    }
 };
 
 // Row y as RGBA samples. 16-bit host values (full scale 32768) are rescaled to 65535, floats

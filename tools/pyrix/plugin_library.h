@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/api/effect_api.h"
+#include "host_api/effect_api.h"
 
 namespace pyrix::preview {
 

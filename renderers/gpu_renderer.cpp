@@ -1,0 +1,259 @@
+#include "renderers/gpu_renderer.h"
+
+#include <mutex>
+#include <stdexcept>
+
+#include "kernels/kernel_bytecode.h"
+#include "renderers/output_conversion.h"
+
+namespace pyrix {
+
+namespace {
+
+constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
+constexpr DWORD kGpuPollTimeoutMs = 10;
+
+// Unmaps the read-back texture on every way out of the conversion.
+class MappedReadback {
+  public:
+    MappedReadback(ID3D11DeviceContext* context, ID3D11Resource* resource)
+        : context_(context), resource_(resource) {}
+    ~MappedReadback() { context_->Unmap(resource_, 0); }
+    MappedReadback(const MappedReadback&) = delete;
+    MappedReadback& operator=(const MappedReadback&) = delete;
+
+  private:
+    ID3D11DeviceContext* context_;
+    ID3D11Resource* resource_;
+};
+
+void Check(HRESULT result, const char* message) {
+    if (FAILED(result)) throw std::runtime_error(message);
+}
+
+void CheckDevice(HRESULT result, const char* message) {
+    if (FAILED(result)) throw NoGpuDevice(message);
+}
+
+// The hardware adapter with the most dedicated video memory; on a tie the first enumerated.
+ComRef<IDXGIAdapter1> ChooseAdapter(IDXGIFactory1* factory) {
+    ComRef<IDXGIAdapter1> best;
+    SIZE_T bestMemory = 0;
+    for (UINT index = 0;; ++index) {
+        ComRef<IDXGIAdapter1> adapter;
+        // DXGI_ERROR_NOT_FOUND ends the list; any other failure ends it just the same.
+        if (FAILED(factory->EnumAdapters1(index, adapter.Put()))) break;
+        DXGI_ADAPTER_DESC1 desc = {};
+        if (FAILED(adapter->GetDesc1(&desc))) continue;  // unknown adapters are not trusted
+        if ((desc.Flags & DXGI_ADAPTER_FLAG_SOFTWARE) != 0) continue;
+        if (!best || desc.DedicatedVideoMemory > bestMemory) {
+            best = std::move(adapter);
+            bestMemory = desc.DedicatedVideoMemory;
+        }
+    }
+    return best;
+}
+
+// The device on the chosen adapter; NoGpuDevice when there is none to be had.
+void CreateDevice(ComRef<ID3D11Device>& device, ComRef<ID3D11DeviceContext>& context) {
+    ComRef<IDXGIFactory1> factory;
+    CheckDevice(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())),
+                "DXGI initialization failed");
+
+    ComRef<IDXGIAdapter1> adapter = ChooseAdapter(factory.Get());
+    if (!adapter) throw NoGpuDevice("No hardware GPU available");
+
+    // Only 11.0: an adapter below it fails here rather than falling back to another one.
+    const D3D_FEATURE_LEVEL featureLevels[] = {D3D_FEATURE_LEVEL_11_0};
+    D3D_FEATURE_LEVEL obtainedLevel = D3D_FEATURE_LEVEL_11_0;
+    ID3D11DeviceContext** contextOut = context.Put();
+    ID3D11Device** deviceOut = device.Put();
+    CheckDevice(D3D11CreateDevice(adapter.Get(), D3D_DRIVER_TYPE_UNKNOWN, nullptr, 0, featureLevels,
+                                  1, D3D11_SDK_VERSION, deviceOut, &obtainedLevel, contextOut),
+                "Direct3D 11 GPU initialization failed");
+}
+
+// The anchor kernel's one-record structured buffer, written through `uav` and read through `srv`.
+void CreateAnchorBuffer(ID3D11Device* device, ComRef<ID3D11Buffer>& buffer,
+                        ComRef<ID3D11UnorderedAccessView>& uav,
+                        ComRef<ID3D11ShaderResourceView>& srv) {
+    D3D11_BUFFER_DESC anchorDesc = {};
+    anchorDesc.ByteWidth = sizeof(AnchorRecord);
+    anchorDesc.Usage = D3D11_USAGE_DEFAULT;
+    anchorDesc.BindFlags = D3D11_BIND_SHADER_RESOURCE | D3D11_BIND_UNORDERED_ACCESS;
+    anchorDesc.CPUAccessFlags = 0;
+    anchorDesc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
+    anchorDesc.StructureByteStride = sizeof(AnchorRecord);
+    Check(device->CreateBuffer(&anchorDesc, nullptr, buffer.Put()),
+          "GPU anchor buffer allocation failed");
+
+    D3D11_UNORDERED_ACCESS_VIEW_DESC uavDesc = {};
+    uavDesc.Format = DXGI_FORMAT_UNKNOWN;
+    uavDesc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+    uavDesc.Buffer.FirstElement = 0;
+    uavDesc.Buffer.NumElements = 1;
+    uavDesc.Buffer.Flags = 0;
+    Check(device->CreateUnorderedAccessView(buffer.Get(), &uavDesc, uav.Put()),
+          "GPU anchor UAV failed");
+
+    D3D11_SHADER_RESOURCE_VIEW_DESC srvDesc = {};
+    srvDesc.Format = DXGI_FORMAT_UNKNOWN;
+    srvDesc.ViewDimension = D3D11_SRV_DIMENSION_BUFFER;
+    srvDesc.Buffer.FirstElement = 0;
+    srvDesc.Buffer.NumElements = 1;
+    Check(device->CreateShaderResourceView(buffer.Get(), &srvDesc, srv.Put()),
+          "GPU anchor SRV failed");
+}
+
+}  // namespace
+
+GpuRenderer::GpuRenderer() {
+    CreateDevice(device, deviceContext);
+
+    Check(device->CreateComputeShader(kFireKernelBytecode, kFireKernelBytecodeSize, nullptr,
+                                      fireKernel.Put()),
+          "GPU shader initialization failed");
+    Check(device->CreateComputeShader(kAnchorKernelBytecode, kAnchorKernelBytecodeSize, nullptr,
+                                      anchorKernel.Put()),
+          "GPU anchor shader initialization failed");
+    CreateAnchorBuffer(device.Get(), anchorBuffer, anchorUav, anchorSrv);
+
+    D3D11_BUFFER_DESC paramsDesc = {};
+    paramsDesc.ByteWidth = sizeof(ParamsBlock);
+    paramsDesc.Usage = D3D11_USAGE_DEFAULT;
+    paramsDesc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+    paramsDesc.CPUAccessFlags = 0;
+    paramsDesc.MiscFlags = 0;
+    paramsDesc.StructureByteStride = 0;
+    Check(device->CreateBuffer(&paramsDesc, nullptr, paramsBuffer.Put()),
+          "GPU constant buffer allocation failed");
+
+    // Without a high-resolution timer the GPU wait yields the thread instead.
+    waitTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                       TIMER_ALL_ACCESS);
+}
+
+GpuRenderer::~GpuRenderer() {
+    if (waitTimer != nullptr) CloseHandle(waitTimer);
+    ReleaseOutputTextures();
+    // The remaining references release in reverse declaration order.
+}
+
+void GpuRenderer::ReleaseOutputTextures() {
+    allocatedWidth = 0;
+    allocatedHeight = 0;
+    outputUav.Reset();
+    readbackTexture.Reset();
+    outputTexture.Reset();
+}
+
+void GpuRenderer::NoteFailure(HRESULT result) {
+    if (result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET ||
+        FAILED(device->GetDeviceRemovedReason())) {
+        deviceLost = true;
+    }
+}
+
+RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBlock& params,
+                                  const FrameContext& context, bool mayReportLoss) {
+    const std::unique_lock<std::mutex> guard = LockByPolling(lock, context);
+    if (!guard.owns_lock() || IsAborted(context)) return RenderOutcome::Aborted;
+    // Lost by an earlier frame, or between frames (a driver reset while idle): nothing of this
+    // frame has touched the device yet, so it can move to a new renderer.
+    if (mayReportLoss && (deviceLost || FAILED(device->GetDeviceRemovedReason()))) {
+        deviceLost = true;
+        return RenderOutcome::DeviceLost;
+    }
+
+    EnsureOutputTextures(params.width, params.height);
+
+    ID3D11DeviceContext* gpu = deviceContext.Get();
+    ID3D11UnorderedAccessView* const noUav = nullptr;
+    ID3D11ShaderResourceView* const noSrv = nullptr;
+    gpu->UpdateSubresource(paramsBuffer.Get(), 0, nullptr, &params, 0, 0);
+    gpu->CSSetShader(anchorKernel.Get(), nullptr, 0);
+    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
+    gpu->CSSetUnorderedAccessViews(1, 1, anchorUav.GetAddressOf(), nullptr);
+    gpu->Dispatch(1, 1, 1);
+    gpu->CSSetUnorderedAccessViews(1, 1, &noUav, nullptr);
+    gpu->CSSetShaderResources(0, 1, anchorSrv.GetAddressOf());
+    gpu->CSSetShader(fireKernel.Get(), nullptr, 0);
+    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
+    gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
+    gpu->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
+                  FireGroupCount(params.height, kFireGroupHeight), 1);
+    gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
+    gpu->CSSetShaderResources(0, 1, &noSrv);
+    gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
+    gpu->Flush();
+
+    D3D11_MAPPED_SUBRESOURCE mapped = {};
+    for (;;) {
+        const HRESULT result =
+            gpu->Map(readbackTexture.Get(), 0, D3D11_MAP_READ, D3D11_MAP_FLAG_DO_NOT_WAIT, &mapped);
+        if (result == DXGI_ERROR_WAS_STILL_DRAWING) {
+            if (IsAborted(context)) return RenderOutcome::Aborted;
+            WaitForGpu();
+            continue;
+        }
+        if (FAILED(result)) {
+            NoteFailure(result);
+            throw std::runtime_error("GPU readback failed");
+        }
+        break;
+    }
+    {
+        const MappedReadback unmap(gpu, readbackTexture.Get());
+        ConvertRows(ReadbackImage{static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch},
+                    request);
+    }
+    return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
+}
+
+void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
+    if (allocatedWidth == width && allocatedHeight == height) return;
+    ReleaseOutputTextures();
+
+    D3D11_TEXTURE2D_DESC desc = {};
+    desc.Width = width;
+    desc.Height = height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
+    desc.SampleDesc.Count = 1;
+    desc.SampleDesc.Quality = 0;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    desc.CPUAccessFlags = 0;
+    desc.MiscFlags = 0;
+    // A failure leaves no texture behind, so the next frame makes all three again.
+    const auto check = [this](HRESULT result, const char* message) {
+        if (SUCCEEDED(result)) return;
+        ReleaseOutputTextures();
+        NoteFailure(result);
+        throw std::runtime_error(message);
+    };
+    check(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()),
+          "GPU texture allocation failed");
+    check(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()),
+          "GPU output view failed");
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    check(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()),
+          "GPU readback allocation failed");
+    allocatedWidth = width;
+    allocatedHeight = height;
+}
+
+void GpuRenderer::WaitForGpu() {
+    LARGE_INTEGER due = {};
+    due.QuadPart = kGpuPollInterval;
+    if (waitTimer != nullptr && SetWaitableTimer(waitTimer, &due, 0, nullptr, nullptr, FALSE)) {
+        WaitForSingleObject(waitTimer, kGpuPollTimeoutMs);
+    } else {
+        SwitchToThread();
+    }
+}
+
+}  // namespace pyrix

@@ -1,0 +1,57 @@
+// The Direct3D 11 renderer: device, kernels, buffers, output textures and the GPU poll timer,
+// created by the first frame render and destroyed at global set-down, or retired when its
+// device is lost (driver reset, unplugged GPU) so that the next frame makes another.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "renderers/com_ref.h"
+#include "renderers/platform.h"
+#include "renderers/renderer.h"
+
+namespace pyrix {
+
+// No Direct3D device to be had at all: no DXGI, no hardware adapter, or the chosen adapter
+// refuses a device. The one creation failure that the CPU renderer may stand in for.
+class NoGpuDevice : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class GpuRenderer final : public Renderer {
+  public:
+    // Creates everything but the output textures; throws std::runtime_error (NoGpuDevice up to
+    // the device) with a message naming the step that failed, having released what was created.
+    GpuRenderer();
+    ~GpuRenderer() override;
+
+    // A failure that shows the device lost also sets `deviceLost`.
+    RenderOutcome Render(const RenderRequest& request, const ParamsBlock& params,
+                         const FrameContext& context, bool mayReportLoss) override;
+
+  private:
+    void EnsureOutputTextures(uint32_t width, uint32_t height);
+    void ReleaseOutputTextures();
+    void WaitForGpu();
+    // After a failed call: a removed or reset device, or one that says it is gone, is lost.
+    void NoteFailure(HRESULT result);
+
+    // Destruction runs in reverse: the output textures first, the device last.
+    ComRef<ID3D11Device> device;
+    ComRef<ID3D11DeviceContext> deviceContext;  // used only by the holder of `lock`
+    ComRef<ID3D11ComputeShader> fireKernel;
+    ComRef<ID3D11ComputeShader> anchorKernel;
+    ComRef<ID3D11Buffer> anchorBuffer;
+    ComRef<ID3D11UnorderedAccessView> anchorUav;
+    ComRef<ID3D11ShaderResourceView> anchorSrv;
+    ComRef<ID3D11Buffer> paramsBuffer;
+    ComRef<ID3D11Texture2D> outputTexture;
+    ComRef<ID3D11Texture2D> readbackTexture;
+    ComRef<ID3D11UnorderedAccessView> outputUav;
+    uint32_t allocatedWidth = 0;  // size the output textures were made for; 0 when none
+    uint32_t allocatedHeight = 0;
+    HANDLE waitTimer = nullptr;  // null: the GPU wait yields instead
+};
+
+}  // namespace pyrix

@@ -1,0 +1,146 @@
+#include "renderers/output_conversion.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "kernels/fan_out.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define PYRIX_CONVERT_SSE2 1
+#endif
+
+namespace pyrix {
+
+namespace {
+
+constexpr float kFloatLimit = 1000000.0f;
+
+// Writes `width` host pixels (alpha, red, green, blue) from R, G, B, A texels.
+template <class Channel, class Convert>
+void ConvertPixels(const float* texel, uint8_t* destination, int32_t width, Convert convert) {
+    for (int32_t x = 0; x < width; ++x, texel += 4, destination += 4 * sizeof(Channel)) {
+        const Channel pixel[4] = {convert(texel[3], true), convert(texel[0], false),
+                                  convert(texel[1], false), convert(texel[2], false)};
+        std::memcpy(destination, pixel, sizeof(pixel));  // host rows need not be aligned
+    }
+}
+
+uint8_t To8Bit(float c, bool) {
+    return static_cast<uint8_t>(SanitizeUnit(c) * 255.0f + 0.5f);
+}
+
+// The 8-bit layout, four pixels at a time with SSE2 (which every x86-64 processor has): the
+// same single-precision operations as To8Bit in the same order, without fused multiply-adds,
+// so the same bytes; it keeps the conversion about as fast as a copy of its source.
+void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) {
+    int32_t x = 0;
+#ifdef PYRIX_CONVERT_SSE2
+    const __m128 zero = _mm_setzero_ps();
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 scale = _mm_set1_ps(255.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128i exponent = _mm_set1_epi32(0x7F800000);
+    for (; x + 4 <= width; x += 4) {
+        __m128i channels[4];
+        for (int pixel = 0; pixel < 4; ++pixel) {
+            const __m128 v = _mm_loadu_ps(texel + 4 * (int64_t(x) + pixel));
+            // Infinities and NaNs (all exponent bits set) give 0; finite values clamp to
+            // [0, 1] (the clamp to +-1e6 before that changes nothing here).
+            const __m128i special =
+                _mm_cmpeq_epi32(_mm_and_si128(_mm_castps_si128(v), exponent), exponent);
+            const __m128 unit =
+                _mm_andnot_ps(_mm_castsi128_ps(special), _mm_min_ps(_mm_max_ps(v, zero), one));
+            channels[pixel] = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(unit, scale), half));
+        }
+        // Every lane holds 0..255, so the saturating packs only narrow: R, G, B, A bytes.
+        const __m128i rgba = _mm_packus_epi16(_mm_packs_epi32(channels[0], channels[1]),
+                                              _mm_packs_epi32(channels[2], channels[3]));
+        // The little-endian pixel word R | G << 8 | B << 16 | A << 24 rotated left by one
+        // byte lies in memory as A, R, G, B.
+        const __m128i argb = _mm_or_si128(_mm_slli_epi32(rgba, 8), _mm_srli_epi32(rgba, 24));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * int64_t(x)), argb);
+    }
+#endif
+    ConvertPixels<uint8_t>(texel + 4 * int64_t(x), destination + 4 * int64_t(x), width - x, To8Bit);
+}
+
+}  // namespace
+
+float SanitizeFloat(float v) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &v, sizeof(bits));
+    if ((bits & 0x7F800000u) == 0x7F800000u) return 0.0f;  // infinity or NaN
+    return std::clamp(v, -kFloatLimit, kFloatLimit);
+}
+
+float SanitizeUnit(float v) {
+    return std::clamp(SanitizeFloat(v), 0.0f, 1.0f);
+}
+
+namespace {
+
+// Converts one row of the source into the same row of the host buffer.
+class ConvertRow {
+  public:
+    ConvertRow(const ReadbackImage& source, const RenderRequest& request)
+        : source_(source), request_(request) {}
+    void operator()(int32_t y) const;
+
+  private:
+    const ReadbackImage& source_;
+    const RenderRequest& request_;
+};
+
+}  // namespace
+
+void ConvertRow::operator()(int32_t y) const {
+    const auto* texels =
+        reinterpret_cast<const float*>(source_.data + size_t(y) * source_.rowPitch);
+    uint8_t* row = request_.pixels + int64_t(y) * request_.rowBytes;
+    // One loop per layout: the layout is the same for every pixel of the frame.
+    switch (request_.depth) {
+        case kPixelDepth32Float:
+            ConvertPixels<float>(texels, row, request_.width, [](float c, bool alpha) {
+                return alpha ? SanitizeUnit(c) : SanitizeFloat(c);
+            });
+            break;
+        case kPixelDepth16:
+            ConvertPixels<uint16_t>(texels, row, request_.width, [](float c, bool) {
+                return static_cast<uint16_t>(SanitizeUnit(c) * 32768.0f + 0.5f);
+            });
+            break;
+        default:
+            ConvertPixels8Bit(texels, row, request_.width);
+            break;
+    }
+}
+
+void ConvertRows(const ReadbackImage& source, const RenderRequest& request, FanOutTeam* team) {
+    const ConvertRow convert(source, request);
+    ParallelForRows(request.height, RowFunction(convert), team);
+}
+
+unsigned ConversionThreadCount(unsigned reportedConcurrency) {
+    return std::min(std::max(reportedConcurrency, 1u), kMaxConversionThreads);
+}
+
+void ParallelForRows(int32_t n, const RowFunction& rowFunction, FanOutTeam* team) {
+    if (n < kSerialRowLimit) {
+        for (int32_t r = 0; r < n; ++r) rowFunction(r);
+        return;
+    }
+    const unsigned threads = ConversionThreadCount(std::thread::hardware_concurrency());
+    std::atomic<int32_t> next{0};
+    FanOut(team, threads, [&](unsigned) {
+        for (int32_t start = next.fetch_add(kRowChunk); start < n;
+             start = next.fetch_add(kRowChunk)) {
+            const int32_t end = std::min(start, n - kRowChunk) + kRowChunk;  // no overflow
+            for (int32_t r = start; r < end; ++r) rowFunction(r);
+        }
+    });
+}
+
+}  // namespace pyrix
