@@ -151,8 +151,12 @@ def message_prefix(root):
 
 
 def browser_notice(root):
-    with open(os.path.join(root, "ui", "about_dialog.cpp"), encoding="utf-8") as handle:
-        parts = re.findall(r'AppendWide\(text, text_length, "([^"]*)"\)', handle.read())
+    parts = []
+    for path in sorted(glob.glob(os.path.join(root, "ui", "*.cpp"))):
+        with open(path, encoding="utf-8") as handle:
+            parts += re.findall(r'AppendWide\(text, text_length, "([^"]*)"\)', handle.read())
+    if len(parts) != 2:
+        sys.exit(f"make_guide: expected the browser notice's two parts in ui/, found {parts}")
     return parts  # the words before and after the address
 
 
