@@ -6,7 +6,21 @@ name and the host's number.
 
 Usage: layout_asserts.py TABLE OUTPUT
 """
+import os
 import sys
+
+
+def write_if_changed(output, text):
+    """Writes text to output unless it holds that already: the timestamp stays, nothing recompiles."""
+    try:
+        with open(output, encoding="utf-8") as current:
+            if current.read() == text:
+                return
+    except FileNotFoundError:
+        pass
+    os.makedirs(os.path.dirname(os.path.abspath(output)), exist_ok=True)
+    with open(output, "w", encoding="utf-8") as generated:
+        generated.write(text)
 
 
 def read_table(path):
@@ -79,15 +93,7 @@ def main():
                        f'"{where}: the host has it at offset {offset}");')
             out.append(f'static_assert(sizeof({t}::{field}) == {size}, '
                        f'"{where}: the host\'s is {size} bytes");')
-    text = "\n".join(out) + "\n"
-    try:
-        with open(output, encoding="utf-8") as current:
-            if current.read() == text:
-                return  # unchanged: keep the timestamp, nothing needs recompiling
-    except FileNotFoundError:
-        pass
-    with open(output, "w", encoding="utf-8") as generated:
-        generated.write(text)
+    write_if_changed(output, "\n".join(out) + "\n")
 
 
 if __name__ == "__main__":

@@ -10,7 +10,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from layout_asserts import read_table  # noqa: E402
+from layout_asserts import read_table, write_if_changed  # noqa: E402
 
 
 def main():
@@ -35,16 +35,7 @@ def main():
             elif ctype in tables:
                 out.append(f"    FillUnserved(table.{field});")
         out.append("}")
-    text = "\n".join(out) + "\n"
-    try:
-        with open(output, encoding="utf-8") as current:
-            if current.read() == text:
-                return  # unchanged: keep the timestamp, nothing needs recompiling
-    except FileNotFoundError:
-        pass
-    os.makedirs(os.path.dirname(output), exist_ok=True)
-    with open(output, "w", encoding="utf-8") as generated:
-        generated.write(text)
+    write_if_changed(output, "\n".join(out) + "\n")
 
 
 if __name__ == "__main__":
