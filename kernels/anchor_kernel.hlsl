@@ -29,29 +29,48 @@ void AnchorKernel()
     const FireFieldParams field = MakeFireFieldParams();
     precise float lo = kScanStart;
     precise float hi = 0.0f;
-    // Both loops stay loops: unrolled, each holds the whole fire field dozens of times over.
+    // The scan and the bisection share one loop, so that the fire field is inlined once: twice
+    // over, the kernel takes the compiler several times as long. The samples and their order
+    // are those of the two loops of the CPU build.
+    int sample = 1;
+    int refined = 0;
+    bool scanning = true;
     [loop]
-    for (int i = 1; i <= kScanSamples; ++i)
+    for (int evaluation = 0; evaluation < kScanSamples + kRefinementSteps; ++evaluation)
     {
-        precise const float y = float(i) * kScanStep + kScanStart;
-        if (IsVisible(field, y))
-        {
-            hi = y;
-            break;
-        }
-        lo = y;
-    }
-    [loop]
-    for (int step = 0; step < kRefinementSteps; ++step)
-    {
+        precise const float scanY = float(sample) * kScanStep + kScanStart;
         precise const float mid = 0.5f * (lo + hi);
-        if (IsVisible(field, mid))
+        precise const float y = scanning ? scanY : mid;
+        const bool visible = IsVisible(field, y);
+        if (scanning)
         {
-            hi = mid;
+            if (visible)
+            {
+                hi = y;
+                scanning = false;
+            }
+            else
+            {
+                lo = y;
+                sample = sample + 1;
+                scanning = sample <= kScanSamples;
+            }
         }
         else
         {
-            lo = mid;
+            if (visible)
+            {
+                hi = y;
+            }
+            else
+            {
+                lo = y;
+            }
+            refined = refined + 1;
+            if (refined == kRefinementSteps)
+            {
+                break;
+            }
         }
     }
     precise const float baseOffset = 0.5f * (lo + hi);

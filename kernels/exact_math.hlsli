@@ -547,19 +547,25 @@ static const float4 kLog2Low[32] = {
     float4(-3.7297557e-10f, -3.439335e-10f, -3.340841e-11f, 0.0f)
 };
 
-// table[j] of a 128-entry table stored four to a float4, chosen by comparisons like
-// TwoOverPiWord: indexed at run time, the table would be copied into indexable memory.
+// table[j] of a 128-entry table stored four to a float4, chosen by a tree of selections on the
+// bits of j: indexed at run time, the table would be copied into indexable memory, and a chain
+// of 32 comparisons takes the compiler far longer than a tree five selections deep.
+#define EXACT_MATH_PICK(w, bit, a, b) (((w) & (bit)) != 0u ? (b) : (a))
+#define EXACT_MATH_PICK4(w, t, o)                                                            \
+    EXACT_MATH_PICK(w, 2u, EXACT_MATH_PICK(w, 1u, t[(o)], t[(o) + 1]),                        \
+                    EXACT_MATH_PICK(w, 1u, t[(o) + 2], t[(o) + 3]))
+#define EXACT_MATH_PICK8(w, t, o) \
+    EXACT_MATH_PICK(w, 4u, EXACT_MATH_PICK4(w, t, o), EXACT_MATH_PICK4(w, t, (o) + 4))
+#define EXACT_MATH_PICK16(w, t, o) \
+    EXACT_MATH_PICK(w, 8u, EXACT_MATH_PICK8(w, t, o), EXACT_MATH_PICK8(w, t, (o) + 8))
 #define EXACT_MATH_TABLE_ENTRY(Name, table)                                                   \
     float Name(uint j)                                                                       \
     {                                                                                        \
-        const uint wanted = j >> 2;                                                          \
-        float4 row = table[0];                                                               \
-        [unroll] for (uint i = 1u; i < 32u; ++i)                                             \
-        {                                                                                    \
-            row = wanted == i ? table[i] : row;                                              \
-        }                                                                                    \
-        const uint lane = j & 3u;                                                            \
-        return lane == 0u ? row.x : (lane == 1u ? row.y : (lane == 2u ? row.z : row.w));     \
+        const uint w = j >> 2;                                                               \
+        const float4 row =                                                                   \
+            EXACT_MATH_PICK(w, 16u, EXACT_MATH_PICK16(w, table, 0), EXACT_MATH_PICK16(w, table, 16)); \
+        return EXACT_MATH_PICK(j, 2u, EXACT_MATH_PICK(j, 1u, row.x, row.y),                   \
+                               EXACT_MATH_PICK(j, 1u, row.z, row.w));                         \
     }
 
 EXACT_MATH_TABLE_ENTRY(Exp2High, kExp2High)
