@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -29,66 +30,7 @@ void CheckInjectedStartFailure() {
     }
 }
 
-// Joins every started thread on every way out.
-class Joiner {
-  public:
-    explicit Joiner(std::vector<std::thread>& threads) : threads_(threads) {}
-    ~Joiner() {
-        for (std::thread& thread : threads_) thread.join();
-    }
-    Joiner(const Joiner&) = delete;
-    Joiner& operator=(const Joiner&) = delete;
-
-  private:
-    std::vector<std::thread>& threads_;
-};
-
 }  // namespace
-
-unsigned FanOut(unsigned threads, const std::function<void(unsigned index)>& work) {
-    if (threads <= 1) {
-        work(0);
-        return 1;
-    }
-    std::vector<std::exception_ptr> errors;
-    std::vector<std::thread> workers;
-    try {
-        errors.resize(threads);
-        workers.reserve(threads - 1);
-    } catch (const std::bad_alloc&) {
-        work(0);  // no memory for the bookkeeping: the calling thread does it all
-        return 1;
-    }
-    {
-        const Joiner joiner(workers);
-        for (unsigned index = 1; index < threads; ++index) {
-            try {
-                CheckInjectedStartFailure();
-                // Nothing escapes the thread function: an escaping exception would terminate.
-                workers.emplace_back([&work, &errors, index] {
-                    try {
-                        work(index);
-                    } catch (...) {
-                        errors[index] = std::current_exception();
-                    }
-                });
-            } catch (const std::system_error&) {
-                continue;  // a passing shortage: the next start may still succeed
-            } catch (const std::bad_alloc&) {
-                break;
-            }
-        }
-        try {
-            work(0);
-        } catch (...) {
-            errors[0] = std::current_exception();
-        }
-    }
-    for (const std::exception_ptr& error : errors) {
-        if (error) std::rethrow_exception(error);
-    }
-    return static_cast<unsigned>(workers.size()) + 1;
-}
 
 struct FanOutTeam::Shared {
     std::mutex lock;
@@ -157,7 +99,7 @@ unsigned FanOutTeam::Run(unsigned threads, const std::function<void(unsigned ind
             const uint64_t seen = shared.round;  // no round runs while threads start
             shared.threads.emplace_back([&shared, index, seen] { shared.Serve(index, seen); });
         } catch (const std::system_error&) {
-            continue;  // as in FanOut; the next Run tries again
+            continue;  // a passing shortage: the next start, or the next Run, may succeed
         } catch (const std::bad_alloc&) {
             break;
         }
@@ -185,6 +127,22 @@ unsigned FanOutTeam::Run(unsigned threads, const std::function<void(unsigned ind
     guard.unlock();
     if (first) std::rethrow_exception(first);
     return workers + 1;
+}
+
+// A team of its own for the one fan-out: its threads start here and are joined on the way out.
+unsigned FanOut(unsigned threads, const std::function<void(unsigned index)>& work) {
+    std::unique_ptr<FanOutTeam> team;
+    if (threads > 1) {
+        try {
+            team = std::make_unique<FanOutTeam>();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    if (team == nullptr) {
+        work(0);  // one thread asked for, or no memory for a team: the calling thread does it all
+        return 1;
+    }
+    return team->Run(threads, work);
 }
 
 unsigned FanOut(FanOutTeam* team, unsigned threads,
