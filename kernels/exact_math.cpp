@@ -467,18 +467,40 @@ float ExactSqrt(float v) {
     return Exact::Sqrt(v);
 }
 
+unsigned InFloatMode::Current() {
 #ifdef PYRIX_HAS_MXCSR
-// Flush to zero (bit 15) and denormals are zero (bit 6).
-// FTZ and DAZ on, and rounding to nearest: a host thread that rounds otherwise would change bits.
-FlushDenormals::FlushDenormals() : saved_(_mm_getcsr()) {
-    _mm_setcsr((saved_ & ~0x6000u) | 0x8040u);
-}
-FlushDenormals::~FlushDenormals() {
-    _mm_setcsr(saved_);
-}
+    return _mm_getcsr();
 #else
-FlushDenormals::FlushDenormals() : saved_(0) {}
-FlushDenormals::~FlushDenormals() {}
+    return 0;
 #endif
+}
+
+InFloatMode::InFloatMode(unsigned mode) : saved_(Current()) {
+#ifdef PYRIX_HAS_MXCSR
+    _mm_setcsr(mode);
+#else
+    (void)mode;
+#endif
+}
+
+InFloatMode::~InFloatMode() {
+#ifdef PYRIX_HAS_MXCSR
+    _mm_setcsr(saved_);
+#endif
+}
+
+// Flush to zero (bit 15) and denormals are zero (bit 6) on, and rounding (bits 13 and 14) to
+// nearest: a host thread that rounds otherwise would change bits.
+FlushDenormals::FlushDenormals() : saved_(InFloatMode::Current()) {
+#ifdef PYRIX_HAS_MXCSR
+    _mm_setcsr((saved_ & ~0x6000u) | 0x8040u);
+#endif
+}
+
+FlushDenormals::~FlushDenormals() {
+#ifdef PYRIX_HAS_MXCSR
+    _mm_setcsr(saved_);
+#endif
+}
 
 }  // namespace pyrix

@@ -50,4 +50,19 @@ class FlushDenormals {
     unsigned saved_;
 };
 
+// Runs the enclosing scope in a float mode taken earlier with Current(), and restores the mode
+// it found on exit: a call out of the kernels (a host callback) from inside FlushDenormals gets
+// the mode its thread came in with. Per thread.
+class InFloatMode {
+  public:
+    static unsigned Current();
+    explicit InFloatMode(unsigned mode);
+    ~InFloatMode();
+    InFloatMode(const InFloatMode&) = delete;
+    InFloatMode& operator=(const InFloatMode&) = delete;
+
+  private:
+    unsigned saved_;
+};
+
 }  // namespace pyrix

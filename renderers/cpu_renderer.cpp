@@ -5,47 +5,12 @@
 #include <string>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/exact_math.h"
 #include "kernels/fan_out.h"
 #include "kernels/fast_fire_kernel.h"
 #include "renderers/output_conversion.h"
 
-#if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
-#include <xmmintrin.h>
-#define PYRIX_CPU_RENDERER_MXCSR 1
-#endif
-
 namespace pyrix {
-
-namespace {
-
-// The kernels flush denormals on the threads they run on (FTZ and DAZ), the host's included;
-// a call back into the host gets the mode its thread came in with for that call.
-class HostFloatMode {
-  public:
-#ifdef PYRIX_CPU_RENDERER_MXCSR
-    explicit HostFloatMode(unsigned host) : kernels_(_mm_getcsr()) {
-        _mm_setcsr(host);
-    }
-    ~HostFloatMode() {
-        _mm_setcsr(kernels_);
-    }
-    static unsigned Current() {
-        return _mm_getcsr();
-    }
-#else
-    explicit HostFloatMode(unsigned) : kernels_(0) {}
-    static unsigned Current() {
-        return 0;
-    }
-#endif
-    HostFloatMode(const HostFloatMode&) = delete;
-    HostFloatMode& operator=(const HostFloatMode&) = delete;
-
-  private:
-    [[maybe_unused]] unsigned kernels_;
-};
-
-}  // namespace
 
 CpuFallback CpuFallbackSetting() {
     const char* value = std::getenv(kCpuFallbackVariable);
@@ -69,8 +34,10 @@ RenderOutcome CpuRenderer::Render(const RenderRequest& request, const ParamsBloc
     FanOutTeam team;  // the frame's threads, for the kernel's passes and the conversion
     FastFireOptions options;
     options.team = &team;
-    options.stop = [&context, host = HostFloatMode::Current()] {
-        const HostFloatMode mode(host);
+    // The kernels flush denormals on the threads they run on, the host's included; the host's
+    // abort check gets the mode its thread came in with.
+    options.stop = [&context, host = InFloatMode::Current()] {
+        const InFloatMode mode(host);
         return IsAborted(context);
     };
     if (!RunFastFireKernel(params, anchor, image, options)) return RenderOutcome::Aborted;
