@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/gpu_cost/radv_device.h"
+#include "tools/gpu_cost/compute_pipeline.h"
 #include "tools/gpu_cost/spirv_interface.h"
+#include "tools/gpu_cost/vulkan_device.h"
 
 namespace {
 
@@ -34,10 +35,12 @@ std::vector<uint32_t> ReadWords(const char* path) {
     return words;
 }
 
-void Measure(StatisticsDevice& device, const char* path) {
-    const std::vector<uint32_t> words = ReadWords(path);
-    const SpirvInterface interface = ReadSpirvInterface(words);
-    const std::vector<ExecutableReport> reports = device.Compile(words);
+void Measure(const VulkanDevice& device, const char* path) {
+    const ComputePipeline pipeline(device.Handle(), ReadWords(path),
+                                   VK_PIPELINE_CREATE_CAPTURE_STATISTICS_BIT_KHR);
+    const SpirvInterface& interface = pipeline.Interface();
+    const std::vector<ExecutableReport> reports =
+        PipelineStatistics(device.Handle(), pipeline.Handle());
     std::printf("module\t%s\t%s\t%u %u %u\n", path, interface.entry.c_str(), interface.localSize[0],
                 interface.localSize[1], interface.localSize[2]);
     for (const ExecutableReport& report : reports) {
@@ -64,7 +67,10 @@ int main(int argc, char** argv) {
     }
     int status = 0;
     try {
-        StatisticsDevice device(driver);
+        VulkanDevice device(driver);
+        if (!device.ReportsExecutables()) {
+            throw std::runtime_error(device.DeviceName() + " reports no pipeline executables");
+        }
         std::printf("device\t%s\ndriver\t%s\n", device.DeviceName().c_str(),
                     device.DriverInfo().c_str());
         for (int i = first; i < argc; ++i) {
