@@ -13,6 +13,8 @@ import subprocess
 import spirv_counters
 
 COUNTER_SET = 1
+# Bytes for constant buffers besides the frame's ParamsBlock: gpu_cost_run's --uniform values.
+UNIFORMS = []
 
 
 def run(command, **kwargs):
@@ -46,7 +48,7 @@ def read(path, typecode="I"):
 def kernel_run(runner, frame, size, anchor, fire, out, counted):
     os.makedirs(out, exist_ok=True)
     command = [runner, "--frame", frame, "--size", size, "--anchor", anchor, "--fire", fire,
-               "--out", out]
+               "--out", out] + [word for u in UNIFORMS for word in ("--uniform", u)]
     lines = run(command + (["--counters-set", str(COUNTER_SET)] if counted else []))
     fields = dict(line.split("\t", 1) for line in lines.splitlines() if "\t" in line)
     with open(os.path.join(out, "image.bin"), "rb") as image, \

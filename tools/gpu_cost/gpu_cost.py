@@ -15,7 +15,8 @@ on real frames (dynamic_counts.py), per pixel and per anchor thread.
 
 usage: gpu_cost.py --stats BUILD/gpu_cost_stats [--families navi21,vega10] [--routes dxbc,hlsl]
                    [--kernels FireKernel,...] [--work DIR] [--check]
-                   [--run BUILD/gpu_cost_run [--frames reference,detail_5] [--size 1920x1080]]
+                   [--run BUILD/gpu_cost_run [--frames reference,detail_5] [--size 1920x1080]
+                    [--uniform SET.BINDING=FILE]...]
 --check fails unless every measured kernel reports its statistics with sane values (the test).
 """
 import argparse
@@ -215,6 +216,8 @@ def main():
     parser.add_argument("--run", default="", help="the gpu_cost_run program: count operations")
     parser.add_argument("--frames", default="reference,detail_5")
     parser.add_argument("--size", default="1920x1080")
+    parser.add_argument("--uniform", action="append", default=[], metavar="SET.BINDING=FILE",
+                        help="the bytes of a constant buffer besides the frame's constants")
     args = parser.parse_args()
     work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="gpu_cost_"))
     os.makedirs(work, exist_ok=True)
@@ -223,6 +226,10 @@ def main():
     faults = static_table(args, trees, work)
     if args.run:
         frames = args.frames.split(",")
+        if any("=" not in u for u in args.uniform):
+            parser.error("--uniform SET.BINDING=FILE")
+        dynamic_counts.UNIFORMS = [f"{u.split('=', 1)[0]}={os.path.abspath(u.split('=', 1)[1])}"
+                                   for u in args.uniform]
         results, cpu, dynamic_faults = dynamic_counts.measure(
             args.run, GLSLANG, trees, frames, args.size, os.path.join(work, "dynamic"))
         dynamic_counts.print_table(results, cpu, frames, args.size)

@@ -6,11 +6,12 @@
 //                [--counters-set N] [--uniform SET.BINDING=FILE]... --out DIR
 //
 // Each kernel's bindings are read from its module: the constant buffer at set 0, binding 0 gets
-// the frame's ParamsBlock, any other constant buffer the bytes of its --uniform file; storage
-// buffers share the anchor record; the storage image is the frame. With --counters-set, every
-// binding of set N is a buffer of 2^16 zeroed uint32 counters that an instrumented module adds
-// to. Writes DIR/anchor.bin (the record), DIR/image.bin (RGBA floats, row by row) and
-// DIR/anchor_counts.bin, DIR/fire_counts.bin; prints how many texels differ from the CPU build's.
+// the frame's ParamsBlock, any other constant buffer the bytes of its --uniform file (see
+// ConstantBuffers); storage buffers share the anchor record; the storage image is the frame.
+// With --counters-set, every binding of set N is a buffer of 2^16 zeroed uint32 counters that an
+// instrumented module adds to. Writes DIR/anchor.bin (the record), DIR/image.bin (RGBA floats,
+// row by row), DIR/anchor_counts.bin and DIR/fire_counts.bin; prints how many texels differ from
+// the CPU build's.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -40,7 +41,7 @@ struct Options {
     uint32_t height = 1080;
     std::string anchor, fire, out;
     int countersSet = -1;
-    std::map<std::pair<uint32_t, uint32_t>, std::string> uniforms;
+    std::map<std::pair<uint32_t, uint32_t>, std::string> uniforms;  // set, binding -> file
 };
 
 // The frames of the kernel benchmark: the effect's defaults, and the same at the highest detail.
@@ -72,24 +73,39 @@ void WriteBytes(const std::string& path, const void* data, size_t size) {
     if (!file) throw std::runtime_error("cannot write " + path);
 }
 
+using Binding = std::pair<uint32_t, uint32_t>;  // set, binding
+
+template <typename T>
+std::vector<char> Bytes(const T& value) {
+    const char* first = reinterpret_cast<const char*>(&value);
+    return std::vector<char>(first, first + sizeof(value));
+}
+
+// The contents of the kernels' constant buffers by their place in the SPIR-V (glslang puts
+// register bN at binding N of set 0): the frame's constants at b0, then the --uniform files. A
+// constant buffer that the renderer fills from code of its own belongs here, filled the same way.
+std::map<Binding, std::vector<char>> ConstantBuffers(const Options& options,
+                                                     const ParamsBlock& params) {
+    std::map<Binding, std::vector<char>> buffers{{{0, 0}, Bytes(params)}};
+    for (const auto& [where, path] : options.uniforms) buffers[where] = ReadBytes(path);
+    return buffers;
+}
+
 // The buffers and the image both kernels bind, and each kernel's counters.
 struct Resources {
-    Resources(const VulkanDevice& device, const Options& options, const ParamsBlock& block)
-        : params(device, sizeof(ParamsBlock), VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT),
-          anchor(device, 256, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
+    Resources(const VulkanDevice& device, const Options& options, const ParamsBlock& params)
+        : anchor(device, 256, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           anchorCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           fireCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           image(device, options.width, options.height) {
-        std::memcpy(params.Data(), &block, sizeof(block));
-        for (const auto& [where, path] : options.uniforms) {
-            const std::vector<char> bytes = ReadBytes(path);
+        for (const auto& [where, bytes] : ConstantBuffers(options, params)) {
             uniforms[where] = std::make_unique<HostBuffer>(device, bytes.size(),
                                                            VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT);
             std::memcpy(uniforms[where]->Data(), bytes.data(), bytes.size());
         }
     }
-    HostBuffer params, anchor, anchorCounters, fireCounters;
-    std::map<std::pair<uint32_t, uint32_t>, std::unique_ptr<HostBuffer>> uniforms;
+    HostBuffer anchor, anchorCounters, fireCounters;
+    std::map<Binding, std::unique_ptr<HostBuffer>> uniforms;
     StorageImage image;
 };
 
@@ -98,12 +114,9 @@ DescriptorSource SourceFor(const SpirvBinding& binding, int countersSet, Resourc
                            HostBuffer& counters) {
     if (static_cast<int>(binding.set) == countersSet) return DescriptorSource{&counters, nullptr};
     if (binding.type == VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER) {
-        if (binding.set == 0 && binding.binding == 0) {
-            return DescriptorSource{&resources.params, nullptr};
-        }
         const auto found = resources.uniforms.find({binding.set, binding.binding});
         if (found == resources.uniforms.end()) {
-            throw std::runtime_error("no --uniform for the constant buffer at set " +
+            throw std::runtime_error("no contents for the constant buffer at set " +
                                      std::to_string(binding.set) + ", binding " +
                                      std::to_string(binding.binding));
         }
