@@ -49,7 +49,9 @@ def kernel_run(runner, frame, size, anchor, fire, out, counted):
     os.makedirs(out, exist_ok=True)
     command = [runner, "--frame", frame, "--size", size, "--anchor", anchor, "--fire", fire,
                "--out", out] + [word for u in UNIFORMS for word in ("--uniform", u)]
-    lines = run(command + (["--counters-set", str(COUNTER_SET)] if counted else []))
+    environment = dict(os.environ, MESA_SHADER_CACHE_DISABLE="true")
+    lines = run(command + (["--counters-set", str(COUNTER_SET)] if counted else []),
+                env=environment)
     fields = dict(line.split("\t", 1) for line in lines.splitlines() if "\t" in line)
     with open(os.path.join(out, "image.bin"), "rb") as image, \
             open(os.path.join(out, "anchor.bin"), "rb") as record:
