@@ -3,6 +3,7 @@
 // against the limits that keep its sheet drawable). A line either parses into
 // values inside the documented ranges, or ends with help (exit 0) or a usage error (exit 2)
 // with its text; nothing else leaves the parser.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_support.h"
+#include "tools/pyrix/animated_image.h"
 #include "tools/pyrix/command_line.h"
+#include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/parameter_strip.h"
 
 namespace {
@@ -54,6 +57,10 @@ void CheckStrip(const pyrix::preview::StripJob& job) {
         MeasureParameterStrip(kMaxStripTitleLength, job.values.size(), kMaxStripLabelLength,
                               job.settings.layerWidth, job.settings.layerHeight, layout);
     if (!StripLimitError(size, layout).empty()) Fail("strip past its limits");
+    if (FormatForPath(job.output) == ImageFormat::kWebp &&
+        std::max(size.width, size.height) > kMaxAnimatedSide) {
+        Fail("WebP strip past the format's side");
+    }
 }
 
 void CheckParsed(const pyrix::preview::CommandLine& line) {

@@ -188,6 +188,9 @@ TEST(CommandLine, StripSizesPastTheLimitsAreRefused) {
         {{"strip", "--param", "detail", "--values", "0,1,2,3,4,5,6,7,8,9,10,11", "--size",
           "3500x3500", "-o", "s.png"},
          "at most 134217728 pixels"},
+        {{"strip", "--param", "detail", "--values", "0,1,2,3,4,5", "--size", "3000x30", "-o",
+          "s.webp"},
+         "at most 16383 pixels wide and high (6 values at 3000x30)"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);

@@ -1,6 +1,7 @@
 #include "tools/pyrix/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -374,9 +375,17 @@ void CheckStripJob(const StripJob& job) {
     const StripSize size =
         MeasureParameterStrip(kMaxStripTitleLength, job.labels.size(), kMaxStripLabelLength,
                               job.settings.layerWidth, job.settings.layerHeight, layout);
+    const std::string values = " (" + std::to_string(job.labels.size()) + " values at " +
+                               std::to_string(job.settings.layerWidth) + "x" +
+                               std::to_string(job.settings.layerHeight) + ")";
     if (const std::string error = StripLimitError(size, layout); !error.empty()) {
-        throw CLI::ValidationError("--size", error + " with " + std::to_string(job.labels.size()) +
-                                                 " values of this size");
+        throw CLI::ValidationError("--size", error + values);
+    }
+    if (FormatForPath(job.output) == ImageFormat::kWebp &&
+        std::max(size.width, size.height) > kMaxAnimatedSide) {
+        throw CLI::ValidationError("-o", "a WebP image is at most " +
+                                             std::to_string(kMaxAnimatedSide) +
+                                             " pixels wide and high" + values);
     }
     if (const auto e = FormatError("-o", job.output); !e.empty()) throw CLI::ValidationError(e);
 }
