@@ -163,6 +163,7 @@ TEST(CommandLine, StripAndAnimationUsageErrorsSayWhy) {
          "at most 1000 frames; --frames asks for 1001"},
         {{"render", "--size", "16384x8", "-o", "clip.webp"}, "at most 16383 pixels"},
         {{"render", "-o", "clip_####.webp"}, "drop the #"},
+        {{"render", "--frames", "1-1001", "--contact-sheet", "s.png"}, "at most 1000 frames"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/pyrix/animated_image.h"
+#include "tools/pyrix/contact_sheet.h"
 #include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/parameter_strip.h"
 #include "tools/pyrix/plugin_library.h"
@@ -412,6 +413,11 @@ void CheckRenderJob(const RenderJob& job) {
     if (!job.contactSheet.empty()) {
         if (const auto e = FormatError("--contact-sheet", job.contactSheet); !e.empty()) {
             throw CLI::ValidationError(e);
+        }
+        if (int64_t{job.lastFrame} - job.firstFrame + 1 > kMaxContactSheetFrames) {
+            throw CLI::ValidationError("--contact-sheet",
+                                       "a contact sheet shows at most " +
+                                           std::to_string(kMaxContactSheetFrames) + " frames");
         }
     }
 }

@@ -14,6 +14,10 @@ struct Thumbnail {
     FrameImage image;  // 8 bits per channel
 };
 
+// Most frames a sheet shows: its thumbnails wait in memory until the last frame, and the sheet
+// stays a picture (125 rows of 8).
+constexpr int32_t kMaxContactSheetFrames = 1000;
+
 struct ContactSheetLayout {
     int32_t columns = 8;     // at most this many frames a row
     int32_t gap = 8;         // pixels around and between cells
