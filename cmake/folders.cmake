@@ -27,8 +27,60 @@ set(PYRIX_FOLDER_TABLE
   "tools/gpu_cost:          render kernels renderers"
   "bench:                   render kernels renderers")
 
+# In <out_var>, why <table> (rows as above) cannot be a direction of dependencies: a folder it
+# uses that has no row, or the folders that depend on each other in a cycle. Empty when sound.
+function(pyrix_folder_table_fault table out_var)
+  set(left "")
+  foreach(row IN LISTS table)
+    if(NOT row MATCHES "^([^:]+):(.*)$")
+      set(${out_var} "malformed row '${row}'" PARENT_SCOPE)
+      return()
+    endif()
+    set(folder ${CMAKE_MATCH_1})
+    separate_arguments(uses_${folder} UNIX_COMMAND "${CMAKE_MATCH_2}")
+    list(APPEND left ${folder})
+  endforeach()
+  foreach(folder IN LISTS left)
+    foreach(used IN LISTS uses_${folder})
+      if(NOT used IN_LIST left)
+        set(${out_var} "${folder} uses ${used}, which has no row" PARENT_SCOPE)
+        return()
+      endif()
+    endforeach()
+  endforeach()
+  # Takes away, round by round, the folders whose uses are all taken; what stays is in a cycle.
+  set(progress TRUE)
+  while(progress)
+    set(progress FALSE)
+    foreach(folder IN LISTS left)
+      set(ready TRUE)
+      foreach(used IN LISTS uses_${folder})
+        if(used IN_LIST left AND NOT used STREQUAL folder)
+          set(ready FALSE)
+        endif()
+      endforeach()
+      if(ready)
+        list(REMOVE_ITEM left ${folder})
+        set(progress TRUE)
+      endif()
+    endforeach()
+  endwhile()
+  if(left)
+    list(JOIN left ", " cycle)
+    set(${out_var} "these folders are in a cycle or depend on one: ${cycle}" PARENT_SCOPE)
+  else()
+    set(${out_var} "" PARENT_SCOPE)
+  endif()
+endfunction()
+
+pyrix_folder_table_fault("${PYRIX_FOLDER_TABLE}" pyrix_table_fault)
+if(pyrix_table_fault)
+  message(FATAL_ERROR "PYRIX_FOLDER_TABLE (cmake/folders.cmake): ${pyrix_table_fault}")
+endif()
+
 set(PYRIX_INCLUDE_ROOTS ${CMAKE_BINARY_DIR}/include_roots)
 
+# Only pyrix_folder calls this, so that no target sees a folder its row does not give.
 # Gives <target> the folder <folder> (a path from the repository root, e.g. "renderers",
 # "standins/win32") as "<folder>/...", with <scope> PUBLIC, PRIVATE or INTERFACE.
 function(pyrix_use_folder target scope folder)

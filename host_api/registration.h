@@ -16,6 +16,10 @@ constexpr const char kMatchName[] = "Tazu Pyrix GPU";
 constexpr const char kCategory[] = "Vexolab";
 constexpr const char kEntryPointName[] = "EffectMain";
 constexpr const char kSupportUrl[] = "https://vexolab.example";
+// Who makes the effect and on what terms: the About text and the Windows version resource
+// (company, copyright) both say these.
+constexpr const char kMakerName[] = "an independent effects developer";
+constexpr const char kLicenceLine[] = "Free to use, provided as is, without warranty";
 
 constexpr A_long kEffectKind = 0x65464B54;  // 'eFKT'
 constexpr A_long kApiVersionMajor = 13;

@@ -8,9 +8,6 @@ set(pyrix_version_txt ${CMAKE_CURRENT_BINARY_DIR}/version.txt)
 add_executable(pyrix_version_gen ${CMAKE_CURRENT_SOURCE_DIR}/version_gen.cpp)
 target_link_libraries(pyrix_version_gen PRIVATE pyrix_host_api)
 pyrix_folder(pyrix_version_gen resources)
-# A program of the build, not part of the plug-in: it alone also reads the About text's maker and
-# licence lines (ui/about_text.h), so that the version resource repeats them rather than retypes.
-pyrix_use_folder(pyrix_version_gen PRIVATE ui)
 pyrix_warnings(pyrix_version_gen)
 pyrix_build_tool(pyrix_version_gen pyrix_version_gen_cmd)
 if(CMAKE_CROSSCOMPILING)

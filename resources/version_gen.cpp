@@ -1,14 +1,13 @@
 // Writes the Windows version resource (VERSIONINFO) of the plug-in and the plain version text
-// from the registration table and the About dialog's lines, so that Explorer's Properties tab,
-// the PiPL, the About dialog and the release package's name show one number. Runs on the build
-// machine, also when the plug-in itself is cross-built.
+// from the registration table, which the About text also reads, so that Explorer's Properties
+// tab, the PiPL, the About dialog and the release package's name show one number and one maker.
+// Runs on the build machine, also when the plug-in itself is cross-built.
 //
 // Usage: pyrix_version_gen <version.rc> <version.txt>
 #include <cstdio>
 #include <string>
 
 #include "host_api/registration.h"
-#include "ui/about_text.h"
 
 namespace {
 
@@ -33,17 +32,16 @@ std::string VersionResource() {
         const char* key;
         std::string value;
     } strings[] = {
-        {"CompanyName", kMakerName},
+        {"CompanyName", r::kMakerName},
         {"FileDescription", name + " procedural fire effect (" + r::kCategory + ")"},
         {"FileVersion", fileVersion},
         {"InternalName", name},
-        {"LegalCopyright", kAboutLicenceLine},
+        {"LegalCopyright", r::kLicenceLine},
         {"OriginalFilename", name + ".aex"},
         {"ProductName", name},
         {"ProductVersion", r::kVersionText},
     };
-    std::string rc =
-        "// Generated from host_api/registration.h and ui/about_text.h; do not edit.\n";
+    std::string rc = "// Generated from host_api/registration.h; do not edit.\n";
     rc += "1 VERSIONINFO\n";
     rc += "FILEVERSION " + numbers + "\n";
     rc += "PRODUCTVERSION " + numbers + "\n";

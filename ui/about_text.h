@@ -38,13 +38,10 @@ constexpr const char* kAboutShaderCreditLine =
     "Based on a public fire shader by its original author";
 constexpr const char* kAboutPortCreditLine =
     "Shader port and noise function credited to their authors";
-constexpr const char* kAboutLicenceLine = "Free to use, provided as is, without warranty";
+constexpr const char* kAboutLicenceLine = registration::kLicenceLine;
 
 // The host shows the fallback text from its message buffer, zero included.
 constexpr std::size_t kHostMessageCapacity = sizeof(PF_OutData::return_msg);
-
-// Who makes the effect; also the company the Windows version resource names.
-constexpr const char* kMakerName = "an independent effects developer";
 
 namespace about_detail {
 
@@ -72,7 +69,7 @@ constexpr JoinedText Join(const char* const (&lines)[Count], const char* separat
 }
 
 constexpr const char* kMakerParts[] = {"Version ", registration::kVersionText, ", made by ",
-                                       kMakerName};
+                                       registration::kMakerName};
 constexpr JoinedText kMakerJoined = Join(kMakerParts, "");
 static_assert(kMakerJoined.fits);
 

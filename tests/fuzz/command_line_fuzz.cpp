@@ -1,7 +1,9 @@
 // Fuzz target: pyrix's command line. The bytes are the arguments, separated by zero bytes (the
-// first byte picks a subcommand, so that most inputs get past it). A line either parses into
+// first byte picks a subcommand, so that most inputs get past it; strip's sizes are checked
+// against the limits that keep its sheet drawable). A line either parses into
 // values inside the documented ranges, or ends with help (exit 0) or a usage error (exit 2)
 // with its text; nothing else leaves the parser.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
@@ -9,7 +11,10 @@
 #include <vector>
 
 #include "tests/fuzz/fuzz_support.h"
+#include "tools/pyrix/animated_image.h"
 #include "tools/pyrix/command_line.h"
+#include "tools/pyrix/image_writers.h"
+#include "tools/pyrix/parameter_strip.h"
 
 namespace {
 
@@ -25,6 +30,36 @@ void CheckRect(const PF_LRect& rect) {
     if (width < 1 || height < 1 || width > pyrix::preview::kMaxLayerDimension ||
         height > pyrix::preview::kMaxLayerDimension) {
         Fail("rectangle out of range");
+    }
+}
+
+// A strip that parsed is one that can be drawn: every size it drives is inside its limit.
+void CheckStrip(const pyrix::preview::StripJob& job) {
+    using namespace pyrix::preview;
+    if (job.parameter == nullptr) Fail("strip without a parameter");
+    if (job.values.empty() || job.values.size() > kMaxStripValues ||
+        job.labels.size() != job.values.size()) {
+        Fail("strip values out of range", int64_t(job.values.size()));
+    }
+    for (size_t i = 0; i < job.values.size(); ++i) {
+        if (!std::isfinite(job.values[i]) || (i > 0 && job.values[i] <= job.values[i - 1])) {
+            Fail("strip values not finite and increasing");
+        }
+        if (job.labels[i].size() > kMaxStripLabelLength) Fail("strip label too long");
+    }
+    if (!InRange(job.settings.layerWidth, 1, kMaxLayerDimension) ||
+        !InRange(job.settings.layerHeight, 1, kMaxLayerDimension)) {
+        Fail("strip frame size out of range");
+    }
+    StripLayout layout;
+    layout.scale = StripLabelScale(job.settings.layerHeight);
+    const StripSize size =
+        MeasureParameterStrip(kMaxStripTitleLength, job.values.size(), kMaxStripLabelLength,
+                              job.settings.layerWidth, job.settings.layerHeight, layout);
+    if (!StripLimitError(size, layout).empty()) Fail("strip past its limits");
+    if (FormatForPath(job.output) == ImageFormat::kWebp &&
+        std::max(size.width, size.height) > kMaxAnimatedSide) {
+        Fail("WebP strip past the format's side");
     }
 }
 
@@ -55,6 +90,7 @@ void CheckParsed(const pyrix::preview::CommandLine& line) {
         Fail("bench settings out of range");
     }
     if (line.pluginPath.empty()) Fail("no plug-in path");
+    if (line.command == pyrix::preview::Subcommand::kStrip) CheckStrip(line.strip);
 }
 
 // The value parsers on their own, with the same text.
@@ -82,7 +118,7 @@ void CheckValueParsers(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const char* const kSubcommands[] = {"render", "info", "about", "bench", ""};
+    static const char* const kSubcommands[] = {"render", "info", "about", "bench", "", "strip"};
     fuzz::Input in(data, size);
     std::vector<std::string> args = {"pyrix"};
     const char* subcommand = in.Pick(kSubcommands);

@@ -190,6 +190,13 @@ INSTANTIATE_TEST_SUITE_P(
             []() -> PF_Err { throw std::runtime_error("Invalid point coordinate dimensions"); },
             512, "Tazu Pyrix: Invalid point coordinate dimensions"},
         MappingCase{"not an exception", []() -> PF_Err { throw NotAnException(); }, 512, nullptr},
+        // Success thrown is a handler's mistake, never a result.
+        MappingCase{"thrown success code", []() -> PF_Err { throw PF_Err(PF_Err_NONE); }, 512,
+                    nullptr},
+        MappingCase{"thrown success value", []() -> PF_Err { throw PF_Err_NONE; }, 512, nullptr},
+        MappingCase{"host error of success",
+                    []() -> PF_Err { throw HostError(PF_Err_NONE, "no error"); }, 512,
+                    "Tazu Pyrix: no error"},
         MappingCase{"raised int64", []() -> PF_Err { throw int64_t(515); }, 512, nullptr}),
     [](const ::testing::TestParamInfo<MappingCase>& param) {
         std::string name = param.param.label;

@@ -163,12 +163,45 @@ TEST(CommandLine, StripAndAnimationUsageErrorsSayWhy) {
          "at most 1000 frames; --frames asks for 1001"},
         {{"render", "--size", "16384x8", "-o", "clip.webp"}, "at most 16383 pixels"},
         {{"render", "-o", "clip_####.webp"}, "drop the #"},
+        {{"render", "--frames", "1-1001", "--contact-sheet", "s.png"}, "at most 1000 frames"},
     };
     for (const auto& c : cases) {
         const Parsed p = Parse(c.args);
         EXPECT_EQ(p.exitCode, 2) << c.says;
         EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err;
     }
+}
+
+// What would overflow the strip's sheet is a usage error that names its limit. A long label
+// once sized the sheet in int and drew past its end.
+TEST(CommandLine, StripSizesPastTheLimitsAreRefused) {
+    const std::string longLabel = "1." + std::string(100000, '0');
+    const std::string values = longLabel + ",2";
+    const struct {
+        std::vector<const char*> args;
+        const char* says;
+    } cases[] = {
+        {{"strip", "--param", "detail", "--values", values.c_str(), "--size", "64x16000", "-o",
+          "s.png"},
+         "at most 32 characters"},
+        {{"strip", "--param", "detail", "--values", "1,2", "--size", "30000x30000", "-o", "s.png"},
+         "at most 134217728 pixels"},
+        {{"strip", "--param", "detail", "--values", "0,1,2,3,4,5,6,7,8,9,10,11", "--size",
+          "3500x3500", "-o", "s.png"},
+         "at most 134217728 pixels"},
+        {{"strip", "--param", "detail", "--values", "0,1,2,3,4,5", "--size", "3000x30", "-o",
+          "s.webp"},
+         "at most 16383 pixels wide and high (6 values at 3000x30)"},
+    };
+    for (const auto& c : cases) {
+        const Parsed p = Parse(c.args);
+        EXPECT_EQ(p.exitCode, 2) << c.says;
+        EXPECT_NE(p.err.find(c.says), std::string::npos) << p.err.substr(0, 300);
+    }
+    const Parsed atLimit =
+        Parse({"strip", "--param", "detail", "--values", "1.000000000000000000000000000000,2",
+               "--size", "3000x3000", "-o", "s.png"});
+    EXPECT_TRUE(atLimit.line) << atLimit.err;
 }
 
 TEST(CommandLine, StripValuesAndAnimatedOutput) {

@@ -137,5 +137,35 @@ TEST(ParameterStrip, CellsLeftToRightUnderTheTitleWithTheirValues) {
     EXPECT_EQ(GlyphRow('?', 2), 0);
 }
 
+// Drawing stays inside the sheet: a label or picture past an edge is cut, never wrapped into
+// the next row or written beyond the pixels.
+TEST(ParameterStrip, DrawingIsCutAtTheSheetsEdges) {
+    FrameImage sheet = BlankSheet(10, 6);
+    DrawLabel(&sheet, 8, 4, "88", 1);  // "8" is 3 x 5 with ink in every column of its top row
+    PlaceOnSheet(&sheet, -2, 4, Solid(4, 4, 255, 200, 0, 0));
+    EXPECT_EQ(Pixel(sheet, 9, 4)[1], 230);
+    EXPECT_EQ(Pixel(sheet, 1, 5)[1], 200);
+    EXPECT_EQ(Pixel(sheet, 2, 5)[1], kSheetBackground);  // where a wrapped "8" would land
+    EXPECT_EQ(Pixel(sheet, 0, 0)[1], kSheetBackground);
+    EXPECT_EQ(sheet.pixels.size(), 4u * 10 * 6);
+}
+
+// The sheet is measured in 64 bits, and a strip past the limit is refused before it is made.
+TEST(ParameterStrip, SizesAreMeasuredAndBounded) {
+    StripLayout layout;
+    layout.scale = 500;
+    const StripSize huge = MeasureParameterStrip(6, 12, 100000, 16, 30000, layout);
+    EXPECT_EQ(huge.width, 8 + 12 * ((4 * int64_t{100000} - 1) * 500 + 8));
+    EXPECT_EQ(huge.height, 8 + 3500 + 30000 + 3500 + 8);
+    EXPECT_THROW(
+        ComposeParameterStrip("Detail", {{std::string(33, '1'), Solid(1, 1, 255, 0, 0, 0)}}),
+        std::length_error);
+    EXPECT_THROW(ComposeParameterStrip("Detail", {{"1", Solid(1, 1, 255, 0, 0, 0)}}, layout),
+                 std::length_error);
+    EXPECT_EQ(StripLabelScale(180), 3);
+    EXPECT_EQ(StripLabelScale(30000), kMaxStripLabelScale);
+    EXPECT_EQ(StripLabelScale(1), 2);
+}
+
 }  // namespace
 }  // namespace pyrix::preview

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernels/fan_out.h"
+#include "tools/pyrix/frame_order.h"
 
 namespace pyrix::preview {
 namespace {
@@ -150,6 +151,43 @@ TEST(SchedulerRange, EmptyRangeCallsNothing) {
     EXPECT_EQ(RenderFrames(
                   5, 4, 2, [](int32_t) -> bool { throw 1; }, cancel),
               0);
+}
+
+// Frame 1 of an animation is slow: the frames after it wait for it, at most `capacity` of them
+// finished. It ends once the other threads are all held back (or, unbounded, have done every
+// frame), then succeeds or fails; a failure wakes those held back and hands nothing on.
+void RunWithASlowFirstFrame(bool firstFails, std::vector<int32_t>* handedOn, size_t* mostWaiting) {
+    InOrderFrames order(1, 2, [&](const FrameImage& image) { handedOn->push_back(image.width); });
+    std::atomic<int32_t> done{0};
+    std::atomic<bool> cancel{false};
+    RenderFrames(
+        1, 12, 4,
+        [&](int32_t frame) {
+            InOrderFrames::Turn turn(&order, frame);
+            if (!turn) return false;
+            while (frame == 1 && order.threadsAwaiting() < 3 && done.load() < 11) {
+                std::this_thread::yield();
+            }
+            if (frame == 1 && firstFails) return false;
+            turn.Add(FrameImage::Blank(frame, 1, 8));
+            ++done;
+            return true;
+        },
+        cancel);
+    *mostWaiting = order.mostWaiting();
+}
+
+TEST(AnimationOrder, FinishedFramesWaitInOrderAndBounded) {
+    std::vector<int32_t> handedOn;
+    size_t mostWaiting = 0;
+    RunWithASlowFirstFrame(false, &handedOn, &mostWaiting);
+    EXPECT_EQ(handedOn, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_LE(mostWaiting, 2u);
+
+    handedOn.clear();
+    RunWithASlowFirstFrame(true, &handedOn, &mostWaiting);
+    EXPECT_TRUE(handedOn.empty());
+    EXPECT_LE(mostWaiting, 2u);
 }
 
 }  // namespace

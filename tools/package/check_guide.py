@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Checks an unpacked user guide: every picture it shows is there, beside it, and readable.
 
 Usage: check_guide.py GUIDE.html

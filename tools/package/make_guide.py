@@ -1,12 +1,13 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Writes the user guide (HTML) and renders its pictures with pyrix and the native plug-in.
 
 Usage: make_guide.py --source ROOT --pyrix PYRIX --plugin PLUGIN --out DIR
 
 DIR receives user_guide.html and the folder user_guide/ with the pictures. The names, category,
 defaults and ranges come from the plug-in itself (pyrix info, pyrix about); the messages the
-plug-in can show are read from the sources under ROOT, and the guide must explain each of them:
-a message without an explanation here stops the script (exit 1).
+plug-in can show are read from the sources under ROOT, and the guide explains exactly those: a
+message without an explanation here, or an explanation of a message the sources no longer
+have, stops the script (exit 1).
 """
 
 import argparse
@@ -145,6 +146,19 @@ def source_messages(root):
     return messages
 
 
+def message_faults(root):
+    """What keeps the guide's messages from being the sources' messages, one line a direction."""
+    written = source_messages(root)
+    faults = []
+    unexplained = sorted(written - set(MESSAGES))
+    if unexplained:
+        faults.append("the guide does not explain these messages: " + "; ".join(unexplained))
+    gone = sorted(set(MESSAGES) - written)
+    if gone:
+        faults.append("the guide explains messages the plug-in no longer has: " + "; ".join(gone))
+    return faults
+
+
 def message_prefix(root):
     with open(os.path.join(root, "host", "command_guard.cpp"), encoding="utf-8") as handle:
         return re.search(r'"([^"%]*)%s"', handle.read()).group(1)
@@ -173,19 +187,22 @@ def parse_info(text):
                          slider=(float(slider.group(4)), float(slider.group(5))))
         point = re.search(r"default (\S+), (\S+) \(% of the layer\)", rest)
         if point:
-            param.update(default=f"{point.group(1)}, {point.group(2)} %")
+            param.update(default=f"{point.group(1)}, {point.group(2)} %", point=True)
         info["params"].append(param)
     return info
 
 
 def number(value):
+    """As pyrix reads it back: no thousands separators, which would split a strip's values."""
     value = float(value)
-    return f"{int(value):,}" if value.is_integer() else f"{value:g}"
+    return f"{int(value)}" if value.is_integer() else f"{value:g}"
 
 
 def strip_values(param):
-    if "slider" not in param:
+    if param.get("point"):
         return "20,35,50,65,80"  # Position: across the middle of the layer
+    if "slider" not in param:
+        sys.exit(f"make_guide: pyrix info shows no slider range for {param['name']}")
     low, high = param["slider"]
     return ",".join(number(low + (high - low) * i / 4) for i in range(5))
 
@@ -388,10 +405,9 @@ def main():
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
 
-    undocumented = sorted(source_messages(args.source) - set(MESSAGES))
-    if undocumented:
-        print("make_guide: the guide does not explain these messages: " + "; ".join(undocumented),
-              file=sys.stderr)
+    faults = message_faults(args.source)
+    if faults:
+        print("\n".join("make_guide: " + fault for fault in faults), file=sys.stderr)
         return 1
     info = parse_info(run([args.pyrix, "info", "--plugin", args.plugin]))
     missing = sorted(set(CONTROLS) - {p["name"] for p in info["params"]})

@@ -7,12 +7,12 @@
 # of the same build), LICENSE.txt, THIRD_PARTY_NOTICES.txt and SHA256SUMS, unpacks the zip
 # again and checks what came out.
 #
-# Usage: tools/package/make_package.sh [BUILD_DIR]   (default build/windows, the windows preset)
+# Usage: tools/package/make_package.sh   (the windows preset's build, build/windows: the one
+# folder that the preset commands build and check)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 here="$root/tools/package"
-build="${1:-$root/build/windows}"
-python=/usr/bin/python3  # Debian's, which has python3-pefile
+build="$root/build/windows"
 cd "$root"
 
 fail() {
@@ -20,8 +20,25 @@ fail() {
   exit 1
 }
 
+[[ $# -eq 0 ]] || {
+  echo "usage: tools/package/make_package.sh (no arguments: it packs the windows preset's" \
+    "build)" >&2
+  exit 2
+}
+# The PE checks need pefile (Debian's python3-pefile): $PYTHON, else the first python3 on PATH
+# that has it (a user's own python3 may come first without it).
+python=""
+for candidate in ${PYTHON:-} $(type -ap python3); do
+  if "$candidate" -c 'import pefile' 2>/dev/null; then
+    python="$candidate"
+    break
+  fi
+done
+[[ -n "$python" ]] || fail "no python3 on PATH (nor \$PYTHON) has the pefile module"
+
 mkdir -p dist
-rm -f dist/vexo_Pyrix-*-win64.zip  # a failed run leaves none, not even an old one
+# A failed run leaves nothing, not even an old package or a part of one.
+rm -f dist/vexo_Pyrix-*-win64.zip dist/vexo_Pyrix-*-win64.zip.part
 
 cmake --preset windows
 cmake --build --preset windows
@@ -52,13 +69,9 @@ sed 's/$/\r/' "$here/LICENSE.txt" > "$stage/LICENSE.txt"
 
 (cd "$stage" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort |
   xargs -d '\n' sha256sum > SHA256SUMS)
-(cd "$build/package" && TZ=UTC zip -qrX "$root/dist/$name.zip.part" "$name")
-
-# What a user gets: unpack and check it as such.
+# What a user gets: packed, unpacked and checked as such; dist/ receives it only then.
 check="$build/package/unpacked"
-mkdir -p "$check"
-unzip -q "dist/$name.zip.part" -d "$check"
-(cd "$check/$name" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+"$here/zip_checked.sh" "$stage" "$build/package/$name.zip" "$check"
 [[ "$(sha256sum "$check/$name/vexo_Pyrix.aex" | cut -d' ' -f1)" == "$tested_sum" ]] ||
   fail "the packed .aex is not the one that was tested"
 for check_name in exports imports pipl dialog kernels version; do
@@ -68,6 +81,7 @@ for check_name in exports imports pipl dialog kernels version; do
 done
 "$here/check_guide.py" "$check/$name/user_guide.html" || fail "the guide is incomplete"
 
+cp "$build/package/$name.zip" "dist/$name.zip.part"
 mv "dist/$name.zip.part" "dist/$name.zip"
 echo "package: $root/dist/$name.zip ($(du -k "dist/$name.zip" | cut -f1) KiB)"
 unzip -l "dist/$name.zip" | sed 's/^/  /'

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Writes THIRD_PARTY_NOTICES.txt for the plug-in from what its link actually took.
 
 Usage: third_party_notices.py LINK_MAP OUTPUT

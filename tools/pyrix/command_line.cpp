@@ -1,6 +1,7 @@
 #include "tools/pyrix/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "tools/pyrix/animated_image.h"
+#include "tools/pyrix/contact_sheet.h"
 #include "tools/pyrix/image_writers.h"
+#include "tools/pyrix/parameter_strip.h"
 #include "tools/pyrix/plugin_library.h"
 
 namespace pyrix::preview {
@@ -357,6 +360,37 @@ void CheckAnimation(const RenderJob& job) {
     }
 }
 
+// A strip's labels and sheet are bounded before anything is rendered; the title, the name the
+// plug-in declares, is taken at its longest.
+void CheckStripJob(const StripJob& job) {
+    for (const std::string& label : job.labels) {
+        if (label.size() > kMaxStripLabelLength) {
+            throw CLI::ValidationError("--values", "a value is written in at most " +
+                                                       std::to_string(kMaxStripLabelLength) +
+                                                       " characters, not " +
+                                                       std::to_string(label.size()));
+        }
+    }
+    StripLayout layout;
+    layout.scale = StripLabelScale(job.settings.layerHeight);
+    const StripSize size =
+        MeasureParameterStrip(kMaxStripTitleLength, job.labels.size(), kMaxStripLabelLength,
+                              job.settings.layerWidth, job.settings.layerHeight, layout);
+    const std::string values = " (" + std::to_string(job.labels.size()) + " values at " +
+                               std::to_string(job.settings.layerWidth) + "x" +
+                               std::to_string(job.settings.layerHeight) + ")";
+    if (const std::string error = StripLimitError(size, layout); !error.empty()) {
+        throw CLI::ValidationError("--size", error + values);
+    }
+    if (FormatForPath(job.output) == ImageFormat::kWebp &&
+        std::max(size.width, size.height) > kMaxAnimatedSide) {
+        throw CLI::ValidationError("-o", "a WebP image is at most " +
+                                             std::to_string(kMaxAnimatedSide) +
+                                             " pixels wide and high" + values);
+    }
+    if (const auto e = FormatError("-o", job.output); !e.empty()) throw CLI::ValidationError(e);
+}
+
 // What no single option can check: how the render options fit together.
 void CheckRenderJob(const RenderJob& job) {
     if (job.settings.legacy && job.settings.depth == 32) {
@@ -379,6 +413,11 @@ void CheckRenderJob(const RenderJob& job) {
     if (!job.contactSheet.empty()) {
         if (const auto e = FormatError("--contact-sheet", job.contactSheet); !e.empty()) {
             throw CLI::ValidationError(e);
+        }
+        if (int64_t{job.lastFrame} - job.firstFrame + 1 > kMaxContactSheetFrames) {
+            throw CLI::ValidationError("--contact-sheet",
+                                       "a contact sheet shows at most " +
+                                           std::to_string(kMaxContactSheetFrames) + " frames");
         }
     }
 }
@@ -416,11 +455,7 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
     try {
         app.parse(argc, argv);
         if (render->parsed()) CheckRenderJob(line.render);
-        if (strip->parsed()) {
-            if (const auto e = FormatError("-o", line.strip.output); !e.empty()) {
-                throw CLI::ValidationError(e);
-            }
-        }
+        if (strip->parsed()) CheckStripJob(line.strip);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e, out, err);
         *exitCode = code == 0 ? 0 : 2;

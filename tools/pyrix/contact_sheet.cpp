@@ -27,8 +27,10 @@ constexpr struct {
 };
 constexpr uint8_t kInk = 230;
 
-void PutPixel(FrameImage* image, int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b) {
-    uint8_t* p = image->row(y) + 4 * static_cast<size_t>(x);
+// Pixels outside the image are not drawn: labels and pictures are cut at its edges.
+void PutPixel(FrameImage* image, int64_t x, int64_t y, uint8_t r, uint8_t g, uint8_t b) {
+    if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
+    uint8_t* p = image->row(static_cast<int32_t>(y)) + 4 * static_cast<size_t>(x);
     p[0] = 255;
     p[1] = r;
     p[2] = g;
@@ -51,21 +53,19 @@ uint8_t DigitGlyphRow(int digit, int row) {
     return GlyphRow(static_cast<char>('0' + digit), row);
 }
 
-int32_t LabelWidth(const std::string& text, int32_t scale) {
-    return text.empty() ? 0 : (4 * static_cast<int32_t>(text.size()) - 1) * scale;
-}
-
 void DrawLabel(FrameImage* sheet, int32_t left, int32_t top, const std::string& text,
                int32_t scale) {
     for (size_t i = 0; i < text.size(); ++i) {
-        const int32_t x0 = left + static_cast<int32_t>(i) * 4 * scale;
+        // In 64 bits, and no further than the sheet: a long text runs off its right edge.
+        const int64_t x0 = left + static_cast<int64_t>(i) * 4 * scale;
+        if (x0 >= sheet->width) break;
         for (int row = 0; row < 5; ++row) {
             for (int column = 0; column < 3; ++column) {
                 if ((GlyphRow(text[i], row) >> (2 - column) & 1) == 0) continue;
                 for (int32_t dy = 0; dy < scale; ++dy) {
                     for (int32_t dx = 0; dx < scale; ++dx) {
-                        PutPixel(sheet, x0 + column * scale + dx, top + row * scale + dy, kInk,
-                                 kInk, kInk);
+                        PutPixel(sheet, x0 + int64_t{column} * scale + dx,
+                                 top + int64_t{row} * scale + dy, kInk, kInk, kInk);
                     }
                 }
             }
@@ -93,7 +93,7 @@ void PlaceOnSheet(FrameImage* sheet, int32_t left, int32_t top, const FrameImage
                 rgb[c] = static_cast<uint8_t>(
                     (src[1 + c] * src[0] + kSheetBackground * (255 - src[0]) + 127) / 255);
             }
-            PutPixel(sheet, left + x, top + y, rgb[0], rgb[1], rgb[2]);
+            PutPixel(sheet, int64_t{left} + x, int64_t{top} + y, rgb[0], rgb[1], rgb[2]);
         }
     }
 }

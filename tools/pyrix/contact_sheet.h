@@ -14,6 +14,10 @@ struct Thumbnail {
     FrameImage image;  // 8 bits per channel
 };
 
+// Most frames a sheet shows: its thumbnails wait in memory until the last frame, and the sheet
+// stays a picture (125 rows of 8).
+constexpr int32_t kMaxContactSheetFrames = 1000;
+
 struct ContactSheetLayout {
     int32_t columns = 8;     // at most this many frames a row
     int32_t gap = 8;         // pixels around and between cells
@@ -38,11 +42,11 @@ uint8_t DigitGlyphRow(int digit, int row);
 constexpr uint8_t kSheetBackground = 24;
 // An opaque sheet of the background grey.
 FrameImage BlankSheet(int32_t width, int32_t height);
+// Both draw only what lies on the sheet, cut at its edges.
 // `image` (8 bits, straight alpha) over the sheet's background, its top left at (left, top).
 void PlaceOnSheet(FrameImage* sheet, int32_t left, int32_t top, const FrameImage& image);
 // `text` in the label font, `scale` pixels a font pixel, its top left at (left, top).
 void DrawLabel(FrameImage* sheet, int32_t left, int32_t top, const std::string& text,
                int32_t scale);
-int32_t LabelWidth(const std::string& text, int32_t scale);
 
 }  // namespace pyrix::preview

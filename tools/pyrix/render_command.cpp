@@ -2,7 +2,6 @@
 // files, one animated file or a contact sheet.
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -12,6 +11,7 @@
 
 #include "tools/pyrix/animated_image.h"
 #include "tools/pyrix/contact_sheet.h"
+#include "tools/pyrix/frame_order.h"
 #include "tools/pyrix/frame_scheduler.h"
 #include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/loaded_effect.h"
@@ -96,27 +96,79 @@ void ReportFrameFailure(std::ostream& err, int32_t frame, const FrameOutcome& ou
     }
 }
 
-// What the frame threads share; the mutex guards the rest.
+// What the frame threads share; the mutex guards the counts and thumbnails.
 struct RenderTally {
     std::mutex mutex;
     int32_t written = 0;
     int32_t failed = 0;
     std::vector<Thumbnail> thumbnails;
-    // The animated file's frames, added in frame order: those that finish early wait here.
+    // The animated file, and its frames put in order: those that finish early wait there.
     std::unique_ptr<AnimatedImage> animation;
-    std::map<int32_t, FrameImage> waiting;
-    int32_t nextAnimated = 0;
+    std::unique_ptr<InOrderFrames> order;
 };
 
-// Adds `frame` and every waiting frame that follows it to the animation. Under the tally's lock.
-void AddToAnimation(RenderTally& tally, int32_t frame, FrameImage image) {
-    tally.waiting.emplace(frame, std::move(image));
-    for (auto next = tally.waiting.find(tally.nextAnimated); next != tally.waiting.end();
-         next = tally.waiting.find(tally.nextAnimated)) {
-        tally.animation->Add(next->second);
-        tally.waiting.erase(next);
-        ++tally.nextAnimated;
+struct FrameRun {
+    EffectHost& host;
+    const RenderJob& job;
+    RenderTally& tally;
+    ProgressBar& bar;
+    std::ostream& err;
+    bool progress;
+    const std::atomic<bool>& cancel;
+};
+
+void CountFailure(FrameRun& run, int32_t frame, const FrameOutcome& outcome) {
+    std::lock_guard<std::mutex> lock(run.tally.mutex);
+    ++run.tally.failed;
+    if (run.progress) run.err << "\n";
+    ReportFrameFailure(run.err, frame, outcome);
+}
+
+// One frame on a host thread: rendered, written or added to the animation, and counted.
+bool RenderCountedFrame(FrameRun& run, int32_t frame) {
+    InOrderFrames::Turn turn(run.tally.order.get(), frame);
+    if (!turn) return false;
+    FrameOutcome outcome = RenderAndWriteFrame(run.host, run.job, frame, run.cancel);
+    // A frame that the user's Ctrl-C cancelled is not a failure.
+    if (outcome.result.error == PF_Interrupt_CANCEL && run.cancel.load()) return false;
+    if (!outcome.ok()) {
+        CountFailure(run, frame, outcome);
+        return false;
     }
+    Thumbnail thumbnail;
+    if (!run.job.contactSheet.empty()) {
+        thumbnail = {frame, MakeThumbnail(outcome.image, kThumbnailWidth, kThumbnailHeight)};
+    }
+    try {
+        turn.Add(std::move(outcome.image));
+    } catch (const std::exception& e) {
+        outcome.writeError = e.what();
+        CountFailure(run, frame, outcome);
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(run.tally.mutex);
+    ++run.tally.written;
+    if (!run.job.contactSheet.empty()) run.tally.thumbnails.push_back(std::move(thumbnail));
+    run.bar.Update(run.tally.written);
+    return true;
+}
+
+// The animated file's encoder and the order its frames join it in; false when it cannot start.
+bool StartAnimation(const RenderJob& job, RenderTally* tally, std::ostream& err) {
+    const PF_LRect r = job.settings.Request();
+    try {
+        tally->animation =
+            std::make_unique<AnimatedImage>(r.right - r.left, r.bottom - r.top, job.settings.fps);
+    } catch (const std::exception& e) {
+        err << "pyrix: " << e.what() << "\n";
+        return false;
+    }
+    // Beside the frames in flight, as many finished ones may wait for a slower one before it.
+    AnimatedImage* animation = tally->animation.get();
+    tally->order = std::make_unique<InOrderFrames>(
+        job.firstFrame, static_cast<size_t>(job.threads),
+        [animation](const FrameImage& image) { animation->Add(image); });
+    return true;
 }
 
 bool WriteContactSheet(const std::string& path, std::vector<Thumbnail> thumbnails,
@@ -155,58 +207,18 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
 
     const int32_t total = job.lastFrame - job.firstFrame + 1;
     RenderTally tally;
-    if (WritesAnimation(job)) {
-        const PF_LRect r = job.settings.Request();
-        try {
-            tally.animation = std::make_unique<AnimatedImage>(r.right - r.left, r.bottom - r.top,
-                                                              job.settings.fps);
-        } catch (const std::exception& e) {
-            err << "pyrix: " << e.what() << "\n";
-            Setdown(effect, err);
-            return kExitFailed;
-        }
-        tally.nextAnimated = job.firstFrame;
+    if (WritesAnimation(job) && !StartAnimation(job, &tally, err)) {
+        Setdown(effect, err);
+        return kExitFailed;
     }
     ProgressBar bar(err, progress, total);
     bar.Update(0);
 
     const auto start = std::chrono::steady_clock::now();
-    EffectHost& host = *effect.host;
+    FrameRun run{*effect.host, job, tally, bar, err, progress, cancel};
     RenderFrames(
         job.firstFrame, job.lastFrame, job.threads,
-        [&](int32_t frame) {
-            const FrameOutcome outcome = RenderAndWriteFrame(host, job, frame, cancel);
-            // A frame that the user's Ctrl-C cancelled is not a failure.
-            if (outcome.result.error == PF_Interrupt_CANCEL && cancel.load()) return false;
-            Thumbnail thumbnail;
-            if (outcome.ok() && !job.contactSheet.empty()) {
-                thumbnail = {frame,
-                             MakeThumbnail(outcome.image, kThumbnailWidth, kThumbnailHeight)};
-            }
-
-            std::lock_guard<std::mutex> lock(tally.mutex);
-            if (!outcome.ok()) {
-                ++tally.failed;
-                if (progress) err << "\n";
-                ReportFrameFailure(err, frame, outcome);
-                return false;
-            }
-            if (tally.animation) {
-                try {
-                    AddToAnimation(tally, frame, std::move(outcome.image));
-                } catch (const std::exception& e) {
-                    ++tally.failed;
-                    if (progress) err << "\n";
-                    err << "pyrix: frame " << frame << ": " << e.what() << "\n";
-                    return false;
-                }
-            }
-            ++tally.written;
-            if (!job.contactSheet.empty()) tally.thumbnails.push_back(std::move(thumbnail));
-            bar.Update(tally.written);
-            return true;
-        },
-        cancel);
+        [&run](int32_t frame) { return RenderCountedFrame(run, frame); }, cancel);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     bar.Finish();

@@ -59,9 +59,8 @@ int RunStrip(const CommandLine& line, std::ostream& out, std::ostream& err,
     try {
         const auto folder = std::filesystem::u8path(job.output).parent_path();
         if (!folder.empty()) std::filesystem::create_directories(folder);
-        // Labels that stay readable when a strip of large frames is shown scaled down.
         StripLayout layout;
-        layout.scale = std::max(2, job.settings.layerHeight / 60);
+        layout.scale = StripLabelScale(job.settings.layerHeight);
         WriteImageFile(job.output, ComposeParameterStrip(title, cells, layout));
     } catch (const std::exception& e) {
         err << "pyrix: " << e.what() << "\n";
