@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 
 #include "kernels/cpu_kernels.h"
 #include "kernels/exact_math.h"
@@ -40,10 +41,10 @@ struct GroupCells {
         }
     }
     // The points the octave's table holds, or 0 where the octave is hashed directly.
-    long TablePoints(int octave) const {
+    int64_t TablePoints(int octave) const {
         if (beyond[octave]) return 0;
-        const long width = long{maxX[octave]} - minX[octave] + 2;
-        const long height = long{maxY[octave]} - minY[octave] + 2;
+        const int64_t width = int64_t{maxX[octave]} - minX[octave] + 2;
+        const int64_t height = int64_t{maxY[octave]} - minY[octave] + 2;
         return width * height <= kGroupTablePoints ? width * height : 0;
     }
 };
@@ -63,7 +64,8 @@ GroupPlanCost PlanGroups(const ParamsBlock& params) {
             const uint32_t endY = std::min(groupY + kFireGroupHeight, params.height);
             for (uint32_t y = groupY; y < endY; ++y) {
                 for (uint32_t x = groupX; x < endX; ++x) {
-                    const long px = long{x} + params.originX, py = long{y} + params.originY;
+                    const int64_t px = int64_t{x} + params.originX,
+                                  py = int64_t{y} + params.originY;
                     if (px < 0 || py < 0 || float(px) >= params.fullWidth ||
                         float(py) >= params.fullHeight || 0.0f >= params.emitterSize) {
                         continue;
@@ -75,7 +77,7 @@ GroupPlanCost PlanGroups(const ParamsBlock& params) {
             ++cost.groups;
             int direct = 0;
             for (int octave = 0; octave < kOctaves; ++octave) {
-                const long points = cells.TablePoints(octave);
+                const int64_t points = cells.TablePoints(octave);
                 sines += points > 0 ? 2.0 * double(points)
                                     : 6.0 * double((endX - groupX) * (endY - groupY));
                 direct += points > 0 ? 0 : 1;
