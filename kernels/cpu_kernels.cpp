@@ -44,13 +44,9 @@ void FireThread(const ParamsBlock& params, const FireFieldParams& field, float b
         StoreTexel(output, x, y, 0.0f, 0.0f, 0.0f, 1.0f);
         return;
     }
-    const float u = ExactDiv(static_cast<float>(px) + 0.5f, params.fullWidth) - params.shiftX;
-    const float v =
-        1.0f - ExactDiv(static_cast<float>(py) + 0.5f, params.fullHeight) + params.shiftY;
-    const float qx = 5.0f * u - 2.5f;
-    float qy = 2.0f * v - 0.18f;
-    qy = qy + baseOffset;
-    const FireColour colour = fireSample(field, qx, qy);
+    const Float2 q =
+        domainPoint(params, baseOffset, static_cast<float>(px), static_cast<float>(py));
+    const FireColour colour = fireSample(field, q.x, q.y);
     StoreTexel(output, x, y, colour.red, colour.green, colour.blue, 1.0f);
 }
 

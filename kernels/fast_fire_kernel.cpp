@@ -317,6 +317,8 @@ bool RunReferenceGroupRows(const ParamsBlock& params, const AnchorRecord& anchor
 void PlanDispatch(Dispatch& dispatch, const ParamsBlock& params, const AnchorRecord& anchor,
                   const TexelImage& output, uint32_t columns, uint32_t rowCount,
                   const FastFireOptions& options) {
+    // The plan's floats are the field's: in the kernels' mode, whatever the calling thread's.
+    const FlushDenormals flush;
     Plan& plan = dispatch.plan;
     plan.params = params;
     plan.field = MakeFireFieldParams(params);

@@ -113,6 +113,29 @@ FireFieldParams MakeFireFieldParams(const ParamsBlock& params) {
     return MakeFireFieldParams(params.detail, params.time, params.emitterSize, params.softness);
 }
 
+Float2 domainPoint(const ParamsBlock& params, float baseOffset, float px, float py) {
+    const float u = ExactDiv(px + 0.5f, params.fullWidth) - params.shiftX;
+    const float v = 1.0f - ExactDiv(py + 0.5f, params.fullHeight) + params.shiftY;
+    const float qx = 5.0f * u - 2.5f;
+    const float qy = 2.0f * v - 0.18f;
+    return Float2{qx, qy + baseOffset};
+}
+
+Float2 firstOctave(const FireFieldParams& field, float qx, float qy) {
+    return Float2{field.detail * qx, field.detail * qy - 3.0f * field.time};
+}
+
+Float2 nextOctave(int octave, Float2 p) {
+    const float mx = 1.7f * p.x - 1.3f * p.y;
+    const float my = 1.1f * p.x + 1.5f * p.y;
+    return Float2{kOctaveScale[octave - 1] * mx, kOctaveScale[octave - 1] * my};
+}
+
+Float2 latticeCell(Float2 p) {
+    const float sk = (p.x + p.y) * kSkewF2;
+    return Float2{std::floor(p.x + sk), std::floor(p.y + sk)};
+}
+
 Float2 gradientHash(float cx, float cy) {
     const float a = kHashRowAX * cx + kHashRowAY * cy;
     const float b = kHashRowBX * cx + kHashRowBY * cy;
@@ -122,9 +145,9 @@ Float2 gradientHash(float cx, float cy) {
 }
 
 float simplexNoise(float px, float py) {
-    const float sk = (px + py) * kSkewF2;
-    const float ix = std::floor(px + sk);
-    const float iy = std::floor(py + sk);
+    const Float2 cell = latticeCell(Float2{px, py});
+    const float ix = cell.x;
+    const float iy = cell.y;
     const float t = (ix + iy) * kUnskewG2;
     const float x0x = px - ix + t;
     const float x0y = py - iy + t;
@@ -142,16 +165,11 @@ float simplexNoise(float px, float py) {
 }
 
 float turbulence(const FireFieldParams& field, float qx, float qy) {
-    // noiseInput: the domain point scaled by the detail and scrolled by the time.
-    float px = field.detail * qx;
-    float py = field.detail * qy - 3.0f * field.time;
-    float sum = field.amplitude[0] * simplexNoise(px, py);
+    Float2 p = firstOctave(field, qx, qy);
+    float sum = field.amplitude[0] * simplexNoise(p.x, p.y);
     for (int octave = 1; octave < 5; ++octave) {
-        const float mx = 1.7f * px - 1.3f * py;
-        const float my = 1.1f * px + 1.5f * py;
-        px = kOctaveScale[octave - 1] * mx;
-        py = kOctaveScale[octave - 1] * my;
-        sum = sum + field.amplitude[octave] * simplexNoise(px, py);
+        p = nextOctave(octave, p);
+        sum = sum + field.amplitude[octave] * simplexNoise(p.x, p.y);
     }
     return 0.5f + 0.5f * field.contrast * sum;
 }

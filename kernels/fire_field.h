@@ -40,6 +40,19 @@ struct FireFieldParams {
 FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize, float softness);
 FireFieldParams MakeFireFieldParams(const ParamsBlock& params);
 
+// The domain point of the full-frame pixel (px, py), its height shifted by the anchor's
+// baseOffset.
+Float2 domainPoint(const ParamsBlock& params, float baseOffset, float px, float py);
+
+// The first octave's point of domain point q: scaled by the detail, scrolled by the time.
+Float2 firstOctave(const FireFieldParams& field, float qx, float qy);
+
+// The point of octave `octave` (1 to 4) from the previous octave's point p.
+Float2 nextOctave(int octave, Float2 p);
+
+// The lattice cell of p: the simplex skew's whole part.
+Float2 latticeCell(Float2 p);
+
 // Gradient of the lattice point (cx, cy), each component in [-1, 1).
 Float2 gradientHash(float cx, float cy);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "kernels/exact_math.h"
 #include "kernels/fan_out.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -100,6 +101,8 @@ void ConvertRow::operator()(int32_t y) const {
     const auto* texels =
         reinterpret_cast<const float*>(source_.data + size_t(y) * source_.rowPitch);
     uint8_t* row = request_.pixels + int64_t(y) * request_.rowBytes;
+    // The kernels' float mode on every converting thread: the host's rounding changes no byte.
+    const FlushDenormals kernelsMode;
     // One loop per layout: the layout is the same for every pixel of the frame.
     switch (request_.depth) {
         case kPixelDepth32Float:

@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "kernels/exact_math.h"
 #include "renderers/frame_params.h"
 #include "renderers/output_conversion.h"
 #include "renderers/renderer.h"
@@ -60,7 +61,12 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
                  const FrameContext& context) {
     if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
 
-    const FrameExtent full = FullFrameExtent(context);
+    // The extent and the constants in the kernels' float mode: the host thread's rounding must
+    // not reach them.
+    const FrameExtent full = [&] {
+        const FlushDenormals kernelsMode;
+        return FullFrameExtent(context);
+    }();
     if (full.width < 1 || full.height < 1 || full.width > kMaxFrameDimension ||
         full.height > kMaxFrameDimension || request.width > kMaxFrameDimension ||
         request.height > kMaxFrameDimension) {
@@ -86,7 +92,10 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
         throw std::runtime_error("Invalid output stride");
     }
 
-    const ParamsBlock params = MakeParamsBlock(request, settings, full);
+    const ParamsBlock params = [&] {
+        const FlushDenormals kernelsMode;
+        return MakeParamsBlock(request, settings, full);
+    }();
     for (int attempt = 1;; ++attempt) {
         const std::shared_ptr<Renderer> renderer = GetRenderer();
         RenderOutcome outcome = RenderOutcome::Complete;

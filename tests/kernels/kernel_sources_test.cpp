@@ -196,7 +196,10 @@ void ExpectSameConstants(const std::string& cppFile, const std::string& hlslFile
 struct FunctionPair {
     const char* cpp;
     const char* hlsl;
-    const char* hlslTaken = nullptr;  // a statement whose values the C++ takes from the header
+    // Statements of the HLSL whose values the C++ takes from elsewhere; with `onlyTaken`, the
+    // HLSL side is those statements alone.
+    std::vector<const char*> taken = {};
+    bool onlyTaken = false;
 };
 
 // The statement of `body` that begins with `start`, up to its semicolon; empty when there is none.
@@ -206,29 +209,36 @@ std::string Statement(const std::string& body, const std::string& start) {
     return end == std::string::npos ? "" : body.substr(at, end - at + 1);
 }
 
+// The bodies of "a+b+...", one function after the other.
+std::string Bodies(const std::map<std::string, std::string>& bodies, const std::string& names,
+                   const std::string& file) {
+    std::string text;
+    std::istringstream parts(names);
+    for (std::string part; std::getline(parts, part, '+');) {
+        const auto body = bodies.find(part);
+        EXPECT_NE(body, bodies.end()) << part << " not found in " << file;
+        text += body != bodies.end() ? body->second : "";
+    }
+    return text;
+}
+
 void ExpectSameLiterals(const std::string& cppFile, const std::string& hlslFile,
                         const std::vector<FunctionPair>& functions) {
     const auto cpp = FunctionBodies(ReadSource(cppFile));
     const auto hlsl = FunctionBodies(ReadSource(hlslFile));
     for (const FunctionPair& function : functions) {
-        const auto cppBody = cpp.find(function.cpp);
-        ASSERT_NE(cppBody, cpp.end()) << function.cpp << " not found in " << cppFile;
-        // "a+b": the HLSL splits the function into a and b, in that order.
-        std::string hlslText;
-        std::istringstream parts(function.hlsl);
-        std::string part;
-        while (std::getline(parts, part, '+')) {
-            const auto hlslBody = hlsl.find(part);
-            ASSERT_NE(hlslBody, hlsl.end()) << part << " not found in " << hlslFile;
-            hlslText += hlslBody->second;
-        }
-        const std::vector<std::string> cppLiterals = Literals(cppBody->second);
-        if (function.hlslTaken != nullptr) {
-            const std::string taken = Statement(hlslText, function.hlslTaken);
-            ASSERT_FALSE(taken.empty()) << function.hlslTaken << " in " << function.hlsl;
+        // "a+b": the function is split into a and b, in that order.
+        const std::vector<std::string> cppLiterals = Literals(Bodies(cpp, function.cpp, cppFile));
+        std::string hlslText = Bodies(hlsl, function.hlsl, hlslFile);
+        std::string takenText;
+        for (const char* statement : function.taken) {
+            const std::string taken = Statement(hlslText, statement);
+            ASSERT_FALSE(taken.empty()) << statement << " in " << function.hlsl;
             hlslText.erase(hlslText.find(taken), taken.size());
+            takenText += taken;
         }
-        const std::vector<std::string> hlslLiterals = Literals(hlslText);
+        const std::vector<std::string> hlslLiterals =
+            Literals(function.onlyTaken ? takenText : hlslText);
         ASSERT_EQ(cppLiterals.size(), hlslLiterals.size()) << function.cpp;
         for (size_t i = 0; i < cppLiterals.size(); ++i) {
             EXPECT_EQ(LiteralBits(cppLiterals[i]), LiteralBits(hlslLiterals[i]))
@@ -259,7 +269,9 @@ TEST(KernelSources, FireFieldLiteralsAgreeFunctionByFunction) {
                         {"gradientHash", "gradientHash"},
                         {"cornerContribution", "cornerContribution"},
                         {"simplexNoise", "simplexCorners+simplexNoise"},
-                        {"turbulence", "firstOctave+nextOctave+turbulence", kOctaveScaleStatement},
+                        {"firstOctave+nextOctave+turbulence",
+                         "firstOctave+nextOctave+turbulence",
+                         {kOctaveScaleStatement}},
                         {"shapeCoordinates", "shapeCoordinates"},
                         {"baseIntensity", "baseIntensity"},
                         {"softIntensity", "softIntensity"},
@@ -321,7 +333,13 @@ TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
 }
 
 TEST(KernelSources, FireKernelLiteralsAgree) {
-    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl", {{"FireThread", "FireKernel"}});
+    // FireKernel computes the domain point in place; the C++ has it in domainPoint.
+    const std::vector<const char*> domain = {"precise const float u =", "precise const float v =",
+                                             "precise const float qx =", "precise float qy ="};
+    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl",
+                       {{"FireThread", "FireKernel", domain}});
+    ExpectSameLiterals("fire_field.cpp", "fire_kernel.hlsl",
+                       {{"domainPoint", "FireKernel", domain, true}});
 }
 
 unsigned long DefinedNumber(const std::string& source, const std::string& name) {

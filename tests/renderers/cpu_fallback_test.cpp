@@ -3,7 +3,11 @@
 // an abort inside the fire kernel, and it agrees with device-loss recovery.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,28 +143,84 @@ TEST_F(CpuRendering, AnAbortBetweenRowBandsEndsTheFrameUnwritten) {
 }
 
 #ifdef PYRIX_TEST_MXCSR
-// The kernels flush denormals (FTZ, DAZ) on the host's thread; the host's abort check, also when
-// asked between the kernel's row bands, runs in the mode the host called with.
+constexpr unsigned kModeBits = ~0x3Fu;  // not the sticky exception flags
+constexpr unsigned kRounding = 0x6000u;
+constexpr unsigned kTowardZero = 0x6000u;
+
+// The host's thread rounds as asked for one scope.
+class HostRounding {
+  public:
+    explicit HostRounding(unsigned rounding) : saved_(_mm_getcsr()) {
+        _mm_setcsr((saved_ & ~kRounding) | rounding);
+    }
+    ~HostRounding() { _mm_setcsr(saved_); }
+
+  private:
+    unsigned saved_;
+};
+
+struct ModeSeen {
+    unsigned hostMode = _mm_getcsr() & kModeBits;
+    std::atomic<int> calls{0};
+    std::atomic<int> otherMode{0};
+
+    static bool Ask(void* context) {
+        auto* seen = static_cast<ModeSeen*>(context);
+        ++seen->calls;
+        if ((_mm_getcsr() & kModeBits) != seen->hostMode) ++seen->otherMode;
+        return false;
+    }
+};
+
+// A frame of the CPU renderer on a host thread that rounds as asked, on that thread alone or
+// with workers. The host's abort check, also when asked between the kernel's row bands, runs
+// in the host's mode (no flushing of denormals), and the host has its mode back afterwards.
+std::vector<uint8_t> FrameRoundingAs(unsigned rounding, int32_t depth, bool alone) {
+    const HostRounding host(rounding);
+    std::optional<fan_out_testing::ScopedThreadStartFailures> refused;
+    if (alone) refused.emplace(-1);
+    ModeSeen seen;
+    Frame frame(160, 150, depth);
+    // Settings whose constants round: the time, the emitter's size and the softness.
+    frame.settings.frameNumber = 37.0f;
+    frame.settings.speed = 1.7f;
+    frame.settings.offset = 0.11f;
+    frame.settings.emitterSize = 73.0f;
+    frame.settings.softness = 35.0f;
+    frame.context.isAborted = &ModeSeen::Ask;
+    frame.context.abortContext = &seen;
+    EXPECT_TRUE(frame.Render());
+    EXPECT_GT(seen.calls, 4) << "four asks come before and after the kernel";
+    EXPECT_EQ(seen.otherMode, 0);
+    EXPECT_EQ(_mm_getcsr() & kModeBits, seen.hostMode);
+    return frame.buffer.bytes;
+}
+
+size_t PixelsDiffering(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t size) {
+    size_t differing = 0;
+    for (size_t i = 0; i + size <= std::min(a.size(), b.size()); i += size) {
+        differing += std::memcmp(&a[i], &b[i], size) != 0 ? 1 : 0;
+    }
+    return differing;
+}
+
 TEST_F(CpuRendering, TheHostsAbortCheckKeepsItsFloatingPointMode) {
     test_support::SetCpuFallback("force");
-    struct Seen {
-        int calls = 0;
-        int flushed = 0;
-    } seen;
-    Frame frame(160, 150, 0);
-    frame.context.isAborted = [](void* context) {
-        auto* asked = static_cast<Seen*>(context);
-        ++asked->calls;
-        if ((_mm_getcsr() & 0x8040u) != 0) ++asked->flushed;
-        return false;
-    };
-    frame.context.abortContext = &seen;
-    const unsigned modeBits = ~0x3Fu;  // not the sticky exception flags
-    const unsigned hostMode = _mm_getcsr() & modeBits;
-    EXPECT_EQ(frame.Outcome(), "");
-    EXPECT_GT(seen.calls, 4) << "four asks come before and after the kernel";
-    EXPECT_EQ(seen.flushed, 0);
-    EXPECT_EQ(_mm_getcsr() & modeBits, hostMode);
+    const std::vector<uint8_t> nearest = FrameRoundingAs(0, 0, false);
+    const std::vector<uint8_t> towardZero = FrameRoundingAs(kTowardZero, 0, false);
+    EXPECT_EQ(PixelsDiffering(nearest, towardZero, 4), 0u);
+}
+
+// The kernels run in their own mode on every thread, the host's included, and give the host's
+// mode back to its abort check and to it: the host's rounding reaches no pixel, whichever
+// threads render.
+TEST_F(CpuRendering, TheHostsRoundingNeverReachesThePixels) {
+    test_support::SetCpuFallback("force");
+    const std::vector<uint8_t> nearest = FrameRoundingAs(0, 2, false);
+    const std::vector<uint8_t> alone = FrameRoundingAs(kTowardZero, 2, true);
+    const std::vector<uint8_t> withWorkers = FrameRoundingAs(kTowardZero, 2, false);
+    EXPECT_EQ(PixelsDiffering(alone, withWorkers, 16), 0u);
+    EXPECT_EQ(PixelsDiffering(alone, nearest, 16), 0u);
 }
 #endif
 // With the switch unset, a failure after the device was made is the GPU's own: the frame fails

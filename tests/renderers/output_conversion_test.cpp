@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfenv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -206,6 +207,32 @@ TEST(ConvertRows, EightBitPixelsMatchTheChannelFormulaEverywhere) {
             EXPECT_EQ(buffer.Pixel(width, 0)[0], test_support::kUntouched);
         }
     }
+}
+
+// The host thread's rounding does not reach the bytes: values next to the 8-bit rounding edges,
+// converted on a thread that rounds toward zero, give what rounding to nearest gives.
+TEST(ConvertRows, TheHostsRoundingModeChangesNoByte) {
+    std::vector<float> texels;
+    for (int k = 0; k < 255; ++k) {
+        const float edge = (static_cast<float>(k) + 0.5f) / 255.0f;
+        for (float v : {std::nextafter(edge, 0.0f), edge, std::nextafter(edge, 1.0f)}) {
+            texels.insert(texels.end(), {v, v, v, v});
+        }
+    }
+    const int32_t width = int32_t(texels.size() / 4);
+    const ReadbackImage source{reinterpret_cast<const uint8_t*>(texels.data()),
+                               uint32_t(width) * 16};
+    HostBuffer nearest(width, 1, 0), towardZero(width, 1, 0);
+    ConvertRows(source, nearest.request);
+    const int callers = std::fegetround();
+    std::fesetround(FE_TOWARDZERO);
+    ConvertRows(source, towardZero.request);
+    std::fesetround(callers);
+    size_t differing = 0;
+    for (size_t i = 0; i < nearest.bytes.size(); ++i) {
+        differing += towardZero.bytes[i] != nearest.bytes[i] ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u);
 }
 
 TEST(ConversionThreadCount, AtLeastOneAtMostSix) {

@@ -1,7 +1,8 @@
 // Runs the compiled kernels on a real Direct3D 11 device (under Wine: wined3d on Mesa's
 // software OpenGL) outside the plug-in, to tell a kernel fault from a renderer fault:
 //  - AnchorKernel reproduces the worked anchor heights to four digits, with the CPU build's bits;
-//  - FireKernel, fed that anchor, gives the CPU build's bits on whole frames, at a late time too.
+//  - FireKernel, fed that anchor, gives the CPU build's bits on whole frames, at a late time too,
+//    and on a frame whose every group hashes directly.
 // Usage: kernel_probe ANCHOR.dxbc FIRE.dxbc   (exit status 0 when every check passes)
 #include <d3d11.h>
 #include <dxgi.h>
@@ -19,6 +20,7 @@
 
 #include "kernels/cpu_kernels.h"
 #include "kernels/params_block.h"
+#include "tests/kernels/group_plan.h"
 
 using namespace pyrix;
 
@@ -199,9 +201,10 @@ int CheckAnchors(const Device& gpu, ID3D11ComputeShader* kernel) {
 
 // A frame with a rectangle that reaches past the full frame's right and top edges, so that the
 // outside texels (transparent black) are compared too. Shrunk by `shrink` at a high detail, a
-// group's pixels reach more lattice points than its table holds and it hashes directly.
+// group's pixels reach more lattice points than its table holds and it hashes directly: with
+// `allFallBack`, the plan's mirror must find that every group of the frame does.
 int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11ComputeShader* fireKernel,
-              float time, float detail = 1.3f, int shrink = 1) {
+              float time, float detail = 1.3f, int shrink = 1, bool allFallBack = false) {
     ParamsBlock params{};
     params.width = 203 / static_cast<uint32_t>(shrink);
     params.height = 117 / static_cast<uint32_t>(shrink);
@@ -278,13 +281,17 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11Comput
         }
         fire += cpuTexels[i * 4] > 0.02f ? 1 : 0;
     }
+    const GroupPlanCost plan = PlanGroups(params);
     // Fire on at least 1 % of the frame, so that two black frames cannot pass.
-    const bool ok = differing == 0 && fire * 100 >= texels;
+    const bool ok = differing == 0 && fire * 100 >= texels &&
+                    (!allFallBack || (plan.groups > 0 && plan.directGroups == plan.groups));
     std::printf(
         "%s fire kernel, time %g, detail %g, 1/%d: %zu of %zu texels differ from the CPU "
-        "kernels (worst %.6f), fire on %zu, anchor %.6f\n",
+        "kernels (worst %.6f), fire on %zu, anchor %.6f; %ld of %ld groups hash directly "
+        "(%ld octaves)\n",
         ok ? "ok  " : "FAIL", static_cast<double>(time), static_cast<double>(detail), shrink,
-        differing, texels, worst, fire, static_cast<double>(cpuAnchor.baseOffset));
+        differing, texels, worst, fire, static_cast<double>(cpuAnchor.baseOffset),
+        plan.directGroups, plan.groups, plan.directOctaves);
     return ok ? 0 : 1;
 }
 
@@ -299,10 +306,11 @@ int main(int argc, char** argv) {
         const Device gpu;
         const ComPtr<ID3D11ComputeShader> anchorKernel = gpu.Kernel(ReadFile(argv[1]));
         const ComPtr<ID3D11ComputeShader> fireKernel = gpu.Kernel(ReadFile(argv[2]));
-        const int failures = CheckAnchors(gpu, anchorKernel.Get()) +
-                             CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f) +
-                             CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 416667.0f) +
-                             CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f, 5.0f, 8);
+        const int failures =
+            CheckAnchors(gpu, anchorKernel.Get()) +
+            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f) +
+            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 416667.0f) +
+            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f, 5.0f, 8, true);
         return failures == 0 ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "FAIL: %s\n", error.what());
