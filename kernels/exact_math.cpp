@@ -475,6 +475,26 @@ unsigned InFloatMode::Current() {
 #endif
 }
 
+TablesBlock MakeTablesBlock() {
+    TablesBlock block{};
+    for (uint32_t j = 0; j < 128; ++j) {
+        block.exp2[j][0] = kExp2High[j];
+        block.exp2[j][1] = kExp2Low[j];
+        block.log2[j][0] = kLog2Inverse[j];
+        block.log2[j][1] = kLog2High[j];
+        block.log2[j][2] = kLog2Low[j];
+    }
+    for (uint32_t i = 0; i < 10; ++i) {
+        block.twoOverPi[i][0] = kTwoOverPi[i];
+        block.twoOverPi[i][1] = i + 1 < 10 ? kTwoOverPi[i + 1] : 0u;
+    }
+    for (uint32_t i = 0; i < 20; ++i) {
+        block.inverseFactorials[i][0] = kInverseFactorials[2 * i];
+        block.inverseFactorials[i][1] = kInverseFactorials[2 * i + 1];
+    }
+    return block;
+}
+
 InFloatMode::InFloatMode(unsigned mode) : saved_(Current()) {
 #ifdef PYRIX_HAS_MXCSR
     _mm_setcsr(mode);

@@ -272,6 +272,23 @@ TEST(KernelValidation, RejectsAnchorBufferInAnotherSlot) {
     EXPECT_TRUE(Mentions(problems, "binding anchorOutput: register 0")) << Joined(problems);
 }
 
+// The tables sit at b1, and their declaration admits the run-time indices the kernels use.
+TEST(KernelValidation, RejectsTablesElsewhereOrDeclaredImmediatelyIndexed) {
+    Bytes moved = FireBytes();
+    Store(&moved, FindBindPoint(moved, "Tables"), 2);
+    dxbc::Sign(&moved);
+    auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, moved.data(), moved.size());
+    EXPECT_TRUE(Mentions(problems, "binding Tables: register 2")) << Joined(problems);
+
+    Bytes immediate = AnchorBytes();
+    const size_t at = FindProgramToken(immediate, 0x04000059 | dxbc::kConstantBufferDynamicIndexed);
+    EXPECT_EQ(Load(immediate, at + 8), 1u);  // cb1
+    Store(&immediate, at, 0x04000059);
+    dxbc::Sign(&immediate);
+    problems = dxbc::ValidateKernel(dxbc::KernelKind::kAnchor, immediate.data(), immediate.size());
+    EXPECT_TRUE(Mentions(problems, "not declared dynamically indexed")) << Joined(problems);
+}
+
 TEST(KernelValidation, RejectsAShiftedParamsField) {
     Bytes bytes = FireBytes();
     // The Params variable "softness" records its offset right after its name offset.
