@@ -8,6 +8,7 @@
 namespace dxbc {
 
 using pyrix::AnchorRecord;
+using pyrix::kAnchorGroupThreads;
 using pyrix::kFireGroupHeight;
 using pyrix::kFireGroupWidth;
 using pyrix::ParamsBlock;
@@ -216,7 +217,7 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
     }
     const std::array<uint32_t, 3> group =
         kind == KernelKind::kFire ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
-                                  : std::array<uint32_t, 3>{1, 1, 1};
+                                  : std::array<uint32_t, 3>{kAnchorGroupThreads, 1, 1};
     if (!program.hasThreadGroup) {
         problems.push_back("no thread-group declaration");
     } else if (program.threadGroup != group) {

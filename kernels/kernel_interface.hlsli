@@ -35,5 +35,7 @@ cbuffer Tables : register(b1)
 
 #define FIRE_GROUP_WIDTH 16
 #define FIRE_GROUP_HEIGHT 8
+// One group: a thread per scan sample, and at least the 31 points of a round of the bisection.
+#define ANCHOR_GROUP_THREADS 32
 
 #endif

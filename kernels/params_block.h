@@ -62,6 +62,7 @@ static_assert(sizeof(AnchorRecord) == 16, "one structured-buffer element of stri
 // Thread-group sizes of the kernels.
 constexpr uint32_t kFireGroupWidth = 16;
 constexpr uint32_t kFireGroupHeight = 8;
+constexpr uint32_t kAnchorGroupThreads = 32;  // one group per dispatch
 
 // Thread groups of `groupSize` that cover `texels` texels along one axis.
 constexpr uint32_t FireGroupCount(uint32_t texels, uint32_t groupSize) {
