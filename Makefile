@@ -1,5 +1,5 @@
 # The commands of the README, and the steps they are made of.
-.PHONY: all check test demo bench soak fuzz exhaustive deps test-asan test-tsan test-windows release package clean
+.PHONY: all check test demo bench gpu-cost soak fuzz exhaustive deps test-asan test-tsan test-windows release package clean
 
 all: release
 
@@ -60,6 +60,16 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release --target $(BENCHES)
 	status=0; for b in $(BENCHES); do build/release/bench/$$b || status=1; done; exit $$status
+
+# What a real GPU compiler makes of the kernels (docs/gpu_cost.md): Mesa's RADV, forced to RDNA2
+# and GCN chips without hardware, compiles each kernel as shipped (DXBC via vkd3d) and from its
+# HLSL (glslang); registers, spills, scratch, group-shared memory, occupancy, instructions and the
+# compiler's cost estimate, each beside the first release's kernel.
+gpu-cost: deps
+	cmake --preset release
+	cmake --build --preset release --target gpu_cost_stats
+	tools/gpu_cost/gpu_cost.py --stats build/release/tools/gpu_cost/gpu_cost_stats \
+		--work build/release/gpu_cost
 
 # A long session at its worst (8 host threads x 500 frames, random aborts, Direct3D failures,
 # lost devices, refused thread starts, set-downs), under TSan and then under ASan+UBSan.

@@ -1,0 +1,220 @@
+#!/usr/bin/env python3
+"""What a real GPU compiler makes of the compute kernels: Mesa's RADV driver, forced to an AMD
+chip without hardware (RADV_FORCE_FAMILY), compiles each kernel with its production compiler and
+reports registers, spills, scratch, group-shared memory, occupancy, instruction count and its own
+static cost estimate. Every kernel goes in two ways: as shipped (the committed DXBC, translated
+to SPIR-V by vkd3d-compiler as a Direct3D-on-Vulkan layer would) and from the HLSL source
+(glslang). Each figure is printed beside the first release's kernel of the same name.
+
+The kernels are found in the tree: every [numthreads] function of kernels/*.hlsl, its bytecode
+kernels/bytecode/<snake_case entry>.dxbc or <file>.dxbc. Their bindings are read from the SPIR-V
+by gpu_cost_stats, so kernels may change without touching this tool.
+
+usage: gpu_cost.py --stats BUILD/gpu_cost_stats [--families navi21,vega10] [--routes dxbc,hlsl]
+                   [--kernels FireKernel,...] [--work DIR] [--check]
+--check fails unless every measured kernel reports its statistics with sane values (the test).
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+TODAY = os.path.join(ROOT, "kernels")
+FIRST_RELEASE = os.path.join(HERE, "reference")
+# glslang gives each HLSL register class its own binding range, so that b0, t0 and u0 differ.
+GLSLANG = ["glslangValidator", "-D", "-V", "-S", "comp", "--hlsl-iomap",
+           "--shift-texture-binding", "16", "--shift-UAV-binding", "32",
+           "--shift-sampler-binding", "48"]
+COLUMNS = [("VGPRs", ["VGPRs"]), ("SGPRs", ["SGPRs"]),
+           ("spills", ["Spilled VGPRs", "Spilled SGPRs"]), ("scratch", ["Scratch size"]),
+           ("LDS", ["LDS size"]), ("subgroups/SIMD", ["Subgroups per SIMD"]),
+           ("instructions", ["Instructions"]), ("ACO estimate", ["Inverse Throughput"])]
+ENTRY = re.compile(r"\[numthreads\([^)]*\)\]\s*void\s+([A-Za-z_]\w*)\s*\(")
+
+
+def snake_case(name):
+    return re.sub(r"(?<!^)(?=[A-Z])", "_", name).lower()
+
+
+def find_kernels(folder):
+    """{entry: (hlsl file, dxbc file or None)} for the [numthreads] functions of folder/*.hlsl."""
+    kernels = {}
+    for name in sorted(os.listdir(folder)):
+        if not name.endswith(".hlsl"):
+            continue
+        with open(os.path.join(folder, name)) as source:
+            for entry in ENTRY.findall(source.read()):
+                candidates = [snake_case(entry) + ".dxbc", name[:-5] + ".dxbc"]
+                paths = [os.path.join(folder, "bytecode", c) for c in candidates]
+                kernels[entry] = (name, next((p for p in paths if os.path.exists(p)), None))
+    return kernels
+
+
+def run(command, **kwargs):
+    done = subprocess.run(command, capture_output=True, text=True, **kwargs)
+    if done.returncode != 0:
+        raise RuntimeError(f"{' '.join(command)}: {(done.stderr or done.stdout).strip()}")
+    return done.stdout
+
+
+def to_spirv(route, folder, entry, kernel, out):
+    hlsl, dxbc = kernel
+    if route == "dxbc":
+        if dxbc is None:
+            return None
+        run(["vkd3d-compiler", "-x", "dxbc-tpf", "-b", "spirv-binary", "-o", out, dxbc])
+    else:
+        run(GLSLANG + ["-e", entry, "-o", out, hlsl], cwd=folder)
+    return out
+
+
+def parse_stats(text):
+    """{spv path: {"entry", "wave", statistic: value}} and the device and driver lines."""
+    modules, current, header = {}, None, {}
+    for line in text.splitlines():
+        words = line.split("\t")
+        if words[0] in ("device", "driver"):
+            header[words[0]] = words[1]
+        elif words[0] == "module":
+            current = modules.setdefault(words[1], {"entry": words[2]})
+        elif words[0] == "executable" and current is not None:
+            current["wave"] = words[2]
+        elif words[0] == "statistic" and current is not None:
+            current[words[1]] = words[2]
+        elif words[0] == "error":
+            modules[words[1]] = {"error": words[2]}
+    return modules, header
+
+
+def measure(stats, family, spvs):
+    environment = dict(os.environ, RADV_FORCE_FAMILY=family, MESA_SHADER_CACHE_DISABLE="true")
+    done = subprocess.run([stats] + spvs, capture_output=True, text=True, env=environment)
+    modules, header = parse_stats(done.stdout)
+    if "device" not in header:
+        raise RuntimeError(f"gpu_cost_stats found no RADV device for {family}: "
+                           f"{done.stderr.strip()}")
+    return modules, header
+
+
+def figure(stats, names):
+    if stats is None or "error" in stats or any(n not in stats for n in names):
+        return None
+    return sum(int(float(stats[n])) for n in names)
+
+
+def cell(today, first):
+    if today is None:
+        return "-"
+    return f"{today:,} ({first:,})" if first is not None else f"{today:,} (-)"
+
+
+def ratio(today, first):
+    return f"{today / first:.1f}x" if today is not None and first else "-"
+
+
+def table_rows(results, keys):
+    rows = []
+    for entry, route, family in keys:
+        today, first = results.get(("today", entry, route, family)), \
+            results.get(("first", entry, route, family))
+        if today is not None and "error" in today:
+            rows.append([entry, route, family, "error: " + today["error"]])
+            continue
+        row = [entry, route, family, today.get("wave", "?") if today else "-"]
+        for _, names in COLUMNS:
+            row.append(cell(figure(today, names), figure(first, names)))
+        aco = COLUMNS[-1][1]
+        row.append(ratio(figure(today, aco), figure(first, aco)))
+        rows.append(row)
+    return rows
+
+
+def print_table(rows):
+    head = ["kernel", "route", "family", "wave"] + [c for c, _ in COLUMNS] + ["ACO x first"]
+    full = [r for r in rows if len(r) == len(head)]
+    widths = [max(len(str(r[i])) for r in [head] + full) for i in range(len(head))]
+    for row in [head] + rows:
+        print("  ".join(str(v).ljust(w) for v, w in zip(row, widths)).rstrip())
+
+
+def sanity_faults(results, headers):
+    """Why the measurement cannot be trusted, if it cannot: the --check of the test."""
+    faults = []
+    for family, header in headers.items():
+        if family.upper() not in header.get("device", "").upper():
+            faults.append(f"{family}: the device is {header.get('device')!r}, not the forced chip")
+    for (_, entry, route, family), stats in results.items():
+        where = f"{entry} ({route}, {family})"
+        if "error" in stats:
+            faults.append(f"{where}: {stats['error']}")
+            continue
+        missing = [n for _, names in COLUMNS for n in names if n not in stats]
+        if missing:
+            faults.append(f"{where}: no {', '.join(missing)}")
+            continue
+        if stats.get("wave") not in ("32", "64"):
+            faults.append(f"{where}: wave size {stats.get('wave')}")
+        for name in ("VGPRs", "SGPRs", "Subgroups per SIMD", "Instructions", "Inverse Throughput"):
+            if figure(stats, [name]) <= 0:
+                faults.append(f"{where}: {name} {stats[name]}")
+    return faults
+
+
+def tool_versions():
+    versions = []
+    for command in (["vkd3d-compiler", "--version"], ["glslangValidator", "--version"]):
+        text = run(command).splitlines()
+        versions.append(text[0].strip() if text else command[0])
+    return versions
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--stats", required=True, help="the gpu_cost_stats program")
+    parser.add_argument("--families", default="navi21,vega10")
+    parser.add_argument("--routes", default="dxbc,hlsl")
+    parser.add_argument("--kernels", default="", help="entry points to measure (default: all)")
+    parser.add_argument("--work", default="")
+    parser.add_argument("--check", action="store_true")
+    args = parser.parse_args()
+    work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="gpu_cost_"))
+    os.makedirs(work, exist_ok=True)
+    families, routes = args.families.split(","), args.routes.split(",")
+    chosen = set(filter(None, args.kernels.split(",")))
+    trees = {"today": (TODAY, find_kernels(TODAY)), "first": (FIRST_RELEASE,
+                                                             find_kernels(FIRST_RELEASE))}
+    spvs = {}
+    for tree, (folder, kernels) in trees.items():
+        for entry, kernel in kernels.items():
+            if chosen and entry not in chosen:
+                continue
+            for route in routes:
+                out = os.path.join(work, f"{tree}_{entry}_{route}.spv")
+                if to_spirv(route, folder, entry, kernel, out):
+                    spvs[(tree, entry, route)] = out
+    results, headers = {}, {}
+    for family in families:
+        modules, headers[family] = measure(args.stats, family, sorted(spvs.values()))
+        for (tree, entry, route), spv in spvs.items():
+            results[(tree, entry, route, family)] = modules.get(spv, {"error": "not measured"})
+    print(f"{headers[families[0]]['driver']}; "
+          + "; ".join(f"{f}: {h['device']}" for f, h in headers.items()))
+    print("; ".join(tool_versions()) + "; figures: today's kernel (first release's)")
+    keys = sorted({(e, r, f) for (t, e, r, f) in results if t == "today"},
+                  key=lambda k: (k[0], routes.index(k[1]), families.index(k[2])))
+    print_table(table_rows(results, keys))
+    faults = sanity_faults(results, headers) if args.check else []
+    for fault in faults:
+        print("FAIL:", fault)
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except RuntimeError as error:
+        sys.exit(f"gpu_cost: {error}")
