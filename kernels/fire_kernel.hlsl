@@ -18,9 +18,11 @@
 // Lattice points per octave. Hashing a point into the table costs two sines, hashing a pixel's
 // corners directly six: beyond about three points per pixel the table no longer pays.
 #define FIRE_TABLE_POINTS 256
-#define FIRE_TABLE_ENTRIES (FIRE_OCTAVES * FIRE_TABLE_POINTS)
-// The slots of directly hashed corners follow the table: per such octave, corner and thread.
-#define FIRE_GRADIENT_ENTRIES (FIRE_TABLE_ENTRIES + FIRE_OCTAVES * 3 * FIRE_GROUP_THREADS)
+// The slots of directly hashed corners (per such octave, corner and thread) follow the table's
+// points. An octave takes at most 3 * 128 = 384 entries either way, so five octaves' worth is
+// enough for any mix: 15 KB, small enough for ten groups' waves per SIMD on current GPUs.
+#define FIRE_DIRECT_ENTRIES (3 * FIRE_GROUP_THREADS)
+#define FIRE_GRADIENT_ENTRIES (FIRE_OCTAVES * FIRE_DIRECT_ENTRIES)
 // Cells within +-2^23: there every lattice coordinate and its neighbour are exact in a float.
 #define FIRE_TABLE_REACH 8388608.0f
 
@@ -33,8 +35,8 @@ groupshared uint cellMaxX[FIRE_OCTAVES];
 groupshared uint cellMinY[FIRE_OCTAVES];
 groupshared uint cellMaxY[FIRE_OCTAVES];
 groupshared uint cellsOutOfReach;  // bit o: some cell of octave o is beyond the reach
-// Per octave: >= 0, the table entry of the rectangle's first point; < 0, -1 - the octave's
-// place among the directly hashed ones.
+// Per octave: >= 0, the table entry of the rectangle's first point; < 0, -1 - the entry of the
+// octave's first directly hashed corner.
 groupshared int gradientBase[FIRE_OCTAVES];
 groupshared int tableWidth[FIRE_OCTAVES];  // points per row of the octave's rectangle
 groupshared float2 gradients[FIRE_GRADIENT_ENTRIES];
@@ -61,7 +63,7 @@ int TableHeight(int octave)
 }
 
 // What a pixel needs to find the octave's gradients: x, the first entry of the octave's
-// points or -1 - its place among the directly hashed octaves; y and z, the rectangle's corner;
+// points or -1 - the first entry of its directly hashed corners; y and z, the rectangle's corner;
 // w, its width. Read once per octave: each read of group-shared memory costs.
 int4 OctavePlan(int octave)
 {
@@ -71,8 +73,7 @@ int4 OctavePlan(int octave)
 float2 GroupGradient(uint thread, int4 plan, int corner, float cx, float cy)
 {
     const int tableEntry = plan.x + (int(cy) - plan.z) * plan.w + (int(cx) - plan.y);
-    const int directEntry =
-        FIRE_TABLE_ENTRIES + ((-1 - plan.x) * 3 + corner) * FIRE_GROUP_THREADS + int(thread);
+    const int directEntry = (-1 - plan.x) + corner * FIRE_GROUP_THREADS + int(thread);
     // Never outside the gradients, whatever a slip would compute.
     const int entry = clamp(plan.x >= 0 ? tableEntry : directEntry, 0, FIRE_GRADIENT_ENTRIES - 1);
     return gradients[entry];
@@ -179,7 +180,8 @@ void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
         const int points = Choose(octave, points0, points1, points2, points3, points4);
         const int start = Choose(octave, 0, start1, start2, start3, start4);
         const int direct = Choose(octave, direct0, direct1, direct2, direct3, direct4);
-        gradientBase[octave] = points > 0 ? start : -direct;
+        gradientBase[octave] =
+            points > 0 ? start : -1 - (total + (direct - 1) * FIRE_DIRECT_ENTRIES);
         tableWidth[octave] = TableWidth(octave);
     }
     const int tableSteps = (total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
@@ -213,7 +215,7 @@ void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
             const SimplexCorners corners = simplexCorners(p.x, p.y);
             cx = component(corners.latticeX, corner);
             cy = component(corners.latticeY, corner);
-            slot = FIRE_TABLE_ENTRIES + direct * FIRE_GROUP_THREADS + int(thread);
+            slot = total + direct * FIRE_GROUP_THREADS + int(thread);
         }
         if (slot >= 0)
         {
