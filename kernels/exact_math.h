@@ -8,8 +8,6 @@
 // The CPU kernels do the same by running with FlushDenormals in scope (FTZ and DAZ on x86).
 #pragma once
 
-#include "kernels/params_block.h"
-
 namespace pyrix {
 
 // sin(x) correctly rounded (to nearest, ties to even) for every finite float; NaN for
@@ -37,9 +35,6 @@ float ExactDiv(float a, float b);
 // sqrt(v) for v >= 0: an inverse square root by Newton steps, corrected once with its exact
 // residual.
 float ExactSqrt(float v);
-
-// The tables that the kernels read from their constant buffer b1, from the ones used here.
-TablesBlock MakeTablesBlock();
 
 // Runs the enclosing scope with denormals flushed to zero on the input and output of float
 // operations, as Direct3D 11 does, and rounding to nearest whatever the caller's rounding mode.

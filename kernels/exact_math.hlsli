@@ -1,6 +1,7 @@
-// The fire field's sine, exp2, log2, division and square root from operations that every
-// device rounds alike (float add, subtract, multiply; comparisons, floor; 32-bit integers).
-// exact_math.cpp and exact_math_lanes.h perform the same operations in the same order; keep
+// The fire field's exp2, log2, division and square root, and the sine's fixed-point arithmetic
+// (the sine itself is exact_sin.hlsli), from operations that every device rounds alike (float
+// add, subtract, multiply; comparisons, floor; 32-bit integers). exact_math.cpp,
+// exact_math_lanes.h and exact_sin.cpp perform the same operations in the same order; keep
 // them in step. Every float is precise, and the bytecode forbids refactoring, so that no
 // driver fuses or reorders them.
 #ifndef EXACT_MATH_HLSLI
@@ -240,6 +241,59 @@ void ToFixed(float v, out uint whole, out uint2 fraction)
     fraction = WideShiftLeft(uint2(0u, m), 64u - shift);
 }
 
+// n = floor(v) for v = -+(whole + fraction), fraction becoming v - n; see exact_math.cpp.
+int SignedFloor(uint whole, bool negative, inout uint2 fraction)
+{
+    int n = int(whole);
+    if (negative)
+    {
+        n = -n;
+        if (fraction.x != 0u || fraction.y != 0u)
+        {
+            n = n - 1;
+            fraction = WideSub(uint2(0u, 0u), fraction);
+        }
+    }
+    return n;
+}
+
+// The neighbour of hi on lo's side and their midpoint n + fraction; see exact_math.cpp.
+float Log2Midpoint(float hi, float lo, out int n, out uint2 fraction)
+{
+    const uint hiBits = asuint(hi);
+    const uint hiBiased = (hiBits >> 23) & 0xFFu;
+    const bool towardsZero = (lo < 0.0f) != (hi < 0.0f);
+    uint stepBit = hiBiased - 86u;
+    if (towardsZero && (hiBits & 0x007FFFFFu) == 0u)
+    {
+        stepBit = stepBit - 1u;
+    }
+    precise float step = asfloat((stepBit + 63u) << 23);
+    precise float neighbour = lo > 0.0f ? hi + step : hi - step;
+    uint whole;
+    ToFixed(hi, whole, fraction);
+    const uint2 halfStep = WideShiftLeft(uint2(0u, 1u), stepBit - 1u);
+    if (towardsZero)
+    {
+        if (WideGreater(halfStep, fraction))
+        {
+            whole = whole - 1u;
+        }
+        fraction = WideSub(fraction, halfStep);
+    }
+    else
+    {
+        const uint2 sum = WideAdd(fraction, halfStep);
+        if (WideGreater(fraction, sum))
+        {
+            whole = whole + 1u;
+        }
+        fraction = sum;
+    }
+    n = SignedFloor(whole, hi < 0.0f, fraction);
+    return neighbour;
+}
+
 // The rare cases of ExactExp2 and ExactLog2, in 64-bit fixed point; see exact_math.cpp.
 float ExactExp2Rare(float y)
 {
@@ -260,16 +314,7 @@ float ExactExp2Rare(float y)
     uint whole;
     uint2 fraction;
     ToFixed(y, whole, fraction);
-    int n = int(whole);
-    if (y < 0.0f)
-    {
-        n = -n;
-        if (fraction.x != 0u || fraction.y != 0u)
-        {
-            n = n - 1;
-            fraction = WideSub(uint2(0u, 0u), fraction);
-        }
-    }
+    const int n = SignedFloor(whole, y < 0.0f, fraction);
     const uint2 e = Exp2Minus1(fraction);
     const uint significand = 0x00800000u | (e.x >> 9);
     const uint rest = e.x & 0x1FFu;
@@ -287,47 +332,9 @@ float ExactLog2Rare(float x, float hi, float lo)
     {
         return hi;
     }
-    const uint hiBits = asuint(hi);
-    const uint hiBiased = (hiBits >> 23) & 0xFFu;
-    const bool towardsZero = (lo < 0.0f) != (hi < 0.0f);
-    uint stepBit = hiBiased - 86u;
-    if (towardsZero && (hiBits & 0x007FFFFFu) == 0u)
-    {
-        stepBit = stepBit - 1u;
-    }
-    precise float step = asfloat((stepBit + 63u) << 23);
-    precise float neighbour = lo > 0.0f ? hi + step : hi - step;
-    uint whole;
+    int n;
     uint2 fraction;
-    ToFixed(hi, whole, fraction);
-    const uint2 halfStep = WideShiftLeft(uint2(0u, 1u), stepBit - 1u);
-    if (towardsZero)
-    {
-        if (WideGreater(halfStep, fraction))
-        {
-            whole = whole - 1u;
-        }
-        fraction = WideSub(fraction, halfStep);
-    }
-    else
-    {
-        const uint2 sum = WideAdd(fraction, halfStep);
-        if (WideGreater(fraction, sum))
-        {
-            whole = whole + 1u;
-        }
-        fraction = sum;
-    }
-    int n = int(whole);
-    if (hi < 0.0f)
-    {
-        n = -n;
-        if (fraction.x != 0u || fraction.y != 0u)
-        {
-            n = n - 1;
-            fraction = WideSub(uint2(0u, 0u), fraction);
-        }
-    }
+    precise float neighbour = Log2Midpoint(hi, lo, n, fraction);
     const uint2 e = Exp2Minus1(fraction);
     const int k = int(xBiased) - 127;
     bool above = k > n;
@@ -444,134 +451,6 @@ float ExactLog2(float x)
     // A zero or denormal exponent field is a zero: flushed, as Direct3D reads it.
     precise float minusInfinity = asfloat(0xFF800000u);
     return Keep(normal ? result : minusInfinity);
-}
-
-// Payne and Hanek's reduction and the Taylor series in integers, correctly rounded; see ExactSin
-// in exact_math.cpp.
-float ExactSin(float x)
-{
-    const uint bits = asuint(x);
-    const uint sign = bits & 0x80000000u;
-    const uint biased = (bits >> 23) & 0xFFu;
-    if (biased < 115u)
-    {
-        return x;
-    }
-    if (biased == 255u)
-    {
-        precise float nan = x - x;
-        return nan;
-    }
-    const uint m = (bits & 0x007FFFFFu) | 0x00800000u;
-    const uint start = biased - 88u;
-    const uint w0 = TableWord(start);
-    const uint w1 = TableWord(start + 32u);
-    const uint w2 = TableWord(start + 64u);
-    const uint w3 = TableWord(start + 96u);
-    uint h3, l3, h2, l2, h1, l1;
-    Multiply(m, w3, h3, l3);
-    Multiply(m, w2, h2, l2);
-    Multiply(m, w1, h1, l1);
-    const uint q1 = h3 + l2;
-    const uint carry1 = q1 < h3 ? 1u : 0u;
-    uint q2 = h2 + l1;
-    uint carry2 = q2 < h2 ? 1u : 0u;
-    q2 = q2 + carry1;
-    carry2 = carry2 + (q2 < carry1 ? 1u : 0u);
-    const uint q3 = h1 + m * w0 + carry2;
-    uint quadrant = q3 >> 30;
-    uint g3 = q3 & 0x3FFFFFFFu;
-    uint g2 = q2;
-    uint g1 = q1;
-    uint g0 = l3;
-    uint negative = 0u;
-    if ((g3 & 0x20000000u) != 0u)
-    {
-        quadrant = quadrant + 1u;
-        negative = 0x80000000u;
-        g0 = ~g0 + 1u;
-        uint carry = g0 == 0u ? 1u : 0u;
-        g1 = ~g1 + carry;
-        carry = (carry != 0u && g1 == 0u) ? 1u : 0u;
-        g2 = ~g2 + carry;
-        carry = (carry != 0u && g2 == 0u) ? 1u : 0u;
-        g3 = (~g3 + carry) & 0x3FFFFFFFu;
-    }
-    int scale = 0;
-    [unroll]
-    for (int word = 0; word < 3; ++word)
-    {
-        if (g3 == 0u)
-        {
-            g3 = g2;
-            g2 = g1;
-            g1 = g0;
-            g0 = 0u;
-            scale = scale + 32;
-        }
-    }
-    if (g3 == 0u)
-    {
-        return asfloat(sign ^ ((quadrant & 1u) != 0u ? asuint(1.0f) : 0u) ^
-                       ((quadrant & 2u) != 0u ? 0x80000000u : 0u));
-    }
-    const uint zeros = 31u - firstbithigh(g3);
-    if (zeros != 0u)
-    {
-        g3 = (g3 << zeros) | (g2 >> (32u - zeros));
-        g2 = (g2 << zeros) | (g1 >> (32u - zeros));
-    }
-    scale = scale + int(zeros);
-    uint2 r = WideMulHigh(uint2(g3, g2), uint2(kHalfPiHigh, kHalfPiLow));
-    if ((r.x & 0x80000000u) == 0u)
-    {
-        r = uint2((r.x << 1) | (r.y >> 31), r.y << 1);
-        scale = scale + 1;
-    }
-    const uint2 z = WideShiftRight(WideMulHigh(r, r), uint(2 * scale - 6));
-    const uint odd = (quadrant & 1u) != 0u ? 0u : 1u;
-    const uint2 tail = TaylorTail(z, odd);
-    uint2 value;
-    uint exponent;
-    if (odd != 0u)
-    {
-        value = WideSub(r, WideMulHigh(r, tail));
-        exponent = uint(129 - scale);
-    }
-    else
-    {
-        if (tail.x == 0u && tail.y == 0u)
-        {
-            value = uint2(0x80000000u, 0u);
-            exponent = 127u;
-        }
-        else
-        {
-            value = WideSub(uint2(0u, 0u), tail);
-            exponent = 126u;
-        }
-    }
-    if ((value.x & 0x80000000u) == 0u)
-    {
-        value = uint2((value.x << 1) | (value.y >> 31), value.y << 1);
-        exponent = exponent - 1u;
-    }
-    const uint significand = value.x >> 8;
-    const uint restHigh = value.x & 0xFFu;
-    const bool above = restHigh > 0x80u || (restHigh == 0x80u && value.y != 0u);
-    const bool tie = restHigh == 0x80u && value.y == 0u;
-    const uint up = (above || (tie && (significand & 1u) != 0u)) ? 1u : 0u;
-    const uint magnitude = ((exponent - 1u) << 23) + significand + up;
-    uint flip = sign;
-    if ((quadrant & 1u) == 0u)
-    {
-        flip = flip ^ negative;
-    }
-    if ((quadrant & 2u) != 0u)
-    {
-        flip = flip ^ 0x80000000u;
-    }
-    return asfloat(magnitude ^ flip);
 }
 
 #endif

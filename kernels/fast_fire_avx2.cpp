@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_plan.h"
 
 namespace pyrix {

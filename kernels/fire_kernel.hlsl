@@ -155,73 +155,103 @@ int Choose(int index, int v0, int v1, int v2, int v3, int v4)
     return index == 0 ? v0 : index == 1 ? v1 : index == 2 ? v2 : index == 3 ? v3 : v4;
 }
 
+// Where each octave's gradients go: the table's points of octave i from start[i] on (total in
+// all), and the directly hashed octaves counted up to and including i in direct[i].
+struct GradientLayout
+{
+    int points0, points1, points2, points3, points4;
+    int start1, start2, start3, start4;
+    int total;
+    int direct0, direct1, direct2, direct3, direct4;
+};
+
+GradientLayout PlanGradients()
+{
+    GradientLayout l;
+    l.points0 = TablePoints(0);
+    l.points1 = TablePoints(1);
+    l.points2 = TablePoints(2);
+    l.points3 = TablePoints(3);
+    l.points4 = TablePoints(4);
+    l.start1 = l.points0;
+    l.start2 = l.start1 + l.points1;
+    l.start3 = l.start2 + l.points2;
+    l.start4 = l.start3 + l.points3;
+    l.total = l.start4 + l.points4;
+    l.direct0 = Reached(0) && l.points0 == 0 ? 1 : 0;
+    l.direct1 = l.direct0 + (Reached(1) && l.points1 == 0 ? 1 : 0);
+    l.direct2 = l.direct1 + (Reached(2) && l.points2 == 0 ? 1 : 0);
+    l.direct3 = l.direct2 + (Reached(3) && l.points3 == 0 ? 1 : 0);
+    l.direct4 = l.direct3 + (Reached(4) && l.points4 == 0 ? 1 : 0);
+    return l;
+}
+
+// Thread i < FIRE_OCTAVES tells the pixels where octave i's gradients are.
+void PublishLayout(uint thread, GradientLayout l)
+{
+    if (thread < FIRE_OCTAVES)
+    {
+        const int octave = int(thread);
+        const int points = Choose(octave, l.points0, l.points1, l.points2, l.points3, l.points4);
+        const int start = Choose(octave, 0, l.start1, l.start2, l.start3, l.start4);
+        const int direct = Choose(octave, l.direct0, l.direct1, l.direct2, l.direct3, l.direct4);
+        gradientBase[octave] =
+            points > 0 ? start : -1 - (l.total + (direct - 1) * FIRE_DIRECT_ENTRIES);
+        tableWidth[octave] = TableWidth(octave);
+    }
+}
+
+// The step'th gradient of this thread: a table point while step < tableSteps, then the
+// corner'th corner of the place'th directly hashed octave.
+void HashGradient(uint thread, FireFieldParams field, float qx, float qy, GradientLayout l,
+                  int step, int tableSteps)
+{
+    const int entry = step * FIRE_GROUP_THREADS + int(thread);
+    const int tableOctave = entry >= l.start4   ? 4
+                            : entry >= l.start3 ? 3
+                            : entry >= l.start2 ? 2
+                            : entry >= l.start1 ? 1
+                                                : 0;
+    const int offset = entry - Choose(tableOctave, 0, l.start1, l.start2, l.start3, l.start4);
+    const int width = max(TableWidth(tableOctave), 1);
+    float cx = float(MinX(tableOctave) + offset % width);
+    float cy = float(MinY(tableOctave) + offset / width);
+    int slot = entry < l.total ? entry : -1;
+    if (step >= tableSteps)
+    {
+        const int direct = step - tableSteps;
+        const int place = direct / 3;
+        const int corner = direct - 3 * place;
+        const int octave = place < l.direct0   ? 0
+                           : place < l.direct1 ? 1
+                           : place < l.direct2 ? 2
+                           : place < l.direct3 ? 3
+                                               : 4;
+        const float2 p = OctavePoint(field, qx, qy, octave);
+        const SimplexCorners corners = simplexCorners(p.x, p.y);
+        cx = component(corners.latticeX, corner);
+        cy = component(corners.latticeY, corner);
+        slot = l.total + direct * FIRE_GROUP_THREADS + int(thread);
+    }
+    if (slot >= 0)
+    {
+        const float2 gradient = gradientHash(cx, cy);
+        gradients[slot] = gradient;
+    }
+}
+
 // The group hashes every gradient its pixels need: first the table's points, spread over all
 // threads, then for each directly hashed octave each thread its own three corners.
 void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
 {
-    const int points0 = TablePoints(0);
-    const int points1 = TablePoints(1);
-    const int points2 = TablePoints(2);
-    const int points3 = TablePoints(3);
-    const int points4 = TablePoints(4);
-    const int start1 = points0;
-    const int start2 = start1 + points1;
-    const int start3 = start2 + points2;
-    const int start4 = start3 + points3;
-    const int total = start4 + points4;
-    const int direct0 = Reached(0) && points0 == 0 ? 1 : 0;
-    const int direct1 = direct0 + (Reached(1) && points1 == 0 ? 1 : 0);
-    const int direct2 = direct1 + (Reached(2) && points2 == 0 ? 1 : 0);
-    const int direct3 = direct2 + (Reached(3) && points3 == 0 ? 1 : 0);
-    const int direct4 = direct3 + (Reached(4) && points4 == 0 ? 1 : 0);
-    if (thread < FIRE_OCTAVES)
-    {
-        const int octave = int(thread);
-        const int points = Choose(octave, points0, points1, points2, points3, points4);
-        const int start = Choose(octave, 0, start1, start2, start3, start4);
-        const int direct = Choose(octave, direct0, direct1, direct2, direct3, direct4);
-        gradientBase[octave] =
-            points > 0 ? start : -1 - (total + (direct - 1) * FIRE_DIRECT_ENTRIES);
-        tableWidth[octave] = TableWidth(octave);
-    }
-    const int tableSteps = (total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
-    const int steps = tableSteps + 3 * direct4;
+    const GradientLayout layout = PlanGradients();
+    PublishLayout(thread, layout);
+    const int tableSteps = (layout.total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
+    const int steps = tableSteps + 3 * layout.direct4;
     [loop]
     for (int step = 0; step < steps; ++step)
     {
-        const int entry = step * FIRE_GROUP_THREADS + int(thread);
-        const int tableOctave = entry >= start4   ? 4
-                                : entry >= start3 ? 3
-                                : entry >= start2 ? 2
-                                : entry >= start1 ? 1
-                                                  : 0;
-        const int offset = entry - Choose(tableOctave, 0, start1, start2, start3, start4);
-        const int width = max(TableWidth(tableOctave), 1);
-        float cx = float(MinX(tableOctave) + offset % width);
-        float cy = float(MinY(tableOctave) + offset / width);
-        int slot = entry < total ? entry : -1;
-        if (step >= tableSteps)
-        {
-            // The corner'th corner of the place'th directly hashed octave.
-            const int direct = step - tableSteps;
-            const int place = direct / 3;
-            const int corner = direct - 3 * place;
-            const int octave = place < direct0   ? 0
-                               : place < direct1 ? 1
-                               : place < direct2 ? 2
-                               : place < direct3 ? 3
-                                                 : 4;
-            const float2 p = OctavePoint(field, qx, qy, octave);
-            const SimplexCorners corners = simplexCorners(p.x, p.y);
-            cx = component(corners.latticeX, corner);
-            cy = component(corners.latticeY, corner);
-            slot = total + direct * FIRE_GROUP_THREADS + int(thread);
-        }
-        if (slot >= 0)
-        {
-            const float2 gradient = gradientHash(cx, cy);
-            gradients[slot] = gradient;
-        }
+        HashGradient(thread, field, qx, qy, layout, step, tableSteps);
     }
 }
 

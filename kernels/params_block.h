@@ -38,7 +38,7 @@ static_assert(offsetof(ParamsBlock, softness) == 44);
 
 // The exact math's tables as the kernels read them from the constant buffer Tables (b1), one
 // entry per 16-byte register so that a run-time index reads one register; unused lanes are 0.
-// MakeTablesBlock (exact_math.h) fills it from the CPU build's tables.
+// MakeTablesBlock (exact_math_tables.h) fills it from the CPU build's tables.
 struct TablesBlock {
     float exp2[128][4];                 // 2^(j/128): x high, y low
     float log2[128][4];                 // x kLog2Inverse[j], y kLog2High[j], z kLog2Low[j]

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "kernels/exact_math.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/kernel_bytecode.h"
 #include "renderers/output_conversion.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "kernels/cpu_kernels.h"
-#include "kernels/exact_math.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_kernel.h"
 #include "kernels/params_block.h"
 #include "standins/win32/device_queue.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "kernels/cpu_kernels.h"
-#include "kernels/exact_math.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/params_block.h"
 
 using namespace pyrix;
