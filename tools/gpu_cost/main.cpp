@@ -12,8 +12,6 @@
 // others are still measured.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,19 +22,8 @@
 
 namespace {
 
-std::vector<uint32_t> ReadWords(const char* path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read the file");
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                  std::istreambuf_iterator<char>());
-    if (bytes.empty() || bytes.size() % 4 != 0) throw std::runtime_error("not a SPIR-V module");
-    std::vector<uint32_t> words(bytes.size() / 4);
-    std::memcpy(words.data(), bytes.data(), bytes.size());
-    return words;
-}
-
 void Measure(const VulkanDevice& device, const char* path) {
-    const ComputePipeline pipeline(device.Handle(), ReadWords(path),
+    const ComputePipeline pipeline(device.Handle(), ReadSpirvFile(path),
                                    VK_PIPELINE_CREATE_CAPTURE_STATISTICS_BIT_KHR);
     const SpirvInterface& interface = pipeline.Interface();
     const std::vector<ExecutableReport> reports =
