@@ -58,31 +58,135 @@ float Reciprocal(float b)
     return y;
 }
 
+// Division and square root correctly rounded, in the steps of exact_math_lanes.h (which gives
+// the argument): an estimate q of x in [1, 2), its remainder taken exactly, a nudge by 2^-23.
+float Significand(uint bits)
+{
+    return asfloat((bits & 0x007FFFFFu) | 0x3F800000u);
+}
+
+float Remainder(float n, float q, float d)
+{
+    precise float p = q * d;
+    precise float r = (n - p) - ProductError(q, d, p);
+    return r;
+}
+
+float Clamped(float q)
+{
+    precise float c = min(max(q, 1.0f), 1.99999988079071044921875f);
+    return c;
+}
+
+float Nudge(float q, float r, float h)
+{
+    precise float zero = 0.0f;
+    precise float u = 1.1920928955078125e-7f;
+    precise float minusH = zero - h;
+    precise float minusU = zero - u;
+    precise float down = minusH >= r ? minusU : zero;
+    precise float step = r > h ? u : down;
+    precise float nudged = q + step;
+    return nudged;
+}
+
+bool IsZero(float magnitude)
+{
+    return magnitude < 1.17549435082228750797e-38f;
+}
+
+bool IsInfinite(float magnitude)
+{
+    return magnitude > 3.40282346638528859812e+38f;
+}
+
+bool IsNumber(float magnitude)
+{
+    return magnitude >= 0.0f;
+}
+
+float Magnitude(uint bits)
+{
+    return asfloat(bits & 0x7FFFFFFFu);
+}
+
+float DivSpecial(uint aBits, uint bBits, uint sign, float field, float quotient)
+{
+    precise float a = Magnitude(aBits);
+    precise float b = Magnitude(bBits);
+    const bool zeroA = IsZero(a);
+    const bool zeroB = IsZero(b);
+    const bool infiniteA = IsInfinite(a);
+    const bool infiniteB = IsInfinite(b);
+    const bool toZero = (zeroA && !zeroB) || (infiniteB && !infiniteA) || field < 0.5f;
+    const bool toInfinity = (infiniteA && !infiniteB) || (zeroB && !zeroA) || field > 254.5f;
+    const bool toNan = (zeroA && zeroB) || (infiniteA && infiniteB);
+    precise float nan = asfloat(0x7FC00000u);
+    precise float result = toZero ? asfloat(sign) : quotient;
+    result = toInfinity ? asfloat(sign | 0x7F800000u) : result;
+    result = toNan ? nan : result;
+    precise float special = (IsNumber(a) && IsNumber(b)) ? result : nan;
+    return special;
+}
+
 float ExactDiv(float a, float b)
 {
-    precise float y = Reciprocal(b);
-    precise float q = a * y;
-    precise float p = q * b;
-    precise float residual = (a - p) - ProductError(q, b, p);
-    precise float quotient = q + residual * y;
-    return Keep(quotient);
+    const uint aBits = asuint(a);
+    const uint bBits = asuint(b);
+    precise float ma = Significand(aBits);
+    precise float d = Significand(bBits);
+    const bool small = ma < d;
+    precise float doubled = 2.0f * ma;
+    precise float n = small ? doubled : ma;
+    precise float y = Reciprocal(d);
+    precise float q0 = n * y;
+    precise float q = Clamped(q0 + Remainder(n, q0, d) * y);
+    precise float x = Nudge(q, Remainder(n, q, d), d * 5.9604644775390625e-8f);
+    const uint biasedA = (aBits >> 23) & 0xFFu;
+    const uint biasedB = (bBits >> 23) & 0xFFu;
+    precise float field =
+        (float(int(biasedA)) - float(int(biasedB))) + (small ? 126.0f : 127.0f);
+    const uint sign = (aBits ^ bBits) & 0x80000000u;
+    const uint magnitude = (asuint(x) & 0x007FFFFFu) | (uint(int(field)) << 23);
+    return Keep(DivSpecial(aBits, bBits, sign, field, asfloat(sign | magnitude)));
 }
 
 float ExactSqrt(float v)
 {
-    precise float y = asfloat(0x5F3759DFu - (asuint(v) >> 1));
-    precise float half = 0.5f * v;
+    const uint bits = asuint(v);
+    const uint biased = (bits >> 23) & 0xFFu;
+    const uint mField = 0x40000000u - ((biased & 1u) << 23);
+    precise float m = asfloat((bits & 0x007FFFFFu) | mField);
+    precise float y = asfloat(0x5F3759DFu - (asuint(m) >> 1));
+    precise float half = 0.5f * m;
     [loop]
     for (int step = 0; step < 3; ++step)
     {
         precise float t = (half * y) * y;
         y = y * (1.5f - t);
     }
-    precise float s = v * y;
-    precise float p = s * s;
-    precise float residual = (v - p) - ProductError(s, s, p);
-    precise float root = s + residual * (0.5f * y);
-    return Keep(root);
+    precise float s0 = m * y;
+    precise float s = Clamped(s0 + Remainder(m, s0, s0) * (0.5f * y));
+    precise float x = Nudge(s, Remainder(m, s, s), s * 1.1920928955078125e-7f);
+    const uint field = (biased + 127u) >> 1;
+    precise float root = asfloat((asuint(x) & 0x007FFFFFu) | (field << 23));
+    precise float magnitude = Magnitude(bits);
+    precise float nan = asfloat(0x7FC00000u);
+    precise float result = IsInfinite(magnitude) ? v : root;
+    result = v < 0.0f ? nan : result;
+    result = IsNumber(magnitude) ? result : nan;
+    precise float signedZero = asfloat(bits & 0x80000000u);
+    return Keep(IsZero(magnitude) ? signedZero : result);
+}
+
+// log2 of what is not a positive normal float; see exact_math_lanes.h.
+float Log2Special(float x, float magnitude)
+{
+    precise float nan = asfloat(0x7FC00000u);
+    precise float beyond = IsInfinite(x) ? x : nan;
+    precise float minusInfinity = asfloat(0xFF800000u);
+    precise float special = IsZero(magnitude) ? minusInfinity : beyond;
+    return special;
 }
 
 // The full 64-bit product of a and b from 16-bit halves.
@@ -674,14 +778,12 @@ float ExactLog2(float x)
     precise float hi = s2 + tail;
     precise float lo = tail - (hi - s2);
     precise float result = hi;
-    const bool normal = e0 > -127.0f;
-    if (normal && !Decided(hi, lo, 7.275957614183426e-12f))
+    const bool positive = !IsInfinite(x) && x >= 1.17549435082228750797e-38f;
+    if (positive && !Decided(hi, lo, 7.275957614183426e-12f))
     {
         result = ExactLog2Rare(x, hi, lo);
     }
-    // A zero or denormal exponent field is a zero: flushed, as Direct3D reads it.
-    precise float minusInfinity = asfloat(0xFF800000u);
-    return Keep(normal ? result : minusInfinity);
+    return Keep(positive ? result : Log2Special(x, Magnitude(bits)));
 }
 
 #endif

@@ -56,6 +56,7 @@ struct Avx2Lanes {
     static M NotGreaterEqual(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NGE_UQ); }
     static M And(M a, M b) { return _mm256_and_ps(a, b); }
     static M AndNot(M a, M b) { return _mm256_andnot_ps(a, b); }
+    static M Or(M a, M b) { return _mm256_or_ps(a, b); }
     static F Select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
     static int Bits(M m) { return _mm256_movemask_ps(m); }
     static bool AllSame(F v) {
