@@ -1,6 +1,7 @@
 // exp2, log2, division and square root written once over a lane type `L`, so that the scalar
 // build (exact_math.cpp) and the AVX2 rows (fast_fire_avx2.cpp) perform the same operations in
-// the same order and round alike. exact_math.hlsli spells out the same sequences.
+// the same order and round alike. exact_math.hlsli and exact_div_sqrt.hlsli spell out the same
+// sequences.
 //
 // Include this only from inside an anonymous namespace: each instruction set compiles its own
 // copy.
