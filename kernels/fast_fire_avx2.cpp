@@ -5,8 +5,10 @@
 #include <immintrin.h>
 #include <math.h>
 
+#include <cstddef>
 #include <cstdint>
 
+#include "kernels/exact_math_avx2.h"
 #include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_plan.h"
 
@@ -97,10 +99,22 @@ struct Avx2Lanes {
 
 using Rows = FireRows<Avx2Lanes>;
 
+template <Avx2Lanes::F (*Function)(Avx2Lanes::F)>
+void EachLane(const float* in, float* out, size_t n) {
+    for (size_t i = 0; i < n; i += Avx2Lanes::kWidth) {
+        Avx2Lanes::Store(out + i, Function(Avx2Lanes::Load(in + i)));
+    }
+}
+
 }  // namespace
 
 fast_fire::RowFunctions fast_fire::Avx2RowFunctions() {
     return RowFunctions{&Rows::ScanRows, &Rows::RenderRows};
+}
+
+ExactLaneFunctions Avx2ExactLaneFunctions() {
+    return ExactLaneFunctions{&EachLane<&Avx2Lanes::Sqrt>, &EachLane<&Avx2Lanes::Exp2>,
+                              &EachLane<&Avx2Lanes::Log2>};
 }
 
 }  // namespace pyrix

@@ -8,11 +8,31 @@
 #include <cstring>
 #include <vector>
 
+#include "kernels/exact_math_avx2.h"
+
 namespace exact_math_check {
 
-enum Check { kSin, kExp2, kLog2, kSqrt, kDivFixed, kDivNearPowers, kDivMidpoints, kChecks };
-constexpr const char* kNames[kChecks] = {"sin",         "exp2",           "log2",        "sqrt",
-                                         "div fixed b", "div b near 2^k", "div midpoint"};
+enum Check {
+    kSin,
+    kExp2,
+    kLog2,
+    kSqrt,
+    kDivFixed,
+    kDivNearPowers,
+    kDivMidpoints,
+    kSqrtLanes,
+    kExp2Lanes,
+    kLog2Lanes,
+    kChecks
+};
+constexpr const char* kNames[kChecks] = {
+    "sin",          "exp2",      "log2",      "sqrt",     "div fixed b", "div b near 2^k",
+    "div midpoint", "sqrt avx2", "exp2 avx2", "log2 avx2"};
+
+// The name that --only gives the check's group: "div" and "avx2" name three checks each.
+inline const char* GroupName(int check) {
+    return check >= kSqrtLanes ? "avx2" : check >= kDivFixed ? "div" : kNames[check];
+}
 
 inline float FromBits(uint32_t bits) {
     float v;
@@ -51,6 +71,11 @@ struct Mpfr {
 // operations do not depend on it); log2 and sqrt read a denormal as a zero, as the kernels do.
 // `checks` has bit 1 << c set for each unary check c to run.
 void CheckPattern(uint32_t bits, unsigned checks, Mpfr* mpfr, Tally* tally);
+
+// The AVX2 build of sqrt, exp2 and log2 on the patterns (n a multiple of 8) against the scalar
+// build, bit for bit (NaN as NaN).
+void CheckLanes(const pyrix::ExactLaneFunctions& lanes, const uint32_t* patterns, size_t n,
+                Tally* tally);
 
 // The division work: DivisionItems(sample) items, each checked by CheckDivisionItem against the
 // processor's division under FlushDenormals (IEEE, denormals read and written as zero).

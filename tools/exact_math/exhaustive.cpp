@@ -5,7 +5,9 @@
 //   exact_math_exhaustive                 everything (make exhaustive)
 //   exact_math_exhaustive --sample        2^22 patterns spread over all, and a sample of the
 //                                         divisions (make test)
-//   exact_math_exhaustive --only div,sqrt the named groups only (sin, exp2, log2, sqrt, div)
+//   exact_math_exhaustive --only div,sqrt the named groups only (sin, exp2, log2, sqrt, div,
+//                                         avx2: the AVX2 build of sqrt, exp2, log2 against
+//                                         the scalar one)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -16,38 +18,44 @@
 #include <thread>
 #include <vector>
 
+#include "kernels/fast_fire_kernel.h"
 #include "tools/exact_math/checks.h"
 
 namespace {
 
 using namespace exact_math_check;
 
-// Chunks of 2^20 patterns; the sample takes 1024 patterns of each, spread by an odd stride.
 constexpr uint32_t kChunks = 4096;
 
 struct Run {
     bool sample = false;
     unsigned checks = (1u << kChecks) - 1u;  // bit 1 << c for check c
-    bool Division() const { return (checks & (1u << kDivFixed)) != 0; }
+    pyrix::ExactLaneFunctions lanes{};       // null where the processor has no AVX2
     unsigned Unary() const { return checks & ((1u << kDivFixed) - 1u); }
+    bool Division() const { return (checks & (1u << kDivFixed)) != 0; }
+    bool Lanes() const { return (checks & (1u << kSqrtLanes)) != 0; }
 };
 
+// One chunk of 2^20 patterns in batches of 1024; the sample takes one batch of patterns spread
+// over all 2^32 by an odd stride.
 void RunChunk(const Run& run, uint32_t chunk, Mpfr* mpfr, Tally* tally) {
-    if (run.sample) {
+    uint32_t patterns[1024];
+    const uint32_t batches = run.sample ? 1u : 1024u;
+    for (uint32_t batch = 0; batch < batches; ++batch) {
         for (uint32_t i = 0; i < 1024; ++i) {
-            CheckPattern((chunk * 1024 + i) * 0x9E3779B1u, run.Unary(), mpfr, tally);
+            patterns[i] =
+                run.sample ? (chunk * 1024 + i) * 0x9E3779B1u : (chunk << 20) + batch * 1024 + i;
+            CheckPattern(patterns[i], run.Unary(), mpfr, tally);
         }
-        return;
-    }
-    const uint32_t first = chunk << 20;
-    for (uint32_t i = 0; i < (1u << 20); ++i) {
-        CheckPattern(first + i, run.Unary(), mpfr, tally);
+        if (run.Lanes()) {
+            CheckLanes(run.lanes, patterns, 1024, tally);
+        }
     }
 }
 
 // Both kinds of work from one queue: the pattern chunks, then the division items.
 Tally RunAll(const Run& run, unsigned threads) {
-    const uint32_t chunks = run.Unary() != 0 ? kChunks : 0;
+    const uint32_t chunks = run.Unary() != 0 || run.Lanes() ? kChunks : 0;
     const uint32_t items = chunks + (run.Division() ? DivisionItems(run.sample) : 0);
     std::atomic<uint32_t> next{0};
     std::vector<Tally> tallies(threads);
@@ -84,8 +92,7 @@ Tally RunAll(const Run& run, unsigned threads) {
 unsigned NamedChecks(const std::string& list) {
     unsigned checks = 0;
     for (int c = 0; c < kChecks; ++c) {
-        const std::string name = c >= kDivFixed ? "div" : kNames[c];
-        if (("," + list + ",").find("," + name + ",") != std::string::npos) {
+        if (("," + list + ",").find("," + std::string(GroupName(c)) + ",") != std::string::npos) {
             checks |= 1u << c;
         }
     }
@@ -108,7 +115,7 @@ uint64_t Report(const Run& run, const Tally& all) {
                     static_cast<unsigned long long>(all.checked[c]),
                     static_cast<unsigned long long>(all.wrong[c]));
         for (size_t i = 0; i < all.examples[c].size(); i += 2) {
-            std::printf(c >= kDivFixed ? " %a/%a" : " %a",
+            std::printf(c >= kDivFixed && c <= kDivMidpoints ? " %a/%a" : " %a",
                         static_cast<double>(FromBits(all.examples[c][i])),
                         static_cast<double>(FromBits(all.examples[c][i + 1])));
         }
@@ -128,9 +135,16 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
             run.checks = NamedChecks(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: %s [--sample] [--only sin,exp2,log2,sqrt,div]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--sample] [--only sin,exp2,log2,sqrt,div,avx2]\n",
+                         argv[0]);
             return 2;
         }
+    }
+    if (pyrix::BestFastFireIsa() == pyrix::FastFireIsa::Avx2) {
+        run.lanes = pyrix::Avx2ExactLaneFunctions();
+    } else if (run.Lanes()) {
+        std::printf("no AVX2 on this processor: its lanes are not checked\n");
+        run.checks &= ~((1u << kSqrtLanes) | (1u << kExp2Lanes) | (1u << kLog2Lanes));
     }
     const auto start = std::chrono::steady_clock::now();
     const std::clock_t cpuStart = std::clock();

@@ -3,6 +3,8 @@
 // lies more than 2^-46 relatively from a float rounding midpoint; MPFR decides the rest. The
 // square root's reference is the processor's own (IEEE: correctly rounded by definition).
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "kernels/exact_math.h"
 #include "tools/exact_math/checks.h"
@@ -78,6 +80,26 @@ void CheckPattern(uint32_t bits, unsigned checks, Mpfr* mpfr, Tally* tally) {
         const float power =
             Expected(kPower, v, std::exp2(static_cast<double>(v)), mpfr, &tally->mpfrCalls);
         tally->Record(kExp2, Bits(pyrix::ExactExp2(v)) == Bits(power), bits);
+    }
+}
+
+void CheckLanes(const pyrix::ExactLaneFunctions& lanes, const uint32_t* patterns, size_t n,
+                Tally* tally) {
+    std::vector<float> in(n);
+    std::vector<float> out(n);
+    std::memcpy(in.data(), patterns, n * sizeof(float));
+    const struct {
+        Check check;
+        void (*function)(const float*, float*, size_t);
+        float (*scalar)(float);
+    } functions[] = {{kSqrtLanes, lanes.sqrt, &pyrix::ExactSqrt},
+                     {kExp2Lanes, lanes.exp2, &pyrix::ExactExp2},
+                     {kLog2Lanes, lanes.log2, &pyrix::ExactLog2}};
+    for (const auto& f : functions) {
+        f.function(in.data(), out.data(), n);
+        for (size_t i = 0; i < n; ++i) {
+            tally->Record(f.check, SameResult(out[i], f.scalar(in[i])), patterns[i]);
+        }
     }
 }
 
