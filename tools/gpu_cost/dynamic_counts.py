@@ -49,7 +49,9 @@ def kernel_run(runner, frame, size, anchor, fire, out, counted):
     os.makedirs(out, exist_ok=True)
     command = [runner, "--frame", frame, "--size", size, "--anchor", anchor, "--fire", fire,
                "--out", out] + [word for u in UNIFORMS for word in ("--uniform", u)]
-    lines = run(command + (["--counters-set", str(COUNTER_SET)] if counted else []))
+    environment = dict(os.environ, MESA_SHADER_CACHE_DISABLE="true")
+    lines = run(command + (["--counters-set", str(COUNTER_SET)] if counted else []),
+                env=environment)
     fields = dict(line.split("\t", 1) for line in lines.splitlines() if "\t" in line)
     with open(os.path.join(out, "image.bin"), "rb") as image, \
             open(os.path.join(out, "anchor.bin"), "rb") as record:
@@ -84,6 +86,10 @@ def measure_frame(runner, kernels, frame, size, work):
     width, height = (int(v) for v in size.split("x"))
     if fire_counts[fire_first] < width * height or anchor_counts[anchor_first] < 1:
         faults.append(f"{frame}: fewer threads counted than ran")
+    # The counters are 32 bits wide: near the top, one may have wrapped (the default frame's
+    # busiest block runs 16 times per pixel, so this takes frames far beyond 4K).
+    if max(max(anchor_counts), max(fire_counts)) >= 1 << 31:
+        faults.append(f"{frame}: a block ran too often to count in 32 bits; use a smaller --size")
     return {"AnchorKernel": executed(anchor_counts, anchor_weights, anchor_first),
             "FireKernel": executed(fire_counts, fire_weights, fire_first)}, cpu, faults
 

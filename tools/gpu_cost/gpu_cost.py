@@ -108,7 +108,7 @@ def measure(stats, family, spvs):
 
 
 def figure(stats, names):
-    if stats is None or "error" in stats or any(n not in stats for n in names):
+    if stats is None or any(n not in stats for n in names):
         return None
     return sum(int(float(stats[n])) for n in names)
 
@@ -128,10 +128,11 @@ def table_rows(results, keys):
     for entry, route, family in keys:
         today, first = results.get(("today", entry, route, family)), \
             results.get(("first", entry, route, family))
-        if today is not None and "error" in today:
-            rows.append([entry, route, family, "error: " + today["error"]])
+        if "error" in today or "missing" in today:
+            rows.append([entry, route, family, "error: " + today["error"] if "error" in today
+                         else "no bytecode in kernels/bytecode/"])
             continue
-        row = [entry, route, family, today.get("wave", "?") if today else "-"]
+        row = [entry, route, family, today.get("wave", "?")]
         for _, names in COLUMNS:
             row.append(cell(figure(today, names), figure(first, names)))
         aco = COLUMNS[-1][1]
@@ -156,6 +157,8 @@ def sanity_faults(results, headers):
             faults.append(f"{family}: the device is {header.get('device')!r}, not the forced chip")
     for (_, entry, route, family), stats in results.items():
         where = f"{entry} ({route}, {family})"
+        if "missing" in stats:
+            continue
         if "error" in stats:
             faults.append(f"{where}: {stats['error']}")
             continue
@@ -189,13 +192,14 @@ def static_table(args, trees, work):
                 continue
             for route in routes:
                 out = os.path.join(work, f"{tree}_{entry}_{route}.spv")
-                if to_spirv(route, folder, entry, kernel, out):
-                    spvs[(tree, entry, route)] = out
+                spvs[(tree, entry, route)] = to_spirv(route, folder, entry, kernel, out)
     results, headers = {}, {}
     for family in families:
-        modules, headers[family] = measure(args.stats, family, sorted(spvs.values()))
+        modules, headers[family] = measure(args.stats, family,
+                                           sorted(filter(None, spvs.values())))
         for (tree, entry, route), spv in spvs.items():
-            results[(tree, entry, route, family)] = modules.get(spv, {"error": "not measured"})
+            results[(tree, entry, route, family)] = \
+                modules.get(spv, {"error": "not measured"}) if spv else {"missing": True}
     print(f"{headers[families[0]]['driver']}; "
           + "; ".join(f"{f}: {h['device']}" for f, h in headers.items()))
     print("; ".join(tool_versions()) + "; figures: today's kernel (first release's)")
