@@ -83,6 +83,7 @@ constexpr uint32_t kOpcodeCustomData = 0x35;
 constexpr uint32_t kOpcodeThreadGroup = 0x9b;
 constexpr uint32_t kOpcodeGlobalFlags = 0x6a;
 constexpr uint32_t kOpcodeIndexableTemp = 0x69;
+constexpr uint32_t kOpcodeConstantBuffer = 0x59;
 
 // Float additions and products (add, div, dp2, dp3, dp4, mad, mul): the instructions a driver
 // could fuse or reorder unless they are marked precise.

@@ -228,6 +228,7 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
     program->globalFlags = 0;
     program->impreciseArithmetic = 0;
     program->indexableTemps = 0;
+    program->dynamicConstantBuffers = 0;
     if (lengthInWords < 2 || lengthInWords > chunk.size / 4) {
         return Fail(error, "program length does not fit its chunk");
     }
@@ -262,6 +263,12 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
         }
         if (opcode == kOpcodeIndexableTemp) {
             ++program->indexableTemps;
+        }
+        uint32_t bufferRegister = 0;
+        if (opcode == kOpcodeConstantBuffer && length >= 4 &&
+            bytes.U32(size_t{word + 2} * 4, &bufferRegister) && bufferRegister < 32 &&
+            (token & kConstantBufferDynamicIndexed) != 0) {
+            program->dynamicConstantBuffers |= 1u << bufferRegister;
         }
         word += length;
     }

@@ -124,13 +124,17 @@ struct Program {
     uint32_t minor;
     bool hasThreadGroup;
     std::array<uint32_t, 3> threadGroup;
-    uint32_t globalFlags;          // of dcl_globalFlags (bits 11-23 of its token), 0 without one
-    uint32_t impreciseArithmetic;  // float add/mul/mad/div/dp instructions not marked precise
-    uint32_t indexableTemps;       // dcl_indexableTemp declarations (arrays in scratch memory)
+    uint32_t globalFlags;             // of dcl_globalFlags (bits 11-23 of its token), 0 without one
+    uint32_t impreciseArithmetic;     // float add/mul/mad/div/dp instructions not marked precise
+    uint32_t indexableTemps;          // dcl_indexableTemp declarations (arrays in scratch memory)
+    uint32_t dynamicConstantBuffers;  // bit n: cb n (below 32) is declared dynamically indexed
 };
 
 // An instruction token's precise mask with all four components set.
 constexpr uint32_t kPreciseAll = 0xFu << 19;
+
+// dcl_constantBuffer's access pattern: set, the buffer may be read at run-time indices.
+constexpr uint32_t kConstantBufferDynamicIndexed = 1u << 11;
 
 // dcl_globalFlags' flag that lets a driver fuse and reorder float arithmetic.
 constexpr uint32_t kGlobalFlagRefactoringAllowed = 1u << 11;

@@ -8,9 +8,11 @@
 namespace dxbc {
 
 using pyrix::AnchorRecord;
+using pyrix::kAnchorGroupThreads;
 using pyrix::kFireGroupHeight;
 using pyrix::kFireGroupWidth;
 using pyrix::ParamsBlock;
+using pyrix::TablesBlock;
 
 namespace {
 
@@ -47,14 +49,33 @@ const ExpectedField kParamsFields[] = {
     {"softness", offsetof(ParamsBlock, softness), kTypeFloat},
 };
 
+struct ExpectedArray {
+    const char* name;
+    uint32_t offset;
+    uint32_t size;
+    uint16_t type;
+};
+
+// The Tables constant buffer as MakeTablesBlock fills it: arrays of 4-component vectors.
+const ExpectedArray kTablesArrays[] = {
+    {"exp2Table", offsetof(TablesBlock, exp2), sizeof(TablesBlock::exp2), kTypeFloat},
+    {"log2Table", offsetof(TablesBlock, log2), sizeof(TablesBlock::log2), kTypeFloat},
+    {"twoOverPiTable", offsetof(TablesBlock, twoOverPi), sizeof(TablesBlock::twoOverPi), kTypeUint},
+    {"inverseFactorialTable", offsetof(TablesBlock, inverseFactorials),
+     sizeof(TablesBlock::inverseFactorials), kTypeUint},
+};
+constexpr uint32_t kTablesRegister = 1;
+
 const ExpectedBinding kFireBindings[] = {
     {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
     {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
     {"output", kInputUavTyped, 0, kDimensionTexture2D, kReturnFloat, 0},
 };
 
 const ExpectedBinding kAnchorBindings[] = {
     {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
     {"anchorOutput", kInputUavStructured, 1, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
 };
 
@@ -83,6 +104,34 @@ void CheckParams(const Reflection& reflection, std::vector<std::string>* problem
                                 " at " + std::to_string(variable.offset) + ", expected " +
                                 field.name + " at " + std::to_string(field.offset));
         }
+    }
+}
+
+// The tables are read at run-time indices, so their buffer must be declared so.
+void CheckTables(const Shader& shader, std::vector<std::string>* problems) {
+    const ConstantBuffer* tables = shader.reflection.FindConstantBuffer("Tables");
+    if (tables == nullptr) {
+        problems->push_back("no constant buffer Tables");
+        return;
+    }
+    if (tables->size != sizeof(TablesBlock)) {
+        problems->push_back("Tables is " + std::to_string(tables->size) + " bytes, not " +
+                            std::to_string(sizeof(TablesBlock)));
+    }
+    const size_t count = sizeof(kTablesArrays) / sizeof(kTablesArrays[0]);
+    for (size_t i = 0; i < count; ++i) {
+        const ExpectedArray& want = kTablesArrays[i];
+        const Variable* variable = i < tables->variables.size() ? &tables->variables[i] : nullptr;
+        if (variable == nullptr || variable->name != want.name || variable->offset != want.offset ||
+            variable->size != want.size || variable->typeClass != kClassVector ||
+            variable->type != want.type || variable->columns != 4) {
+            problems->push_back(std::string("Tables field ") + std::to_string(i) +
+                                " is not the array " + want.name + " at " +
+                                std::to_string(want.offset));
+        }
+    }
+    if ((shader.program.dynamicConstantBuffers & (1u << kTablesRegister)) == 0) {
+        problems->push_back("Tables (cb1) is not declared dynamically indexed");
     }
 }
 
@@ -168,7 +217,7 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
     }
     const std::array<uint32_t, 3> group =
         kind == KernelKind::kFire ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
-                                  : std::array<uint32_t, 3>{1, 1, 1};
+                                  : std::array<uint32_t, 3>{kAnchorGroupThreads, 1, 1};
     if (!program.hasThreadGroup) {
         problems.push_back("no thread-group declaration");
     } else if (program.threadGroup != group) {
@@ -200,6 +249,7 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
                       sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), &problems);
     }
     CheckParams(reflection, &problems);
+    CheckTables(shader, &problems);
     return problems;
 }
 

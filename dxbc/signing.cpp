@@ -137,6 +137,13 @@ bool ConvertToShex(const std::vector<uint8_t>& input, std::vector<uint8_t>* outp
         if (IsFusableArithmetic(opcode)) {
             StoreU32(words + size_t{word} * 4, token | kPreciseAll);
         }
+        // The compiler declares every constant buffer immediately indexed, also the tables
+        // (every buffer after b0) that the kernels read at run-time indices; a driver may
+        // rely on the declaration.
+        if (opcode == kOpcodeConstantBuffer && length >= 4 &&
+            LoadU32(words + size_t{word + 2} * 4) != 0) {
+            StoreU32(words + size_t{word} * 4, token | kConstantBufferDynamicIndexed);
+        }
         word += length;
     }
     Sign(output);

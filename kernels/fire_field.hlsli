@@ -6,6 +6,7 @@
 
 #include "kernel_interface.hlsli"
 #include "exact_math.hlsli"
+#include "exact_sin.hlsli"
 
 static const float kSkewF2 = 0.36602542f;           // (sqrt(3) - 1) / 2
 static const float kUnskewG2 = 0.21132487f;         // (3 - sqrt(3)) / 6

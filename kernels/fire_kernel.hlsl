@@ -18,9 +18,23 @@
 // Lattice points per octave. Hashing a point into the table costs two sines, hashing a pixel's
 // corners directly six: beyond about three points per pixel the table no longer pays.
 #define FIRE_TABLE_POINTS 256
-#define FIRE_TABLE_ENTRIES (FIRE_OCTAVES * FIRE_TABLE_POINTS)
-// The slots of directly hashed corners follow the table: per such octave, corner and thread.
-#define FIRE_GRADIENT_ENTRIES (FIRE_TABLE_ENTRIES + FIRE_OCTAVES * 3 * FIRE_GROUP_THREADS)
+// The slots of directly hashed corners (per such octave, corner and thread) follow the table's
+// points. An octave takes at most 3 * 128 = 384 entries either way, so five octaves' worth is
+// enough for any mix.
+#define FIRE_DIRECT_ENTRIES (3 * FIRE_GROUP_THREADS)
+#define FIRE_GRADIENT_ENTRIES (FIRE_OCTAVES * FIRE_DIRECT_ENTRIES)
+// The group's plan lives in the last 32 words of the gradients, which only a group hashing all
+// five octaves directly fills; such a group reads the plan before hashing and knows where its
+// gradients are without it. So the group-shared memory is 15 KB in all, which lets ten waves
+// share a SIMD on current GPUs.
+#define FIRE_PLAN_WORD (2 * FIRE_GRADIENT_ENTRIES - 32)
+#define FIRE_CELL_MIN_X FIRE_PLAN_WORD
+#define FIRE_CELL_MAX_X (FIRE_PLAN_WORD + FIRE_OCTAVES)
+#define FIRE_CELL_MIN_Y (FIRE_PLAN_WORD + 2 * FIRE_OCTAVES)
+#define FIRE_CELL_MAX_Y (FIRE_PLAN_WORD + 3 * FIRE_OCTAVES)
+#define FIRE_OUT_OF_REACH (FIRE_PLAN_WORD + 4 * FIRE_OCTAVES)
+#define FIRE_GRADIENT_BASE (FIRE_OUT_OF_REACH + 1)
+#define FIRE_TABLE_WIDTH (FIRE_GRADIENT_BASE + FIRE_OCTAVES)
 // Cells within +-2^23: there every lattice coordinate and its neighbour are exact in a float.
 #define FIRE_TABLE_REACH 8388608.0f
 
@@ -28,54 +42,57 @@
 // atomics compare non-negative values only: Wine's Direct3D ran signed atomic min/max of
 // group-shared memory as unsigned ones.
 #define FIRE_CELL_BIAS 16777216
-groupshared uint cellMinX[FIRE_OCTAVES];
-groupshared uint cellMaxX[FIRE_OCTAVES];
-groupshared uint cellMinY[FIRE_OCTAVES];
-groupshared uint cellMaxY[FIRE_OCTAVES];
-groupshared uint cellsOutOfReach;  // bit o: some cell of octave o is beyond the reach
-// Per octave: >= 0, the table entry of the rectangle's first point; < 0, -1 - the octave's
-// place among the directly hashed ones.
-groupshared int gradientBase[FIRE_OCTAVES];
-groupshared int tableWidth[FIRE_OCTAVES];  // points per row of the octave's rectangle
-groupshared float2 gradients[FIRE_GRADIENT_ENTRIES];
+// Gradient e in words 2e and 2e + 1, and the plan: the rectangles (FIRE_CELL_*), bit o of
+// FIRE_OUT_OF_REACH: some cell of octave o is beyond the reach; per octave, FIRE_GRADIENT_BASE:
+// >= 0, the table entry of the rectangle's first point, < 0, -1 - the entry of the octave's
+// first directly hashed corner; FIRE_TABLE_WIDTH: points per row of the octave's rectangle.
+groupshared uint gradientWords[2 * FIRE_GRADIENT_ENTRIES];
+// Set after hashing: the group hashed all five octaves directly, and the plan is overwritten.
+static bool allDirect = false;
 
 int MinX(int octave)
 {
-    return int(cellMinX[octave]) - FIRE_CELL_BIAS;
+    return int(gradientWords[FIRE_CELL_MIN_X + octave]) - FIRE_CELL_BIAS;
 }
 
 int MinY(int octave)
 {
-    return int(cellMinY[octave]) - FIRE_CELL_BIAS;
+    return int(gradientWords[FIRE_CELL_MIN_Y + octave]) - FIRE_CELL_BIAS;
 }
 
 // The octave's rectangle of points: its cells and their far corners, one further on each axis.
 int TableWidth(int octave)
 {
-    return int(cellMaxX[octave] - cellMinX[octave]) + 2;
+    return int(gradientWords[FIRE_CELL_MAX_X + octave] - gradientWords[FIRE_CELL_MIN_X + octave]) +
+           2;
 }
 
 int TableHeight(int octave)
 {
-    return int(cellMaxY[octave] - cellMinY[octave]) + 2;
+    return int(gradientWords[FIRE_CELL_MAX_Y + octave] - gradientWords[FIRE_CELL_MIN_Y + octave]) +
+           2;
 }
 
 // What a pixel needs to find the octave's gradients: x, the first entry of the octave's
-// points or -1 - its place among the directly hashed octaves; y and z, the rectangle's corner;
+// points or -1 - the first entry of its directly hashed corners; y and z, the rectangle's corner;
 // w, its width. Read once per octave: each read of group-shared memory costs.
 int4 OctavePlan(int octave)
 {
-    return int4(gradientBase[octave], MinX(octave), MinY(octave), tableWidth[octave]);
+    if (allDirect)
+    {
+        return int4(-1 - octave * FIRE_DIRECT_ENTRIES, 0, 0, 1);
+    }
+    return int4(int(gradientWords[FIRE_GRADIENT_BASE + octave]), MinX(octave), MinY(octave),
+                int(gradientWords[FIRE_TABLE_WIDTH + octave]));
 }
 
 float2 GroupGradient(uint thread, int4 plan, int corner, float cx, float cy)
 {
     const int tableEntry = plan.x + (int(cy) - plan.z) * plan.w + (int(cx) - plan.y);
-    const int directEntry =
-        FIRE_TABLE_ENTRIES + ((-1 - plan.x) * 3 + corner) * FIRE_GROUP_THREADS + int(thread);
+    const int directEntry = (-1 - plan.x) + corner * FIRE_GROUP_THREADS + int(thread);
     // Never outside the gradients, whatever a slip would compute.
     const int entry = clamp(plan.x >= 0 ? tableEntry : directEntry, 0, FIRE_GRADIENT_ENTRIES - 1);
-    return gradients[entry];
+    return asfloat(uint2(gradientWords[2 * entry], gradientWords[2 * entry + 1]));
 }
 
 #define FIRE_GROUP_PLAN OctavePlan
@@ -101,14 +118,14 @@ void AddCells(FireFieldParams field, float qx, float qy)
         {
             const uint x = uint(int(cell.x) + FIRE_CELL_BIAS);
             const uint y = uint(int(cell.y) + FIRE_CELL_BIAS);
-            InterlockedMin(cellMinX[octave], x);
-            InterlockedMax(cellMaxX[octave], x);
-            InterlockedMin(cellMinY[octave], y);
-            InterlockedMax(cellMaxY[octave], y);
+            InterlockedMin(gradientWords[FIRE_CELL_MIN_X + octave], x);
+            InterlockedMax(gradientWords[FIRE_CELL_MAX_X + octave], x);
+            InterlockedMin(gradientWords[FIRE_CELL_MIN_Y + octave], y);
+            InterlockedMax(gradientWords[FIRE_CELL_MAX_Y + octave], y);
         }
         else
         {
-            InterlockedOr(cellsOutOfReach, 1u << uint(octave));
+            InterlockedOr(gradientWords[FIRE_OUT_OF_REACH], 1u << uint(octave));
         }
     }
 }
@@ -127,14 +144,16 @@ float2 OctavePoint(FireFieldParams field, float qx, float qy, int octave)
 
 bool Reached(int octave)
 {
-    return (cellsOutOfReach & (1u << uint(octave))) != 0u || cellMaxX[octave] >= cellMinX[octave];
+    return (gradientWords[FIRE_OUT_OF_REACH] & (1u << uint(octave))) != 0u ||
+           gradientWords[FIRE_CELL_MAX_X + octave] >= gradientWords[FIRE_CELL_MIN_X + octave];
 }
 
 // The number of lattice points of the octave that the table holds: its rectangle (the cells
 // and their far corners, one further on each axis), or 0 where it is hashed directly.
 int TablePoints(int octave)
 {
-    if ((cellsOutOfReach & (1u << uint(octave))) != 0u || cellMaxX[octave] < cellMinX[octave])
+    if ((gradientWords[FIRE_OUT_OF_REACH] & (1u << uint(octave))) != 0u ||
+        gradientWords[FIRE_CELL_MAX_X + octave] < gradientWords[FIRE_CELL_MIN_X + octave])
     {
         return 0;
     }
@@ -154,73 +173,114 @@ int Choose(int index, int v0, int v1, int v2, int v3, int v4)
     return index == 0 ? v0 : index == 1 ? v1 : index == 2 ? v2 : index == 3 ? v3 : v4;
 }
 
-// The group hashes every gradient its pixels need: first the table's points, spread over all
-// threads, then for each directly hashed octave each thread its own three corners.
-void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
+// Where each octave's gradients go: the table's points of octave i from start[i] on (total in
+// all), and the directly hashed octaves counted up to and including i in direct[i].
+struct GradientLayout
 {
-    const int points0 = TablePoints(0);
-    const int points1 = TablePoints(1);
-    const int points2 = TablePoints(2);
-    const int points3 = TablePoints(3);
-    const int points4 = TablePoints(4);
-    const int start1 = points0;
-    const int start2 = start1 + points1;
-    const int start3 = start2 + points2;
-    const int start4 = start3 + points3;
-    const int total = start4 + points4;
-    const int direct0 = Reached(0) && points0 == 0 ? 1 : 0;
-    const int direct1 = direct0 + (Reached(1) && points1 == 0 ? 1 : 0);
-    const int direct2 = direct1 + (Reached(2) && points2 == 0 ? 1 : 0);
-    const int direct3 = direct2 + (Reached(3) && points3 == 0 ? 1 : 0);
-    const int direct4 = direct3 + (Reached(4) && points4 == 0 ? 1 : 0);
+    int points0, points1, points2, points3, points4;
+    int start1, start2, start3, start4;
+    int total;
+    int direct0, direct1, direct2, direct3, direct4;
+};
+
+GradientLayout PlanGradients()
+{
+    GradientLayout l;
+    l.points0 = TablePoints(0);
+    l.points1 = TablePoints(1);
+    l.points2 = TablePoints(2);
+    l.points3 = TablePoints(3);
+    l.points4 = TablePoints(4);
+    l.start1 = l.points0;
+    l.start2 = l.start1 + l.points1;
+    l.start3 = l.start2 + l.points2;
+    l.start4 = l.start3 + l.points3;
+    l.total = l.start4 + l.points4;
+    l.direct0 = Reached(0) && l.points0 == 0 ? 1 : 0;
+    l.direct1 = l.direct0 + (Reached(1) && l.points1 == 0 ? 1 : 0);
+    l.direct2 = l.direct1 + (Reached(2) && l.points2 == 0 ? 1 : 0);
+    l.direct3 = l.direct2 + (Reached(3) && l.points3 == 0 ? 1 : 0);
+    l.direct4 = l.direct3 + (Reached(4) && l.points4 == 0 ? 1 : 0);
+    return l;
+}
+
+// Thread i < FIRE_OCTAVES tells the pixels where octave i's gradients are.
+void PublishLayout(uint thread, GradientLayout l)
+{
     if (thread < FIRE_OCTAVES)
     {
         const int octave = int(thread);
-        const int points = Choose(octave, points0, points1, points2, points3, points4);
-        const int start = Choose(octave, 0, start1, start2, start3, start4);
-        const int direct = Choose(octave, direct0, direct1, direct2, direct3, direct4);
-        gradientBase[octave] = points > 0 ? start : -direct;
-        tableWidth[octave] = TableWidth(octave);
+        const int points = Choose(octave, l.points0, l.points1, l.points2, l.points3, l.points4);
+        const int start = Choose(octave, 0, l.start1, l.start2, l.start3, l.start4);
+        const int direct = Choose(octave, l.direct0, l.direct1, l.direct2, l.direct3, l.direct4);
+        const int base = points > 0 ? start : -1 - (l.total + (direct - 1) * FIRE_DIRECT_ENTRIES);
+        gradientWords[FIRE_GRADIENT_BASE + octave] = uint(base);
+        gradientWords[FIRE_TABLE_WIDTH + octave] = uint(TableWidth(octave));
     }
-    const int tableSteps = (total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
-    const int steps = tableSteps + 3 * direct4;
+}
+
+// The step'th gradient of this thread: a table point while step < tableSteps, then the
+// corner'th corner of the place'th directly hashed octave.
+void HashGradient(uint thread, FireFieldParams field, float qx, float qy, GradientLayout l,
+                  int step, int tableSteps)
+{
+    const int entry = step * FIRE_GROUP_THREADS + int(thread);
+    const int tableOctave = entry >= l.start4   ? 4
+                            : entry >= l.start3 ? 3
+                            : entry >= l.start2 ? 2
+                            : entry >= l.start1 ? 1
+                                                : 0;
+    const int offset = entry - Choose(tableOctave, 0, l.start1, l.start2, l.start3, l.start4);
+    float cx = 0.0f;
+    float cy = 0.0f;
+    int slot = entry < l.total ? entry : -1;
+    if (step < tableSteps)
+    {
+        const int width = max(TableWidth(tableOctave), 1);
+        cx = float(MinX(tableOctave) + offset % width);
+        cy = float(MinY(tableOctave) + offset / width);
+    }
+    else
+    {
+        const int direct = step - tableSteps;
+        const int place = direct / 3;
+        const int corner = direct - 3 * place;
+        const int octave = place < l.direct0   ? 0
+                           : place < l.direct1 ? 1
+                           : place < l.direct2 ? 2
+                           : place < l.direct3 ? 3
+                                               : 4;
+        const float2 p = OctavePoint(field, qx, qy, octave);
+        const SimplexCorners corners = simplexCorners(p.x, p.y);
+        cx = component(corners.latticeX, corner);
+        cy = component(corners.latticeY, corner);
+        slot = l.total + direct * FIRE_GROUP_THREADS + int(thread);
+    }
+    if (slot >= 0)
+    {
+        const uint2 gradient = asuint(gradientHash(cx, cy));
+        gradientWords[2 * slot] = gradient.x;
+        gradientWords[2 * slot + 1] = gradient.y;
+    }
+}
+
+// The group hashes every gradient its pixels need: first the table's points, spread over all
+// threads, then for each directly hashed octave each thread its own three corners. Returns
+// whether it hashed all octaves directly.
+bool HashGradients(uint thread, FireFieldParams field, float qx, float qy)
+{
+    const GradientLayout layout = PlanGradients();
+    PublishLayout(thread, layout);
+    // Every thread has read the plan before any hashes over it.
+    GroupMemoryBarrierWithGroupSync();
+    const int tableSteps = (layout.total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
+    const int steps = tableSteps + 3 * layout.direct4;
     [loop]
     for (int step = 0; step < steps; ++step)
     {
-        const int entry = step * FIRE_GROUP_THREADS + int(thread);
-        const int tableOctave = entry >= start4   ? 4
-                                : entry >= start3 ? 3
-                                : entry >= start2 ? 2
-                                : entry >= start1 ? 1
-                                                  : 0;
-        const int offset = entry - Choose(tableOctave, 0, start1, start2, start3, start4);
-        const int width = max(TableWidth(tableOctave), 1);
-        float cx = float(MinX(tableOctave) + offset % width);
-        float cy = float(MinY(tableOctave) + offset / width);
-        int slot = entry < total ? entry : -1;
-        if (step >= tableSteps)
-        {
-            // The corner'th corner of the place'th directly hashed octave.
-            const int direct = step - tableSteps;
-            const int place = direct / 3;
-            const int corner = direct - 3 * place;
-            const int octave = place < direct0   ? 0
-                               : place < direct1 ? 1
-                               : place < direct2 ? 2
-                               : place < direct3 ? 3
-                                                 : 4;
-            const float2 p = OctavePoint(field, qx, qy, octave);
-            const SimplexCorners corners = simplexCorners(p.x, p.y);
-            cx = component(corners.latticeX, corner);
-            cy = component(corners.latticeY, corner);
-            slot = FIRE_TABLE_ENTRIES + direct * FIRE_GROUP_THREADS + int(thread);
-        }
-        if (slot >= 0)
-        {
-            const float2 gradient = gradientHash(cx, cy);
-            gradients[slot] = gradient;
-        }
+        HashGradient(thread, field, qx, qy, layout, step, tableSteps);
     }
+    return layout.direct4 == FIRE_OCTAVES;
 }
 
 [numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
@@ -228,14 +288,14 @@ void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
 {
     if (thread < FIRE_OCTAVES)
     {
-        cellMinX[thread] = 0xFFFFFFFFu;
-        cellMaxX[thread] = 0u;
-        cellMinY[thread] = 0xFFFFFFFFu;
-        cellMaxY[thread] = 0u;
+        gradientWords[FIRE_CELL_MIN_X + thread] = 0xFFFFFFFFu;
+        gradientWords[FIRE_CELL_MAX_X + thread] = 0u;
+        gradientWords[FIRE_CELL_MIN_Y + thread] = 0xFFFFFFFFu;
+        gradientWords[FIRE_CELL_MAX_Y + thread] = 0u;
     }
     if (thread == 0u)
     {
-        cellsOutOfReach = 0u;
+        gradientWords[FIRE_OUT_OF_REACH] = 0u;
     }
     GroupMemoryBarrierWithGroupSync();
 
@@ -263,7 +323,7 @@ void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
         AddCells(field, qx, qy);
     }
     GroupMemoryBarrierWithGroupSync();
-    HashGradients(thread, field, qx, qy);
+    allDirect = HashGradients(thread, field, qx, qy);
     GroupMemoryBarrierWithGroupSync();
 
     if (!inside)

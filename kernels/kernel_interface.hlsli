@@ -1,5 +1,6 @@
-// The contract between the renderer and the two kernels: the constant buffer Params at b0 (the
-// host-side image is ParamsBlock in params_block.h, field for field) and the thread-group sizes.
+// The contract between the renderer and the two kernels: the constant buffers Params at b0 and
+// Tables at b1 (the host-side images are ParamsBlock and TablesBlock in params_block.h, field
+// for field) and the thread-group sizes.
 // The kernels declare their own resources: anchorOutput (u1) in anchor_kernel.hlsl, anchorInput
 // (t0) and output (u0) in fire_kernel.hlsl.
 #ifndef KERNEL_INTERFACE_HLSLI
@@ -21,7 +22,20 @@ cbuffer Params : register(b0)
     float softness;
 };
 
+// The exact math's tables, filled once per device. A constant buffer is what GPUs index
+// cheaply at run time: a static array would become indexable temporaries, and choosing its
+// entries by selections keeps every entry in registers.
+cbuffer Tables : register(b1)
+{
+    float4 exp2Table[128];               // x high, y low
+    float4 log2Table[128];               // x inverse, y high, z low
+    uint4 twoOverPiTable[10];            // x word i, y word i + 1
+    uint4 inverseFactorialTable[20];     // x high word, y low word
+};
+
 #define FIRE_GROUP_WIDTH 16
 #define FIRE_GROUP_HEIGHT 8
+// One group: a thread per scan sample, and at least the 31 points of a round of the bisection.
+#define ANCHOR_GROUP_THREADS 32
 
 #endif

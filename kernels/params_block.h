@@ -1,4 +1,4 @@
-// The contract between the renderer and the two kernels: the constant buffer image and the
+// The contract between the renderer and the two kernels: the constant buffers' images and the
 // anchor record. The HLSL side declares the same layout in kernels/kernel_interface.hlsli.
 #pragma once
 
@@ -36,6 +36,20 @@ static_assert(offsetof(ParamsBlock, shiftY) == 36);
 static_assert(offsetof(ParamsBlock, emitterSize) == 40);
 static_assert(offsetof(ParamsBlock, softness) == 44);
 
+// The exact math's tables as the kernels read them from the constant buffer Tables (b1), one
+// entry per 16-byte register so that a run-time index reads one register; unused lanes are 0.
+// MakeTablesBlock (exact_math_tables.h) fills it from the CPU build's tables.
+struct TablesBlock {
+    float exp2[128][4];                 // 2^(j/128): x high, y low
+    float log2[128][4];                 // x kLog2Inverse[j], y kLog2High[j], z kLog2Low[j]
+    uint32_t twoOverPi[10][4];          // x word i of 2/pi, y word i + 1 (0 past the end)
+    uint32_t inverseFactorials[20][4];  // 2^64 / (i + 2)!: x high word, y low word
+};
+static_assert(sizeof(TablesBlock) == 4576, "286 constant registers");
+static_assert(offsetof(TablesBlock, log2) == 2048);
+static_assert(offsetof(TablesBlock, twoOverPi) == 4096);
+static_assert(offsetof(TablesBlock, inverseFactorials) == 4256);
+
 // The one element of the anchor buffer.
 struct AnchorRecord {
     float baseOffset;  // domain height where the centre column becomes visible, in [-0.25, 0]
@@ -48,6 +62,7 @@ static_assert(sizeof(AnchorRecord) == 16, "one structured-buffer element of stri
 // Thread-group sizes of the kernels.
 constexpr uint32_t kFireGroupWidth = 16;
 constexpr uint32_t kFireGroupHeight = 8;
+constexpr uint32_t kAnchorGroupThreads = 32;  // one group per dispatch
 
 // Thread groups of `groupSize` that cover `texels` texels along one axis.
 constexpr uint32_t FireGroupCount(uint32_t texels, uint32_t groupSize) {

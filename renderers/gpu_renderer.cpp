@@ -3,6 +3,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "kernels/exact_math_tables.h"
 #include "kernels/kernel_bytecode.h"
 #include "renderers/output_conversion.h"
 
@@ -105,6 +106,21 @@ void CreateAnchorBuffer(ID3D11Device* device, ComRef<ID3D11Buffer>& buffer,
           "GPU anchor SRV failed");
 }
 
+// The exact math's tables (b1), filled at creation and bound once: no frame changes them.
+void CreateTablesBuffer(ID3D11Device* device, ID3D11DeviceContext* context,
+                        ComRef<ID3D11Buffer>& buffer) {
+    const TablesBlock tables = MakeTablesBlock();
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = sizeof(TablesBlock);
+    desc.Usage = D3D11_USAGE_IMMUTABLE;
+    desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+    D3D11_SUBRESOURCE_DATA data = {};
+    data.pSysMem = &tables;
+    Check(device->CreateBuffer(&desc, &data, buffer.Put()),
+          "GPU constant buffer allocation failed");
+    context->CSSetConstantBuffers(1, 1, buffer.GetAddressOf());
+}
+
 }  // namespace
 
 GpuRenderer::GpuRenderer() {
@@ -127,6 +143,7 @@ GpuRenderer::GpuRenderer() {
     paramsDesc.StructureByteStride = 0;
     Check(device->CreateBuffer(&paramsDesc, nullptr, paramsBuffer.Put()),
           "GPU constant buffer allocation failed");
+    CreateTablesBuffer(device.Get(), deviceContext.Get(), tablesBuffer);
 
     // Without a high-resolution timer the GPU wait yields the thread instead.
     waitTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,

@@ -46,6 +46,7 @@ class GpuRenderer final : public Renderer {
     ComRef<ID3D11UnorderedAccessView> anchorUav;
     ComRef<ID3D11ShaderResourceView> anchorSrv;
     ComRef<ID3D11Buffer> paramsBuffer;
+    ComRef<ID3D11Buffer> tablesBuffer;  // bound at b1 for the device's life
     ComRef<ID3D11Texture2D> outputTexture;
     ComRef<ID3D11Texture2D> readbackTexture;
     ComRef<ID3D11UnorderedAccessView> outputUav;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_kernel.h"
 #include "kernels/params_block.h"
 #include "standins/win32/device_queue.h"
@@ -18,6 +19,7 @@ using pyrix::ParamsBlock;
 using pyrix::RunAnchorKernel;
 using pyrix::RunFastFireKernelGroupRows;
 using pyrix::RunFireKernelGroupRows;
+using pyrix::TablesBlock;
 using pyrix::TexelImage;
 
 namespace d3d_standin {
@@ -27,6 +29,14 @@ namespace {
 // A buffer large enough for the anchor kernel's record.
 bool HoldsAnchor(const ViewTarget& view) {
     return view.storage && !view.isTexture && view.width >= sizeof(AnchorRecord);
+}
+
+// A buffer holding the exact math's tables as the kernels read them: a device without them
+// computes a different field. (Their contents are set at creation, never in a queued copy.)
+bool HoldsTables(const ViewTarget& view) {
+    static const TablesBlock expected = pyrix::MakeTablesBlock();
+    return view.storage && !view.isTexture && view.width >= sizeof(TablesBlock) &&
+           std::memcmp(view.storage->data(), &expected, sizeof(expected)) == 0;
 }
 
 ParamsBlock ReadParams(const Storage& storage) {
@@ -123,6 +133,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
             ResourceState* state = buffers ? StateOf(buffers[i]) : nullptr;
             if (RecordingCalls()) names += std::string(" ") + (state ? state->name : "null");
             if (startSlot + i == 0) constants_ = state ? TargetOf(*state) : ViewTarget{};
+            if (startSlot + i == 1) tables_ = state ? TargetOf(*state) : ViewTarget{};
         }
         if (RecordingCalls()) Log(Format("CSSetConstantBuffers %u %u", startSlot, count) + names);
     }
@@ -165,6 +176,10 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         const ViewTarget constants = constants_;
         if (!constants.storage || constants.width < sizeof(ParamsBlock)) {
             if (RecordingCalls()) Log("DispatchSkipped: no constant buffer at b0");
+            return;
+        }
+        if (!HoldsTables(tables_)) {
+            if (RecordingCalls()) Log("DispatchSkipped: no exact math tables at b1");
             return;
         }
         if (kernel_ == KernelIdentity::Anchor) {
@@ -244,6 +259,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     std::vector<Work> pending_;  // recorded, not yet submitted
     KernelIdentity kernel_ = KernelIdentity::Unknown;
     ViewTarget constants_;
+    ViewTarget tables_;
     ViewTarget resource0_;
     std::array<ViewTarget, 2> uavs_;
 };

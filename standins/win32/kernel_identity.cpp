@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dxbc/dxbc.h"
+#include "kernels/params_block.h"
 
 namespace d3d_standin {
 
@@ -18,8 +19,10 @@ KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length) {
         return KernelIdentity::Unknown;
     }
     const auto& group = shader.program.threadGroup;
-    if (group[0] == 16 && group[1] == 8 && group[2] == 1) return KernelIdentity::Fire;
-    if (group[0] == 1 && group[1] == 1 && group[2] == 1) return KernelIdentity::Anchor;
+    if (group[0] == pyrix::kFireGroupWidth && group[1] == pyrix::kFireGroupHeight && group[2] == 1)
+        return KernelIdentity::Fire;
+    if (group[0] == pyrix::kAnchorGroupThreads && group[1] == 1 && group[2] == 1)
+        return KernelIdentity::Anchor;
     return KernelIdentity::Unknown;
 }
 

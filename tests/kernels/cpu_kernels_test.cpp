@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "kernels/exact_math.h"
 #include "kernels/fire_field.h"
 
 namespace pyrix {
@@ -39,6 +40,52 @@ float Red(const ParamsBlock& params, float y) {
 }
 
 // ----------------------------------------------------------------------------- anchor kernel
+
+// AnchorKernel's parallel schedule (anchor_kernel.hlsl), step for step: the scan's 32 samples
+// at once, then the bisection in rounds of 5, 5 and 4 levels, each round evaluating every node
+// of its tree and walking the decisions. It must land where the serial search does, to the bit.
+float ScanSample(uint32_t sample) {
+    return static_cast<float>(sample) * 0.0078125f + -0.25f;
+}
+
+float NodeMidpoint(uint32_t node, float lo, float hi) {
+    const uint32_t path = node + 1;
+    for (int level = 30 - __builtin_clz(path); level >= 0; --level) {
+        const float mid = 0.5f * (lo + hi);
+        ((path >> level) & 1u) == 0 ? hi = mid : lo = mid;
+    }
+    return 0.5f * (lo + hi);
+}
+
+float ParallelAnchor(const ParamsBlock& params) {
+    const FlushDenormals flush;
+    const FireFieldParams field = MakeFireFieldParams(params);
+    const auto visible = [&field](float y) { return fireSample(field, 0.0f, y).red > 0.02f; };
+    uint32_t scan = 0;
+    for (uint32_t t = 0; t < 32; ++t) scan |= visible(ScanSample(t + 1)) ? 1u << t : 0u;
+    const uint32_t first = scan == 0 ? 32 : static_cast<uint32_t>(__builtin_ctz(scan));
+    float lo = scan == 0 ? ScanSample(32) : first == 0 ? -0.25f : ScanSample(first);
+    float hi = scan == 0 ? 0.0f : ScanSample(first + 1);
+    for (uint32_t levels : {5u, 5u, 4u}) {
+        uint32_t decisions = 0;
+        for (uint32_t k = 0; k + 1 < (1u << levels); ++k) {
+            decisions |= visible(NodeMidpoint(k, lo, hi)) ? 1u << k : 0u;
+        }
+        for (uint32_t level = 0, node = 0; level < levels; ++level) {
+            const float mid = 0.5f * (lo + hi);
+            const bool taken = ((decisions >> node) & 1u) != 0;
+            taken ? hi = mid : lo = mid;
+            node = 2 * node + (taken ? 1 : 2);
+        }
+    }
+    return 0.5f * (lo + hi);
+}
+
+uint32_t BitsOf(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof(bits));
+    return bits;
+}
 
 struct AnchorCase {
     float detail;
@@ -127,6 +174,7 @@ TEST(AnchorKernel, NoVisibleSampleGivesExactlyZero) {
     const AnchorRecord record = RunAnchorKernel(params);
     EXPECT_EQ(record.baseOffset, 0.0f);
     EXPECT_FALSE(std::signbit(record.baseOffset));
+    EXPECT_EQ(BitsOf(ParallelAnchor(params)), BitsOf(record.baseOffset));
 }
 
 TEST(AnchorKernel, FirstSampleVisibleRefinesBelowIt) {
@@ -137,6 +185,7 @@ TEST(AnchorKernel, FirstSampleVisibleRefinesBelowIt) {
     const float baseOffset = RunAnchorKernel(params).baseOffset;
     EXPECT_GE(baseOffset, -0.25f);
     EXPECT_LT(baseOffset, -0.2421875f);
+    EXPECT_EQ(BitsOf(ParallelAnchor(params)), BitsOf(baseOffset));
 }
 
 TEST(AnchorKernel, LandsInTheFirstVisibleScanStep) {
@@ -149,6 +198,8 @@ TEST(AnchorKernel, LandsInTheFirstVisibleScanStep) {
             const AnchorRecord record = RunAnchorKernel(params);
             ASSERT_GE(record.baseOffset, -0.25f);
             ASSERT_LE(record.baseOffset, 0.0f);
+            // The GPU's parallel schedule lands on the same float.
+            EXPECT_EQ(BitsOf(ParallelAnchor(params)), BitsOf(record.baseOffset));
             int first = 33;
             for (int i = 1; i <= 32; ++i) {
                 if (Red(params, static_cast<float>(i) * 0.0078125f - 0.25f) > 0.02f) {

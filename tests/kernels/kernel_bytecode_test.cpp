@@ -128,14 +128,14 @@ TEST(CommittedBytecode, ReadsBackThreadGroupsAndBindings) {
     dxbc::Shader anchor;
     ASSERT_TRUE(dxbc::ReadShader(kAnchorKernelBytecode, kAnchorKernelBytecodeSize, &anchor, &error))
         << error;
-    EXPECT_EQ(anchor.program.threadGroup, (std::array<uint32_t, 3>{1, 1, 1}));
+    EXPECT_EQ(anchor.program.threadGroup, (std::array<uint32_t, 3>{32, 1, 1}));
     ASSERT_NE(anchor.reflection.FindBinding("anchorOutput"), nullptr);
     EXPECT_EQ(anchor.reflection.FindBinding("anchorOutput")->bindPoint, 1u);
 }
 
 TEST(CommittedBytecode, AnchorLoopsWereNotUnrolled) {
-    // Unrolled, the 46 evaluations of the fire field would take well over a megabyte; kept as
-    // loops the anchor kernel holds two copies of it, about twice the fire kernel.
+    // Unrolled, the anchor's rounds of fire-field evaluations would take well over a megabyte;
+    // kept as a loop the anchor kernel holds one copy of the field, like the fire kernel.
     EXPECT_LT(kAnchorKernelBytecodeSize, 3 * kFireKernelBytecodeSize);
 }
 
@@ -146,7 +146,7 @@ TEST(CommittedBytecode, KernelsAreNotInterchangeable) {
     EXPECT_TRUE(Mentions(asAnchor, "no binding anchorOutput")) << Joined(asAnchor);
     const std::vector<std::string> asFire = dxbc::ValidateKernel(
         dxbc::KernelKind::kFire, kAnchorKernelBytecode, kAnchorKernelBytecodeSize);
-    EXPECT_TRUE(Mentions(asFire, "thread group 1x1x1")) << Joined(asFire);
+    EXPECT_TRUE(Mentions(asFire, "thread group 32x1x1")) << Joined(asFire);
 }
 
 // -------------------------------------------------------------------- the validator's teeth
@@ -270,6 +270,23 @@ TEST(KernelValidation, RejectsAnchorBufferInAnotherSlot) {
     const auto problems =
         dxbc::ValidateKernel(dxbc::KernelKind::kAnchor, bytes.data(), bytes.size());
     EXPECT_TRUE(Mentions(problems, "binding anchorOutput: register 0")) << Joined(problems);
+}
+
+// The tables sit at b1, and their declaration admits the run-time indices the kernels use.
+TEST(KernelValidation, RejectsTablesElsewhereOrDeclaredImmediatelyIndexed) {
+    Bytes moved = FireBytes();
+    Store(&moved, FindBindPoint(moved, "Tables"), 2);
+    dxbc::Sign(&moved);
+    auto problems = dxbc::ValidateKernel(dxbc::KernelKind::kFire, moved.data(), moved.size());
+    EXPECT_TRUE(Mentions(problems, "binding Tables: register 2")) << Joined(problems);
+
+    Bytes immediate = AnchorBytes();
+    const size_t at = FindProgramToken(immediate, 0x04000059 | dxbc::kConstantBufferDynamicIndexed);
+    EXPECT_EQ(Load(immediate, at + 8), 1u);  // cb1
+    Store(&immediate, at, 0x04000059);
+    dxbc::Sign(&immediate);
+    problems = dxbc::ValidateKernel(dxbc::KernelKind::kAnchor, immediate.data(), immediate.size());
+    EXPECT_TRUE(Mentions(problems, "not declared dynamically indexed")) << Joined(problems);
 }
 
 TEST(KernelValidation, RejectsAShiftedParamsField) {

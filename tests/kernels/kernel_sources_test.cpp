@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kernels/exact_math_tables.h"
 #include "kernels/fire_field.h"
 #include "kernels/fire_field_constants.h"
 
@@ -283,53 +285,73 @@ TEST(KernelSources, FireFieldLiteralsAgreeFunctionByFunction) {
 
 // The exact operations: the same literals in the same order, function by function.
 TEST(KernelSources, ExactMathLiteralsAgree) {
+    ExpectSameLiterals("exact_sin.cpp", "exact_sin.hlsli",
+                       {{"SinReduce", "SinReduce"},
+                        {"SinFold", "SinFold"},
+                        {"SinAngle", "SinAngle"},
+                        {"SinSeries", "SinSeries"},
+                        {"SinRound", "SinRound"},
+                        {"ExactSin", "ExactSin"}});
     ExpectSameLiterals("exact_math.cpp", "exact_math.hlsli",
-                       {{"ExactSin", "ExactSin"},
+                       {{"SignedFloor", "SignedFloor"},
+                        {"Log2Midpoint", "Log2Midpoint"},
                         {"ExactExp2Rare", "ExactExp2Rare"},
                         {"ExactLog2Rare", "ExactLog2Rare"}});
     ExpectSameLiterals("exact_math_lanes.h", "exact_math.hlsli",
                        {{"Split", "Split"},
                         {"ProductError", "ProductError"},
-                        {"Reciprocal", "Reciprocal"},
-                        {"Div", "ExactDiv"},
-                        {"Sqrt", "ExactSqrt"},
                         {"Decided", "Decided"},
                         {"Exp2", "ExactExp2"},
-                        {"Log2", "ExactLog2"}});
+                        {"Log2", "ExactLog2"},
+                        {"Log2Special", "Log2Special"}});
+    ExpectSameLiterals("exact_math_lanes.h", "exact_div_sqrt.hlsli",
+                       {{"Reciprocal", "Reciprocal"},
+                        {"Significand", "Significand"},
+                        {"Remainder", "Remainder"},
+                        {"Clamped", "Clamped"},
+                        {"Nudge", "Nudge"},
+                        {"IsZero", "IsZero"},
+                        {"IsInfinite", "IsInfinite"},
+                        {"IsNumber", "IsNumber"},
+                        {"Magnitude", "Magnitude"},
+                        {"DivSpecial", "DivSpecial"},
+                        {"Div", "ExactDiv"},
+                        {"Sqrt", "ExactSqrt"}});
 }
 
-// The tables of exp2 and log2, signs included, in order (HLSL packs them four to a float4).
-std::vector<uint32_t> TableBits(const std::string& source) {
-    const std::string text = WithoutComments(source);
-    const size_t begin = text.find("kExp2High[");
-    const size_t end = text.find("};", text.find("kLog2Low["));
-    EXPECT_NE(end, std::string::npos);
-    std::vector<uint32_t> bits;
-    for (size_t at = begin; at < end; ++at) {
-        if (!std::isdigit(static_cast<unsigned char>(text[at])) || IsWordChar(text[at - 1])) {
-            continue;
-        }
-        char* stop = nullptr;
-        const float value = std::strtof(text.c_str() + at, &stop);
-        const std::string number(text.c_str() + at, static_cast<const char*>(stop));
-        if (*stop == 'f' && number.find('.') != std::string::npos) {
-            bits.push_back(Bits(text[at - 1] == '-' ? -value : value));
-        }
-        at = static_cast<size_t>(stop - text.c_str());
+// The kernels read the exact math's tables from the block the renderer uploads (b1): each entry
+// where the HLSL looks for it, and worth what it stands for.
+TEST(KernelSources, TablesBlockHoldsTheTablesWhereTheKernelsReadThem) {
+    const TablesBlock block = MakeTablesBlock();
+    for (int j = 0; j < 128; ++j) {
+        const double exp2 = std::exp2(j / 128.0);
+        EXPECT_EQ(block.exp2[j][0], static_cast<float>(exp2)) << j;
+        EXPECT_NEAR(double{block.exp2[j][0]} + double{block.exp2[j][1]}, exp2, 0x1p-45) << j;
+        const double log2 = -std::log2(double{block.log2[j][0]}) - (j >= 53 ? 1.0 : 0.0);
+        EXPECT_NEAR(double{block.log2[j][1]} + double{block.log2[j][2]}, log2, 0x1p-45) << j;
+        EXPECT_NEAR(double{block.log2[j][0]}, 1.0 / (1.0 + (j + 0.5) / 128.0), 0x1p-7) << j;
+        EXPECT_EQ(block.exp2[j][2] + block.exp2[j][3] + block.log2[j][3], 0.0f) << j;
     }
-    return bits;
-}
-
-TEST(KernelSources, ExactMathTablesAgree) {
-    const std::vector<uint32_t> cpp = TableBits(ReadSource("exact_math_lanes.h"));
-    EXPECT_EQ(cpp.size(), 5u * 128u);
-    EXPECT_EQ(cpp, TableBits(ReadSource("exact_math.hlsli")));
+    for (int i = 0; i + 1 < 10; ++i) {
+        EXPECT_EQ(block.twoOverPi[i][1], block.twoOverPi[i + 1][0]) << i;
+    }
+    EXPECT_EQ(block.twoOverPi[9][1], 0u);
+    EXPECT_NEAR(block.twoOverPi[2][0] * 0x1p-32 + block.twoOverPi[3][0] * 0x1p-64,
+                0.6366197723675814, 0x1p-60);
+    double factorial = 1.0;
+    for (int i = 0; i < 20; ++i) {
+        factorial *= i + 2;
+        const double value = block.inverseFactorials[i][0] * 0x1p32 +
+                             static_cast<double>(block.inverseFactorials[i][1]);
+        EXPECT_NEAR(value, 0x1p64 / factorial, 0x1p64 / factorial * 0x1p-50 + 1.0) << i;
+    }
 }
 
 TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
     ExpectSameConstants("cpu_kernels.cpp", "anchor_kernel.hlsl");
-    ExpectSameLiterals("cpu_kernels.cpp", "anchor_kernel.hlsl",
-                       {{"IsVisible", "IsVisible"}, {"RunAnchorKernel", "AnchorKernel"}});
+    // The HLSL takes the serial search's steps in another schedule (cpu_kernels_test.cpp
+    // checks a C++ copy of it): only the visibility test is written alike.
+    ExpectSameLiterals("cpu_kernels.cpp", "anchor_kernel.hlsl", {{"IsVisible", "IsVisible"}});
 }
 
 TEST(KernelSources, FireKernelLiteralsAgree) {
@@ -355,6 +377,7 @@ TEST(KernelSources, ThreadGroupSizesAgree) {
     const std::string source = ReadSource("kernel_interface.hlsli");
     EXPECT_EQ(DefinedNumber(source, "FIRE_GROUP_WIDTH"), kFireGroupWidth);
     EXPECT_EQ(DefinedNumber(source, "FIRE_GROUP_HEIGHT"), kFireGroupHeight);
+    EXPECT_EQ(DefinedNumber(source, "ANCHOR_GROUP_THREADS"), kAnchorGroupThreads);
 }
 
 TEST(KernelSources, LiteralExtractionSeesTheHashRows) {

@@ -233,6 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
                  Leaves::Nothing},
         GpuFault{"constantBuffer", Call::CreateBuffer, 1, "GPU constant buffer allocation failed",
                  Leaves::Nothing},
+        GpuFault{"tablesBuffer", Call::CreateBuffer, 2, "GPU constant buffer allocation failed",
+                 Leaves::Nothing},
         GpuFault{"outputTexture", Call::CreateTexture2D, 0, "GPU texture allocation failed",
                  Leaves::RendererWithoutTextures},
         GpuFault{"outputView", Call::CreateUnorderedAccessView, 1, "GPU output view failed",

@@ -238,7 +238,8 @@ TEST_F(CpuRendering, ASetUpFailureAfterTheDeviceFailsTheFrame) {
         {d3d_standin::Call::CreateBuffer, 0, "GPU anchor buffer allocation failed"},
         {d3d_standin::Call::CreateUnorderedAccessView, 0, "GPU anchor UAV failed"},
         {d3d_standin::Call::CreateShaderResourceView, 0, "GPU anchor SRV failed"},
-        {d3d_standin::Call::CreateBuffer, 1, "GPU constant buffer allocation failed"}};
+        {d3d_standin::Call::CreateBuffer, 1, "GPU constant buffer allocation failed"},
+        {d3d_standin::Call::CreateBuffer, 2, "GPU constant buffer allocation failed"}};
     for (const Step& step : steps) {
         SCOPED_TRACE(step.message);
         d3d_standin::FailCall(step.call, E_OUTOFMEMORY, step.skip);

@@ -83,6 +83,9 @@ TEST_F(GpuRendererTest, CreationMakesTheCallsWithTheirDescriptorsInOrder) {
         "CreateShaderResourceView buffer16 Format=0 Dimension=1 FirstElement=0 NumElements=1",
         "CreateBuffer ByteWidth=48 Usage=0 BindFlags=0x4 CPUAccessFlags=0x0 MiscFlags=0x0 "
         "StructureByteStride=0 init=null",
+        "CreateBuffer ByteWidth=4576 Usage=1 BindFlags=0x4 CPUAccessFlags=0x0 MiscFlags=0x0 "
+        "StructureByteStride=0 init=set",
+        "CSSetConstantBuffers 1 1 buffer4576",
         "CreateWaitableTimerExW attributes=null name=null flags=0x2 access=0x1f0003",
     };
     EXPECT_EQ(LogUntil("CreateWaitableTimerExW"), expected);

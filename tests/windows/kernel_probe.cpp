@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/params_block.h"
 #include "tests/kernels/group_plan.h"
 
@@ -50,6 +51,15 @@ class Device {
         Check(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &level, 1,
                                 D3D11_SDK_VERSION, &device_, nullptr, &context_),
               "D3D11CreateDevice at feature level 11.0");
+        // The exact math's tables at b1 for the device's life, as the renderer keeps them.
+        const TablesBlock block = MakeTablesBlock();
+        D3D11_BUFFER_DESC desc{};
+        desc.ByteWidth = sizeof(TablesBlock);
+        desc.Usage = D3D11_USAGE_IMMUTABLE;
+        desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+        D3D11_SUBRESOURCE_DATA data{&block, 0, 0};
+        Check(device_->CreateBuffer(&desc, &data, &tables_), "CreateBuffer (tables)");
+        context_->CSSetConstantBuffers(1, 1, tables_.GetAddressOf());
     }
 
     ID3D11Device* device() const { return device_.Get(); }
@@ -86,6 +96,7 @@ class Device {
   private:
     ComPtr<ID3D11Device> device_;
     ComPtr<ID3D11DeviceContext> context_;
+    ComPtr<ID3D11Buffer> tables_;
 };
 
 // The anchor buffer: one 16-byte structured element, read-write for AnchorKernel at u1 and

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kernels/cpu_kernels.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_kernel.h"
 #include "renderers/frame_params.h"
 #include "tools/gpu_cost/compute_pipeline.h"
@@ -82,11 +83,13 @@ std::vector<char> Bytes(const T& value) {
 }
 
 // The contents of the kernels' constant buffers by their place in the SPIR-V (glslang puts
-// register bN at binding N of set 0): the frame's constants at b0, then the --uniform files. A
+// register bN at binding N of set 0): the frame's constants at b0, the exact math's tables at b1
+// as the renderer uploads them, then the --uniform files. A
 // constant buffer that the renderer fills from code of its own belongs here, filled the same way.
 std::map<Binding, std::vector<char>> ConstantBuffers(const Options& options,
                                                      const ParamsBlock& params) {
-    std::map<Binding, std::vector<char>> buffers{{{0, 0}, Bytes(params)}};
+    std::map<Binding, std::vector<char>> buffers{{{0, 0}, Bytes(params)},
+                                                 {{0, 1}, Bytes(MakeTablesBlock())}};
     for (const auto& [where, path] : options.uniforms) buffers[where] = ReadBytes(path);
     return buffers;
 }

@@ -1,0 +1,213 @@
+// The correctly rounded sine in integer arithmetic, in named steps that exact_math.hlsli repeats
+// one for one: SinReduce, SinFold, SinAngle, SinSeries, SinRound.
+//
+// Payne and Hanek's reduction in integers: |x| = m 2^E (m of 24 bits); x 2/pi mod 4 is m times
+// the 128 bits of 2/pi from the weight 2^(1-E) on, mod 2^128, read as 2.126 fixed point (the
+// bits before the window add multiples of 4, the ones after it less than 2^-102). The quadrant
+// is the integer part rounded to nearest; the fraction |f| <= 1/2 is normalised and its top 64
+// bits multiplied by pi/2, which gives r to about 2^-62 relatively as long as |f| stays above
+// 2^-38 (no float comes closer to a multiple of pi/2 than |f| = 2^-31). sin r or cos r follows
+// from the Taylor series in 64-bit fixed point, within a few units of 2^-62 relatively, and is
+// rounded to nearest, ties to even. Only a sine within about 2^-57 of a rounding midpoint could
+// round the wrong way; the exhaustive run finds none among the floats.
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/exact_fixed_point.h"
+#include "kernels/exact_math.h"
+#include "kernels/exact_math_tables.h"
+
+namespace pyrix {
+
+namespace {
+
+// pi/2 * 2^63, rounded to nearest.
+constexpr uint32_t kHalfPiHigh = 0xC90FDAA2;
+constexpr uint32_t kHalfPiLow = 0x2168C235;
+
+// The 32 bits of the table starting at bit `start` (0 = top bit of word 0).
+uint32_t TableWord(uint32_t start) {
+    const uint32_t word = start >> 5;
+    const uint32_t shift = start & 31u;
+    const uint32_t next = shift == 0 ? 0u : kTwoOverPi[word + 1] >> (32u - shift);
+    return (kTwoOverPi[word] << shift) | next;
+}
+
+uint32_t LeadingZeros(uint32_t v) {
+    return v == 0 ? 32u : static_cast<uint32_t>(__builtin_clz(v));
+}
+
+// The Taylor series of sin(r)/r - 1 (odd = 1) or cos(r) - 1 (odd = 0) without its sign: z times
+// the alternating sum of z^k / n_k! from the last term that still weighs 2^-64 down to the
+// first. Every partial sum is positive and below 1, as |r| <= pi/4.
+Wide TaylorTail(Wide z, uint32_t odd) {
+    uint32_t index = 36u + 2u * odd;  // 1/21! (0 as a fraction) or 1/20!
+    Wide sum = Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]};
+    for (int term = 0; term < 9; ++term) {
+        index = index - 4u;
+        const Wide coefficient = Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]};
+        sum = WideSub(coefficient, WideMulHigh(z, sum));
+    }
+    return WideMulHigh(z, sum);
+}
+
+// x 2/pi mod 4 as the quadrant and the fraction g3:g2:g1:g0 (g3 of 30 bits, 2^-126 the last),
+// and whether the fraction was folded to its negative.
+struct SinTurns {
+    uint32_t quadrant;
+    uint32_t negative;
+    uint32_t g3;
+    uint32_t g2;
+    uint32_t g1;
+    uint32_t g0;
+};
+
+// m times the 128-bit window of 2/pi for the biased exponent, mod 2^128.
+SinTurns SinReduce(uint32_t biased, uint32_t m) {
+    // The window starts at table bit E + 62 (E = biased - 150), at least 27, at most 166.
+    const uint32_t start = biased - 88u;
+    const uint32_t w0 = TableWord(start);
+    const uint32_t w1 = TableWord(start + 32u);
+    const uint32_t w2 = TableWord(start + 64u);
+    const uint32_t w3 = TableWord(start + 96u);
+    uint32_t h3, l3, h2, l2, h1, l1;
+    Multiply(m, w3, &h3, &l3);
+    Multiply(m, w2, &h2, &l2);
+    Multiply(m, w1, &h1, &l1);
+    const uint32_t q1 = h3 + l2;
+    const uint32_t carry1 = q1 < h3 ? 1u : 0u;
+    uint32_t q2 = h2 + l1;
+    uint32_t carry2 = q2 < h2 ? 1u : 0u;
+    q2 = q2 + carry1;
+    carry2 = carry2 + (q2 < carry1 ? 1u : 0u);
+    const uint32_t q3 = h1 + m * w0 + carry2;  // mod 2^32: only x 2/pi mod 4 matters
+    return SinTurns{q3 >> 30, 0u, q3 & 0x3FFFFFFFu, q2, q1, l3};
+}
+
+// A fraction of 1/2 or more: round the quadrant up, f = -(1 - fraction).
+SinTurns SinFold(SinTurns t) {
+    if ((t.g3 & 0x20000000u) == 0u) {
+        return t;
+    }
+    t.quadrant = t.quadrant + 1u;
+    t.negative = 0x80000000u;
+    t.g0 = ~t.g0 + 1u;
+    uint32_t carry = t.g0 == 0u ? 1u : 0u;
+    t.g1 = ~t.g1 + carry;
+    carry = (carry != 0u && t.g1 == 0u) ? 1u : 0u;
+    t.g2 = ~t.g2 + carry;
+    carry = (carry != 0u && t.g2 == 0u) ? 1u : 0u;
+    t.g3 = (~t.g3 + carry) & 0x3FFFFFFFu;
+    return t;
+}
+
+// r = |f| pi/2 with its top bit at bit 31 of r.high: r 2^(-61 - scale). False for f = 0, which
+// no float reaches.
+bool SinAngle(SinTurns t, Wide* r, int32_t* scale) {
+    uint32_t g3 = t.g3, g2 = t.g2, g1 = t.g1, g0 = t.g0;
+    *scale = 0;
+    for (int word = 0; word < 3; ++word) {
+        if (g3 == 0u) {
+            g3 = g2;
+            g2 = g1;
+            g1 = g0;
+            g0 = 0u;
+            *scale = *scale + 32;
+        }
+    }
+    const uint32_t zeros = LeadingZeros(g3);
+    if (zeros == 32u) {
+        return false;
+    }
+    if (zeros != 0u) {
+        g3 = (g3 << zeros) | (g2 >> (32u - zeros));
+        g2 = (g2 << zeros) | (g1 >> (32u - zeros));
+    }
+    *scale = *scale + static_cast<int32_t>(zeros);
+    // |f| pi/2, both factors in [2^63, 2^64).
+    *r = WideMulHigh(Wide{g3, g2}, Wide{kHalfPiHigh, kHalfPiLow});
+    if ((r->high & 0x80000000u) == 0u) {
+        *r = Wide{(r->high << 1) | (r->low >> 31), r->low << 1};
+        *scale = *scale + 1;
+    }
+    return true;
+}
+
+// sin r (odd = 1) or cos r (odd = 0) as value 2^(exponent - 127 - 63), value's top bit set.
+Wide SinSeries(Wide r, int32_t scale, uint32_t odd, uint32_t* exponent) {
+    // z = r^2 as a 64-bit fraction (scale >= 3, as |f| <= 1/2 and pi/4 < 1).
+    const Wide z = WideShiftRight(WideMulHigh(r, r), static_cast<uint32_t>(2 * scale - 6));
+    const Wide tail = TaylorTail(z, odd);
+    Wide value;
+    if (odd != 0u) {
+        // sin r = r - r tail, in [0.89 r, r].
+        value = WideSub(r, WideMulHigh(r, tail));
+        *exponent = static_cast<uint32_t>(129 - scale);
+    } else if (tail.high == 0u && tail.low == 0u) {
+        // cos r = 1 - tail, in [0.70, 1]; tail = 0 leaves exactly 1.
+        value = Wide{0x80000000u, 0u};
+        *exponent = 127u;
+    } else {
+        value = WideSub(Wide{0u, 0u}, tail);
+        *exponent = 126u;
+    }
+    if ((value.high & 0x80000000u) == 0u) {
+        value = Wide{(value.high << 1) | (value.low >> 31), value.low << 1};
+        *exponent = *exponent - 1u;
+    }
+    return value;
+}
+
+// value = 1.m 2^(exponent - 127) with 40 bits below the float's last one, rounded to nearest,
+// ties to even (a carry into the exponent field is the right result), and given the sign of
+// sin(q pi/2 + f pi/2): it follows f for even q, and both change sign for q = 2, 3.
+uint32_t SinRound(Wide value, uint32_t exponent, uint32_t sign, SinTurns t) {
+    const uint32_t significand = value.high >> 8;
+    const uint32_t restHigh = value.high & 0xFFu;
+    const bool above = restHigh > 0x80u || (restHigh == 0x80u && value.low != 0u);
+    const bool tie = restHigh == 0x80u && value.low == 0u;
+    const uint32_t up = (above || (tie && (significand & 1u) != 0u)) ? 1u : 0u;
+    const uint32_t magnitude = ((exponent - 1u) << 23) + significand + up;
+    uint32_t flip = sign;
+    if ((t.quadrant & 1u) == 0u) {
+        flip = flip ^ t.negative;
+    }
+    if ((t.quadrant & 2u) != 0u) {
+        flip = flip ^ 0x80000000u;
+    }
+    return magnitude ^ flip;
+}
+
+}  // namespace
+
+float ExactSin(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof(bits));
+    const uint32_t sign = bits & 0x80000000u;
+    const uint32_t biased = (bits >> 23) & 0xFFu;
+    if (biased < 115u) {
+        return x;  // |x| < 2^-12: x - sin x < |x|^3 / 6 is below a quarter ulp of x
+    }
+    if (biased == 255u) {
+        return x - x;
+    }
+    const SinTurns turns = SinFold(SinReduce(biased, (bits & 0x007FFFFFu) | 0x00800000u));
+    Wide r;
+    int32_t scale;
+    uint32_t result;
+    if (!SinAngle(turns, &r, &scale)) {
+        // Not reached by any float; kept so that no input can shift by 32.
+        result = sign ^ ((turns.quadrant & 1u) != 0u ? 0x3F800000u : 0u) ^
+                 ((turns.quadrant & 2u) != 0u ? 0x80000000u : 0u);
+    } else {
+        const uint32_t odd = (turns.quadrant & 1u) != 0u ? 0u : 1u;
+        uint32_t exponent;
+        const Wide value = SinSeries(r, scale, odd, &exponent);
+        result = SinRound(value, exponent, sign, turns);
+    }
+    float out;
+    std::memcpy(&out, &result, sizeof(out));
+    return out;
+}
+
+}  // namespace pyrix
