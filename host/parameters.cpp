@@ -6,6 +6,7 @@
 
 #include "host_api/host_error.h"
 #include "host_api/suite_scope.h"
+#include "renderers/render_frame.h"
 
 namespace pyrix {
 
@@ -39,6 +40,7 @@ float SliderValueToFloat(double value) {
     constexpr double kRoundsToInfinity = 0x1.ffffffp127;  // FLT_MAX plus half its last step
     if (value >= kRoundsToInfinity) return std::numeric_limits<float>::infinity();
     if (value <= -kRoundsToInfinity) return -std::numeric_limits<float>::infinity();
+    const FrameFloatMode nearest;
     return static_cast<float>(value);
 }
 constexpr PF_Fixed kFixedOne = 1 << 16;
@@ -133,6 +135,7 @@ const PF_ParamDef& ParamFromArray(PF_ParamDef** params, PF_ParamIndex index, PF_
 
 double DownsampleFactor(const PF_RationalScale& scale) {
     if (scale.den == 0) return 1.0;
+    const FrameFloatMode nearest;
     return static_cast<double>(scale.num) / static_cast<double>(scale.den);
 }
 
@@ -203,13 +206,14 @@ EffectSettings ReadEffectSettings(PF_InData* in_data, PF_ParamDef** params, int3
     if (width <= 0 || height <= 0 || dsx <= 0.0 || dsy <= 0.0) {
         throw HostError(PF_Err_INTERNAL_STRUCT_DAMAGED, kInvalidPointDimensionsMessage);
     }
-    // Host points are 16.16 pixels at the current resolution; travel as layer fractions.
-    settings.positionX = static_cast<float>((position.x_value / 65536.0) / (width * dsx));
-    settings.positionY = static_cast<float>((position.y_value / 65536.0) / (height * dsy));
-
     settings.emitterSize = ReadFloatParam(in_data, params, kParamEmitterSize);
     settings.softness = ReadFloatParam(in_data, params, kParamSoftness);
 
+    // After the last callback, so that the host's calls see its own mode.
+    const FrameFloatMode nearest;
+    // Host points are 16.16 pixels at the current resolution; travel as layer fractions.
+    settings.positionX = static_cast<float>((position.x_value / 65536.0) / (width * dsx));
+    settings.positionY = static_cast<float>((position.y_value / 65536.0) / (height * dsy));
     const A_long step =
         in_data->local_time_step != 0 ? in_data->local_time_step : in_data->time_step;
     settings.frameNumber =

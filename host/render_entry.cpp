@@ -75,7 +75,10 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
     FrameContext context = MakeFrameContext(in_data);
     context.layerWidth = layerWidth;
     context.layerHeight = layerHeight;
-    const FrameExtent full = FullFrameExtent(context);
+    const FrameExtent full = [&] {
+        const FrameFloatMode nearest;
+        return FullFrameExtent(context);
+    }();
     PF_PreRenderOutput& output = *extra->output;
     output.max_result_rect = PF_LRect{0, 0, full.width, full.height};
     output.solid = 1;

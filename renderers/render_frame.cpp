@@ -57,6 +57,9 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
     return params;
 }
 
+FrameFloatMode::FrameFloatMode() : mode_(std::make_unique<FlushDenormals>()) {}
+FrameFloatMode::~FrameFloatMode() = default;
+
 bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
                  const FrameContext& context) {
     if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;

@@ -3,13 +3,30 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "render/effect_settings.h"
 #include "render/render_records.h"
 
 namespace pyrix {
 
+class FlushDenormals;
+
 constexpr int32_t kMaxFrameDimension = 16384;
+
+// The kernels' float mode (round to nearest, denormals flushed) for the host side's own float
+// arithmetic on a frame: its settings and its extent. A host thread that rounds otherwise must
+// change no bit of them. Restores the thread's mode on exit; per thread.
+class FrameFloatMode {
+  public:
+    FrameFloatMode();
+    ~FrameFloatMode();
+    FrameFloatMode(const FrameFloatMode&) = delete;
+    FrameFloatMode& operator=(const FrameFloatMode&) = delete;
+
+  private:
+    std::unique_ptr<FlushDenormals> mode_;
+};
 
 // Renders one frame into request's buffer. True when the frame is complete or there was
 // nothing to render, false when the host's abort test asked to stop. Throws

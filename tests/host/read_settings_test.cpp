@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "host/command_guard.h"
@@ -289,6 +291,37 @@ INSTANTIATE_TEST_SUITE_P(Cases, FrameNumberTest,
                                            FrameCase{100, 0, 0, 1.0f},    // no step at all
                                            FrameCase{10, 4, 0, 3.5f},     // between frames
                                            FrameCase{-50, 0, 25, -1.0f}));
+
+// Values whose conversions round: a host thread that rounds toward zero must get the same
+// settings, its checkouts must run in its own mode, and it must get its mode back.
+TEST_F(ReadSettingsTest, TheHostsRoundingModeChangesNoValue) {
+    in()->current_time = 1;
+    in()->time_step = 3;
+    in()->downsample_x = PF_RationalScale{1, 3};
+    int modeInCheckouts = FE_TONEAREST;
+    host.SetParamSource([&](PF_ParamIndex index, A_long) {
+        modeInCheckouts = std::fegetround();
+        return index == kParamPosition ? PointParam(641 << 16, 359 << 16)
+               : index == kParamDetail ? FloatParam(0.1)
+                                       : FloatParam(1.0 / 3.0);
+    });
+    const EffectSettings expected = Read(1919, 1079);
+    const int callers = std::fegetround();
+    std::fesetround(FE_TOWARDZERO);
+    const EffectSettings towardZero = Read(1919, 1079);
+    const int after = std::fegetround();
+    std::fesetround(callers);
+
+    EXPECT_EQ(after, FE_TOWARDZERO);
+    EXPECT_EQ(modeInCheckouts, FE_TOWARDZERO);
+    for (const auto& [got, want] : {std::pair{towardZero.detail, expected.detail},
+                                    {towardZero.emitterSize, expected.emitterSize},
+                                    {towardZero.positionX, expected.positionX},
+                                    {towardZero.positionY, expected.positionY},
+                                    {towardZero.frameNumber, expected.frameNumber}}) {
+        EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << got << " against " << want;
+    }
+}
 
 struct PositionCase {
     const char* label;
