@@ -20,6 +20,7 @@ KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length) {
     const auto& group = shader.program.threadGroup;
     if (group[0] == 16 && group[1] == 8 && group[2] == 1) return KernelIdentity::Fire;
     if (group[0] == 1 && group[1] == 1 && group[2] == 1) return KernelIdentity::Anchor;
+    if (group[0] == 64 && group[1] == 1 && group[2] == 1) return KernelIdentity::Convert;
     return KernelIdentity::Unknown;
 }
 
