@@ -1,4 +1,4 @@
-// The compiled cs_5_0 kernels, embedded from kernels/bytecode/*.dxbc at build time. The
+// The compiled cs_5_0 kernels (fire, anchor and conversion), embedded from kernels/bytecode/*.dxbc at build time. The
 // renderer creates its compute shaders from these; the CPU stand-in of Direct3D recognises them.
 #pragma once
 
@@ -10,5 +10,7 @@ extern const unsigned char kFireKernelBytecode[];
 extern const size_t kFireKernelBytecodeSize;
 extern const unsigned char kAnchorKernelBytecode[];
 extern const size_t kAnchorKernelBytecodeSize;
+extern const unsigned char kConvertKernelBytecode[];
+extern const size_t kConvertKernelBytecodeSize;
 
 }  // namespace pyrix

@@ -198,6 +198,11 @@ TEST(CommandLine, BenchDefaultsAndOptions) {
     ASSERT_TRUE(p.line) << p.err;
     EXPECT_EQ(p.line->bench.width, 64);
     EXPECT_EQ(p.line->bench.repeat, 3);
+    EXPECT_EQ(p.line->bench.depth, 8);
+    p = Parse({"bench", "--depth", "16"});
+    ASSERT_TRUE(p.line) << p.err;
+    EXPECT_EQ(p.line->bench.depth, 16);
+    EXPECT_FALSE(Parse({"bench", "--depth", "12"}).line);
 }
 
 }  // namespace

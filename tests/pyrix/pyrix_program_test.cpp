@@ -363,9 +363,10 @@ TEST_F(ProgramTest, AboutPrintsTheText) {
 }
 
 TEST_F(ProgramTest, BenchPrintsOneFigureALine) {
-    const ProgramRun run = Pyrix({"bench", "--size", "32x16", "--repeat", "2"});
+    const ProgramRun run = Pyrix({"bench", "--size", "32x16", "--repeat", "2", "--depth", "16"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("frame: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("readback_bytes: 4096\n"), std::string::npos) << run.out;  // 8 B/px
     EXPECT_NE(run.out.find(" ms\n"), std::string::npos) << run.out;
     EXPECT_EQ(ReadPluginLog(program_.log(), "smart_render").size(), 3u);  // warm-up and two
 }

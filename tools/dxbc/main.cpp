@@ -68,8 +68,9 @@ int Resign(const char* in, const char* out) {
 }
 
 int Validate(const std::string& kind, const char* path) {
-    if (kind != "anchor" && kind != "fire") {
-        std::fprintf(stderr, "pyrix_dxbc: unknown kernel '%s' (anchor or fire)\n", kind.c_str());
+    if (kind != "anchor" && kind != "fire" && kind != "convert") {
+        std::fprintf(stderr, "pyrix_dxbc: unknown kernel '%s' (anchor, fire or convert)\n",
+                     kind.c_str());
         return 2;
     }
     std::vector<uint8_t> bytes;
@@ -77,7 +78,9 @@ int Validate(const std::string& kind, const char* path) {
         return 1;
     }
     const std::vector<std::string> problems =
-        dxbc::ValidateKernel(kind == "fire" ? dxbc::KernelKind::kFire : dxbc::KernelKind::kAnchor,
+        dxbc::ValidateKernel(kind == "fire"      ? dxbc::KernelKind::kFire
+                             : kind == "convert" ? dxbc::KernelKind::kConvert
+                                                 : dxbc::KernelKind::kAnchor,
                              bytes.data(), bytes.size());
     for (const std::string& problem : problems) {
         std::fprintf(stderr, "%s: %s\n", path, problem.c_str());

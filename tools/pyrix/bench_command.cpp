@@ -3,6 +3,7 @@
 #include <chrono>
 #include <ostream>
 
+#include "renderers/gpu_readback.h"
 #include "tools/pyrix/bench.h"
 #include "tools/pyrix/loaded_effect.h"
 #include "tools/pyrix/subcommands.h"
@@ -16,6 +17,7 @@ int RunBenchCommand(const CommandLine& line, std::ostream& out, std::ostream& er
     RenderSettings settings;
     settings.layerWidth = line.bench.width;
     settings.layerHeight = line.bench.height;
+    settings.depth = line.bench.depth;
 
     // Through EffectMain, end to end; the first frame also creates the renderer.
     FrameImage image;
@@ -37,6 +39,11 @@ int RunBenchCommand(const CommandLine& line, std::ostream& out, std::ostream& er
          MeasureInternals(line.bench.width, line.bench.height, line.bench.repeat)) {
         out << figure.name << ": " << Fixed(figure.value, 2) << " " << figure.unit << "\n";
     }
+    // What the Direct3D 11 renderer reads back for such a frame (the CPU renderer reads none).
+    out << "readback_bytes: "
+        << GpuReadbackBytes(uint64_t(line.bench.width), uint64_t(line.bench.height),
+                            DepthOfBits(line.bench.depth))
+        << "\n";
     out << "frame: " << Fixed(total * 1000.0 / line.bench.repeat, 2) << " ms\n";
     return Setdown(effect, err) ? kExitOk : kExitFailed;
 }

@@ -335,6 +335,8 @@ void AddBenchOptions(CLI::App* bench, BenchJob* job) {
         ->type_name("WxH");
     bench->add_option("--repeat", job->repeat, "Timed repetitions (default 10)")
         ->check(CLI::Range(1, 100000));
+    bench->add_option("--depth", job->depth, "Bits per channel: 8, 16 or 32 (float) (default 8)")
+        ->check(CLI::IsMember({8, 16, 32}));
 }
 
 // An animated file holds the whole clip: one name, and sizes the format and memory allow.

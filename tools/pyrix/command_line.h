@@ -29,6 +29,7 @@ struct BenchJob {
     int32_t width = 1920;
     int32_t height = 1080;
     int32_t repeat = 10;
+    int32_t depth = 8;  // bits per channel of the timed frames
 };
 
 // A parameter that a strip can vary: a slider, or one coordinate of the Position point.
