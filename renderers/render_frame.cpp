@@ -56,19 +56,17 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
     return params;
 }
 
-bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
-                 const FrameContext& context) {
-    if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
-
+FrameExtent CheckedFullExtent(const RenderRequest& request, const FrameContext& context) {
     const FrameExtent full = FullFrameExtent(context);
     if (full.width < 1 || full.height < 1 || full.width > kMaxFrameDimension ||
         full.height > kMaxFrameDimension || request.width > kMaxFrameDimension ||
         request.height > kMaxFrameDimension) {
         throw std::runtime_error("Unsupported frame dimensions (maximum 16384)");
     }
+    return full;
+}
 
-    if (IsAborted(context)) return false;
-
+void CheckSettings(const EffectSettings& settings) {
     if (!IsFinite(settings.detail) || !IsFinite(settings.speed) || !IsFinite(settings.offset) ||
         !IsFinite(settings.frameNumber)) {
         throw std::runtime_error("Non-finite effect parameter");
@@ -77,7 +75,9 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
         !IsFinite(settings.emitterSize) || !IsFinite(settings.softness)) {
         throw std::runtime_error("Non-finite position/emitter parameter");
     }
+}
 
+void CheckStride(const RenderRequest& request) {
     // A stride so large that the frame's rows would not fit in the address range is as wrong
     // as one too small (this also covers the most negative value, which has no magnitude).
     const uint64_t rowBytesNeeded = uint64_t(request.width) * BytesPerPixel(request.depth);
@@ -85,6 +85,16 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
     if (magnitude < rowBytesNeeded || magnitude > kMaxRowBytes) {
         throw std::runtime_error("Invalid output stride");
     }
+}
+
+bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
+                 const FrameContext& context) {
+    if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
+
+    const FrameExtent full = CheckedFullExtent(request, context);
+    if (IsAborted(context)) return false;
+    CheckSettings(settings);
+    CheckStride(request);
 
     const ParamsBlock params = MakeParamsBlock(request, settings, full);
     for (int attempt = 1;; ++attempt) {

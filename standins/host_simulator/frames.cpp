@@ -62,6 +62,9 @@ const char* CommandName(PF_Cmd command) {
         {PF_Cmd_RENDER, "PF_Cmd_RENDER"},
         {PF_Cmd_SMART_PRE_RENDER, "PF_Cmd_SMART_PRE_RENDER"},
         {PF_Cmd_SMART_RENDER, "PF_Cmd_SMART_RENDER"},
+        {PF_Cmd_SMART_RENDER_GPU, "PF_Cmd_SMART_RENDER_GPU"},
+        {PF_Cmd_GPU_DEVICE_SETUP, "PF_Cmd_GPU_DEVICE_SETUP"},
+        {PF_Cmd_GPU_DEVICE_SETDOWN, "PF_Cmd_GPU_DEVICE_SETDOWN"},
         {-1, "PluginDataEntryFunction2"}};
     for (const auto& [cmd, name] : kNames) {
         if (cmd == command) return name;

@@ -100,7 +100,8 @@ struct Registration {
 struct CommandResult {
     PF_Cmd command = 0;
     PF_Err error = PF_Err_NONE;
-    std::string message;  // the plug-in's own text, when it wrote one
+    std::string message;         // the plug-in's own text, when it wrote one
+    PF_OutFlags2 outFlags2 = 0;  // as the plug-in left them
 
     bool ok() const { return error == PF_Err_NONE; }
     // The plug-in's message as written, or the command and its code.
@@ -233,6 +234,11 @@ class Simulator {
     CommandResult GlobalSetup() { return Send(PF_Cmd_GLOBAL_SETUP); }
     CommandResult ParamsSetup() { return Send(PF_Cmd_PARAMS_SETUP); }
     CommandResult GlobalSetdown() { return Send(PF_Cmd_GLOBAL_SETDOWN); }
+    // Offers the effect device `device_index` of `what_gpu`; the effect's gpu_data comes back in
+    // *gpu_data, and whether it accepted in the result's outFlags2.
+    CommandResult GpuDeviceSetup(PF_GPU_Framework what_gpu, A_u_long device_index, void** gpu_data);
+    CommandResult GpuDeviceSetdown(void* gpu_data, PF_GPU_Framework what_gpu,
+                                   A_u_long device_index);
     // The About command; the text comes back in *text with line breaks.
     CommandResult About(std::string* text);
     // Pre-render and smart render, or the legacy render, of one frame. The output buffer comes
