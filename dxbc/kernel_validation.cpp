@@ -9,11 +9,12 @@
 namespace dxbc {
 
 using pyrix::AnchorRecord;
-using pyrix::kAnchorGroupThreads;
 using pyrix::ConversionBlock;
+using pyrix::kAnchorGroupThreads;
 using pyrix::kConvertGroupWidth;
 using pyrix::kFireGroupHeight;
 using pyrix::kFireGroupWidth;
+using pyrix::OutputBlock;
 using pyrix::ParamsBlock;
 using pyrix::TablesBlock;
 
@@ -74,6 +75,19 @@ const ExpectedBinding kFireBindings[] = {
     {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
     {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
     {"output", kInputUavTyped, 0, kDimensionTexture2D, kReturnFloat, 0},
+};
+
+// FireKernelToBuffer: the host's GPU buffer instead of the texture, with its row pitch.
+const ExpectedBinding kFireBufferBindings[] = {
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
+    {"Output", kInputConstantBuffer, 2, kDimensionUnknown, 0, 0},
+    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
+    {"worldPixels", kInputUavStructured, 2, kDimensionBuffer, kReturnMixed, 4 * sizeof(uint32_t)},
+};
+
+const ExpectedField kOutputFields[] = {
+    {"rowPitch", offsetof(OutputBlock, rowPitch), kTypeUint},
 };
 
 const ExpectedBinding kAnchorBindings[] = {
@@ -174,6 +188,13 @@ void CheckElement(const Reflection& reflection, const std::string& resource,
         }
         return;
     }
+    if (resource == "worldPixels") {
+        if (variable.typeClass != kClassVector || variable.type != kTypeUint ||
+            variable.columns != 4 || variable.size != 16) {
+            problems->push_back("element of " + resource + " is not uint4");
+        }
+        return;
+    }
     if (variable.typeClass != kClassVector || variable.type != kTypeFloat ||
         variable.columns != 4 || variable.rows != 1 || variable.size != sizeof(AnchorRecord)) {
         problems->push_back("element of " + resource + " is not float4");
@@ -253,7 +274,8 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
         problems.push_back("reflection is not for a cs_5_0 shader");
     }
     const std::array<uint32_t, 3> group =
-        kind == KernelKind::kFire ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
+        kind == KernelKind::kFire || kind == KernelKind::kFireBuffer
+            ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
         : kind == KernelKind::kConvert ? std::array<uint32_t, 3>{kConvertGroupWidth, 1, 1}
                                        : std::array<uint32_t, 3>{kAnchorGroupThreads, 1, 1};
     if (!program.hasThreadGroup) {
@@ -286,6 +308,11 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
     if (kind == KernelKind::kFire) {
         CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
                       &problems);
+    } else if (kind == KernelKind::kFireBuffer) {
+        CheckBindings(reflection, kFireBufferBindings,
+                      sizeof(kFireBufferBindings) / sizeof(kFireBufferBindings[0]), &problems);
+        CheckConstants(reflection, "Output", sizeof(OutputBlock), kOutputFields,
+                       sizeof(kOutputFields) / sizeof(kOutputFields[0]), &problems);
     } else {
         CheckBindings(reflection, kAnchorBindings,
                       sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), &problems);

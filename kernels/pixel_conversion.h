@@ -7,7 +7,8 @@
 //   unit(v)     = sanitize(v) clamped to [0, 1];
 //   8 bits:  channel = truncate(unit(v) * 255 + 0.5)      (each operation rounded on its own)
 //   16 bits: channel = truncate(unit(v) * 32768 + 0.5)
-//   32 bits: alpha = unit(a), colour = sanitize(c)
+//   32 bits: alpha = unit(a), colour = sanitize(c); in the host's buffers in memory the order
+//            alpha, red, green, blue, in its GPU buffers blue, green, red, alpha
 //
 // Denormals are settled by their bits, and a clamp selects an operand or a limit without
 // computing one (v < lo ? lo : hi < v ? hi : v), so the result does not depend on whether the

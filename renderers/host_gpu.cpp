@@ -5,18 +5,27 @@
 
 #include "kernels/params_block.h"
 #include "renderers/frame_params.h"
+#ifdef _WIN32
+#include "renderers/d3d12_device.h"
+#endif
 
 namespace pyrix {
 
 namespace {
 
-// Without a renderer for the host's device set-up declines every offer.
+#ifndef _WIN32
+// Natively there is no Direct3D 12: set-up declines every offer.
 std::unique_ptr<HostGpuDevice> CreateNoDevice(void*, void*) {
     return nullptr;
 }
+#endif
 
 HostGpuFactory PlatformFactory() {
+#ifdef _WIN32
+    return CreateDirect3D12Device;
+#else
     return CreateNoDevice;
+#endif
 }
 
 std::atomic<HostGpuFactory> gFactory{PlatformFactory()};

@@ -333,7 +333,7 @@ TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
 }
 
 TEST(KernelSources, FireKernelLiteralsAgree) {
-    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl", {{"FireThread", "FireKernel"}});
+    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl", {{"FireThread", "FireTexel"}});
 }
 
 unsigned long DefinedNumber(const std::string& source, const std::string& name) {

@@ -98,6 +98,16 @@ MESSAGES = {
         "reset.",
         "Render the frame again: a lost graphics card is set up anew on the next frame. If it "
         "keeps happening, update the driver or render on the processor."),
+    "GPU output buffer too small for the frame": (
+        "With the host application's GPU acceleration on, the host handed over a graphics "
+        "buffer too small for the frame. This should never happen; nothing was written.",
+        "Render again; if it persists, turn the host's GPU acceleration off for the project "
+        "and tell the maker which version of the host application shows it."),
+    "GPU frame failed on the host's device": (
+        "With the host application's GPU acceleration on, the host's graphics device failed "
+        "while rendering the fire (for example after a driver reset).",
+        "Render the frame again. If it keeps happening, update the graphics driver or turn the "
+        "host's GPU acceleration off: the plug-in then renders on its own device."),
     "Unsupported frame dimensions (maximum 16384)": (
         "The layer, at the resolution being rendered, is larger than 16384 pixels on a side (or "
         "has no pixels at all).",
