@@ -13,6 +13,21 @@
 
 namespace host_sim {
 
+// A host's GPU worlds for 32-bit frames that the effect can render on the device it set up as
+// gpuData() (pyrix's Direct3D 12 buffers under Windows). Used from several frames at once.
+class GpuFrameHost {
+  public:
+    virtual ~GpuFrameHost() = default;
+    virtual void* gpuData() const = 0;
+    // Makes the GPU world of `world`'s width and height (sets its rowbytes and data, and tells
+    // the suite its size); false when it cannot.
+    virtual bool CreateWorld(PF_EffectWorld* world) = 0;
+    // Reads the GPU world back into `out`, a 32-bit world of the same size in the host's
+    // memory order (alpha, red, green, blue); false when it cannot.
+    virtual bool ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* out) = 0;
+    virtual void DisposeWorld(PF_EffectWorld* world) = 0;
+};
+
 class GpuDeviceSuite {
   public:
     // One device of framework NONE, without device or queue.

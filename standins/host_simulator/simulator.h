@@ -27,6 +27,7 @@
 namespace host_sim {
 
 class AppSuite;
+class GpuFrameHost;
 class Simulator;
 
 // What the host serves beyond the records.
@@ -239,6 +240,9 @@ class Simulator {
     CommandResult GpuDeviceSetup(PF_GPU_Framework what_gpu, A_u_long device_index, void** gpu_data);
     CommandResult GpuDeviceSetdown(void* gpu_data, PF_GPU_Framework what_gpu,
                                    A_u_long device_index);
+    // 32-bit smart frames that the effect says it can render on the GPU go to `frames`'
+    // device (null: none, as natively); set before frames are rendered.
+    void SetGpuFrameHost(GpuFrameHost* frames) { gpu_frames_ = frames; }
     // The About command; the text comes back in *text with line breaks.
     CommandResult About(std::string* text);
     // Pre-render and smart render, or the legacy render, of one frame. The output buffer comes
@@ -324,6 +328,8 @@ class Simulator {
     CommandResult Call(PF_Cmd cmd, Command& command, PF_ParamDef** params, PF_LayerDef* output,
                        void* extra);
     CommandResult SmartRender(Command& command, const FrameRequest& request, OutputWorld* out);
+    CommandResult SmartRenderGpu(Command& command, const PF_SmartRenderInput& input,
+                                 const PF_LRect& announced, OutputWorld* out);
     CommandResult LegacyRender(Command& command, const FrameRequest& request, OutputWorld* out);
 
     const Profile profile_;
@@ -344,6 +350,7 @@ class Simulator {
     std::function<PF_Err()> abort_;
     std::map<SuiteKey, SuiteEntry> suites_;
     void* main_window_ = nullptr;
+    GpuFrameHost* gpu_frames_ = nullptr;
 
     PF_PluginDataEntryFunc2 data_entry_ = nullptr;
     PF_EffectMainFunc effect_main_ = nullptr;
