@@ -390,7 +390,7 @@ TEST_F(FireEffect, InfoShowsTheRegistration) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     for (const char* text :
          {"name:         vexo_Pyrix\n", "match name:   Tazu Pyrix GPU\n", "category:     Vexolab\n",
-          "(0x00080601)", "out_flags:    0x02008424", "out_flags2:   0x08001400", "parameters:   8",
+          "(0x00080601)", "out_flags:    0x02008424", "out_flags2:   0x2a001400", "parameters:   8",
           "\"Speed\"  id 2  float slider  default 1  valid -1e+06 to 1e+06"}) {
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     }

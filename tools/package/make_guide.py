@@ -265,6 +265,7 @@ shown at half size and looping.</p>
 <nav><ol>
 <li><a href="#install">Installing</a></li><li><a href="#find">Finding the effect</a></li>
 <li><a href="#controls">The controls</a></li><li><a href="#about">The About dialog</a></li>
+<li><a href="#gpu">With the host's GPU acceleration</a></li>
 <li><a href="#cpu">Rendering without a graphics card</a></li>
 <li><a href="#trouble">Messages and what to do</a></li><li><a href="#uninstall">Uninstalling</a></li>
 </ol></nav>
@@ -327,6 +328,15 @@ it:</p>
 <p><b>Visit Website</b> opens {e(website)} in your browser; <b>Close</b>, Escape or Enter close
 the dialog. When the host application runs without a user interface (a render engine, for
 example), it shows the same lines as a message instead.</p>
+
+<h2 id="gpu">With the host's GPU acceleration</h2>
+<p>When your compositing application renders with its GPU acceleration set to Direct3D 12, the
+effect renders its 32-bit frames on the application's own graphics device, straight into the
+application's frame: no copy of the frame to main memory and back, no second device, and the
+same pixels as without it. To turn it on, choose Direct3D 12 GPU acceleration in the
+application's project settings; the effect needs no setting of its own. With other kinds of GPU
+acceleration, at 8 and 16 bits per channel, or without acceleration, the effect renders on its
+own Direct3D 11 device or on the processor, as described below.</p>
 
 <h2 id="cpu">Rendering without a graphics card</h2>
 <p>Render-farm nodes, cloud machines, virtual machines and remote desktop sessions often have
