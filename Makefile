@@ -64,12 +64,14 @@ bench: deps
 # What a real GPU compiler makes of the kernels (docs/gpu_cost.md): Mesa's RADV, forced to RDNA2
 # and GCN chips without hardware, compiles each kernel as shipped (DXBC via vkd3d) and from its
 # HLSL (glslang); registers, spills, scratch, group-shared memory, occupancy, instructions and the
-# compiler's cost estimate, each beside the first release's kernel.
+# compiler's cost estimate, each beside the first release's kernel; then the operations the
+# kernels execute per pixel (and per anchor thread) on the default frame and at detail 5, counted
+# on Mesa's software Vulkan driver.
 gpu-cost: deps
 	cmake --preset release
-	cmake --build --preset release --target gpu_cost_stats
+	cmake --build --preset release --target gpu_cost_stats gpu_cost_run
 	tools/gpu_cost/gpu_cost.py --stats build/release/tools/gpu_cost/gpu_cost_stats \
-		--work build/release/gpu_cost
+		--run build/release/tools/gpu_cost/gpu_cost_run --work build/release/gpu_cost
 
 # A long session at its worst (8 host threads x 500 frames, random aborts, Direct3D failures,
 # lost devices, refused thread starts, set-downs), under TSan and then under ASan+UBSan.
@@ -94,15 +96,17 @@ fuzz: deps
 	tests/fuzz/run_fuzz.sh build/fuzz dxbc $(FUZZ_SECONDS) kernels/bytecode -max_len=65536
 	tests/fuzz/run_fuzz.sh build/fuzz command_line $(FUZZ_SECONDS)
 
-# ExactSin over all 2^32 float patterns, ExactExp2 over [-126, 128), ExactLog2 over every positive
-# normal float, each against the correctly rounded result (glibc's double functions where they
-# decide it, MPFR otherwise): prints the misrounded counts (0 of each) and the time, about 10
-# minutes of processor time (25 minutes on two cores shared with other builds). Not part of
-# `make test`, which runs a sample.
+# ExactSin, ExactExp2, ExactLog2 and ExactSqrt over all 2^32 float patterns, ExactDiv over
+# every significand of a against fixed divisors and divisors next to powers of two, and over
+# quotients next to a rounding midpoint; each against the correctly rounded result (glibc's
+# double functions where they decide it, MPFR otherwise; IEEE's own division and square root);
+# the AVX2 build of sqrt, exp2 and log2 against the scalar one over all patterns; prints the
+# misrounded counts (0 of each) and the time. ONLY=div,sqrt (of sin, exp2, log2, sqrt, div,
+# avx2) runs those alone. Not part of `make test`, which runs a sample.
 exhaustive: deps
 	cmake --preset release
 	cmake --build --preset release --target exact_math_exhaustive
-	build/release/tools/exact_math/exact_math_exhaustive
+	build/release/tools/exact_math/exact_math_exhaustive $(if $(ONLY),--only $(ONLY))
 
 clean:
 	rm -rf build out dist

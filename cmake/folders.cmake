@@ -24,7 +24,7 @@ set(PYRIX_FOLDER_TABLE
   "tools/dxbc:              dxbc"
   "tools/about_rc:          ui host_api"
   "tools/exact_math:        kernels"
-  "tools/gpu_cost:"
+  "tools/gpu_cost:          render kernels renderers"
   "bench:                   render kernels renderers")
 
 set(PYRIX_INCLUDE_ROOTS ${CMAKE_BINARY_DIR}/include_roots)

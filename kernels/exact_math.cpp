@@ -48,6 +48,7 @@ struct ScalarOps {
     static M GreaterEqual(F a, F b) { return a >= b; }
     static M And(M a, M b) { return a && b; }
     static M AndNot(M a, M b) { return !a && b; }
+    static M Or(M a, M b) { return a || b; }
     static int Bits(M m) { return m ? 1 : 0; }
     static F Gather(const float* table, U index) { return table[index]; }
     static U USet(uint32_t v) { return v; }

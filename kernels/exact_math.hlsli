@@ -1,8 +1,8 @@
-// The fire field's exp2, log2, division and square root, and the sine's fixed-point arithmetic
-// (the sine itself is exact_sin.hlsli), from operations that every device rounds alike (float
-// add, subtract, multiply; comparisons, floor; 32-bit integers). exact_math.cpp,
-// exact_math_lanes.h and exact_sin.cpp perform the same operations in the same order; keep
-// them in step. Every float is precise, and the bytecode forbids refactoring, so that no
+// The fire field's exp2 and log2, and the sine's fixed-point arithmetic (division and square
+// root are exact_div_sqrt.hlsli, the sine exact_sin.hlsli), from operations that every device
+// rounds alike (float add, subtract, multiply; comparisons, floor; 32-bit integers).
+// exact_math.cpp, exact_math_lanes.h and exact_sin.cpp perform the same operations in the same
+// order; keep them in step. Every float is precise, and the bytecode forbids refactoring, so that no
 // driver fuses or reorders them.
 #ifndef EXACT_MATH_HLSLI
 #define EXACT_MATH_HLSLI
@@ -47,44 +47,16 @@ float ProductError(float a, float b, float product)
     return error;
 }
 
-float Reciprocal(float b)
-{
-    precise float y = asfloat(0x7EF311C3u - asuint(b));
-    precise float one = 1.0f;
-    [loop]
-    for (int step = 0; step < 4; ++step)
-    {
-        precise float e = one - b * y;
-        y = y + y * e;
-    }
-    return y;
-}
+#include "exact_div_sqrt.hlsli"
 
-float ExactDiv(float a, float b)
+// log2 of what is not a positive normal float; see exact_math_lanes.h.
+float Log2Special(float x, float magnitude)
 {
-    precise float y = Reciprocal(b);
-    precise float q = a * y;
-    precise float p = q * b;
-    precise float residual = (a - p) - ProductError(q, b, p);
-    precise float quotient = q + residual * y;
-    return Keep(quotient);
-}
-
-float ExactSqrt(float v)
-{
-    precise float y = asfloat(0x5F3759DFu - (asuint(v) >> 1));
-    precise float half = 0.5f * v;
-    [loop]
-    for (int step = 0; step < 3; ++step)
-    {
-        precise float t = (half * y) * y;
-        y = y * (1.5f - t);
-    }
-    precise float s = v * y;
-    precise float p = s * s;
-    precise float residual = (v - p) - ProductError(s, s, p);
-    precise float root = s + residual * (0.5f * y);
-    return Keep(root);
+    precise float nan = asfloat(0x7FC00000u);
+    precise float beyond = IsInfinite(x) ? x : nan;
+    precise float minusInfinity = asfloat(0xFF800000u);
+    precise float special = IsZero(magnitude) ? minusInfinity : beyond;
+    return special;
 }
 
 // The full 64-bit product of a and b from 16-bit halves.
@@ -443,14 +415,12 @@ float ExactLog2(float x)
     precise float hi = s2 + tail;
     precise float lo = tail - (hi - s2);
     precise float result = hi;
-    const bool normal = e0 > -127.0f;
-    if (normal && !Decided(hi, lo, 7.275957614183426e-12f))
+    const bool positive = !IsInfinite(x) && x >= 1.17549435082228750797e-38f;
+    if (positive && !Decided(hi, lo, 7.275957614183426e-12f))
     {
         result = ExactLog2Rare(x, hi, lo);
     }
-    // A zero or denormal exponent field is a zero: flushed, as Direct3D reads it.
-    precise float minusInfinity = asfloat(0xFF800000u);
-    return Keep(normal ? result : minusInfinity);
+    return Keep(positive ? result : Log2Special(x, Magnitude(bits)));
 }
 
 #endif

@@ -5,8 +5,10 @@
 #include <immintrin.h>
 #include <math.h>
 
+#include <cstddef>
 #include <cstdint>
 
+#include "kernels/exact_math_avx2.h"
 #include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_plan.h"
 
@@ -56,6 +58,7 @@ struct Avx2Lanes {
     static M NotGreaterEqual(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NGE_UQ); }
     static M And(M a, M b) { return _mm256_and_ps(a, b); }
     static M AndNot(M a, M b) { return _mm256_andnot_ps(a, b); }
+    static M Or(M a, M b) { return _mm256_or_ps(a, b); }
     static F Select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
     static int Bits(M m) { return _mm256_movemask_ps(m); }
     static bool AllSame(F v) {
@@ -96,10 +99,22 @@ struct Avx2Lanes {
 
 using Rows = FireRows<Avx2Lanes>;
 
+template <Avx2Lanes::F (*Function)(Avx2Lanes::F)>
+void EachLane(const float* in, float* out, size_t n) {
+    for (size_t i = 0; i < n; i += Avx2Lanes::kWidth) {
+        Avx2Lanes::Store(out + i, Function(Avx2Lanes::Load(in + i)));
+    }
+}
+
 }  // namespace
 
 fast_fire::RowFunctions fast_fire::Avx2RowFunctions() {
     return RowFunctions{&Rows::ScanRows, &Rows::RenderRows};
+}
+
+ExactLaneFunctions Avx2ExactLaneFunctions() {
+    return ExactLaneFunctions{&EachLane<&Avx2Lanes::Sqrt>, &EachLane<&Avx2Lanes::Exp2>,
+                              &EachLane<&Avx2Lanes::Log2>};
 }
 
 }  // namespace pyrix

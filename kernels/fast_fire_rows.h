@@ -74,9 +74,9 @@ struct FireRows {
         return L::Sqrt(L::Add(L::Mul(rx, rx), L::Set(row.ry2)));
     }
 
-    // At most the reference's r, from the CPU's correctly rounded square root (cheaper than the
-    // exact one): that one is within half an ulp of the true root and ExactSqrt within one, so
-    // scaling by 1 - 2^-20 (rounded) stays below ExactSqrt's result.
+    // At most the reference's r, from the CPU's square root (cheaper than the exact one): both
+    // are correctly rounded, so scaling by 1 - 2^-20 (rounded) stays below ExactSqrt's result
+    // with room to spare.
     [[gnu::always_inline]] static F ShapeRadiusBelow(const fast_fire::Plan& plan, const Row& row,
                                                      uint32_t x) {
         const F rx = L::Mul(L::Set(row.rowFactor), L::Load(plan.shapeX + x));

@@ -24,9 +24,21 @@
 #define FIRE_TABLE_POINTS 256
 // The slots of directly hashed corners (per such octave, corner and thread) follow the table's
 // points. An octave takes at most 3 * 128 = 384 entries either way, so five octaves' worth is
-// enough for any mix: 15 KB, small enough for ten groups' waves per SIMD on current GPUs.
+// enough for any mix.
 #define FIRE_DIRECT_ENTRIES (3 * FIRE_GROUP_THREADS)
 #define FIRE_GRADIENT_ENTRIES (FIRE_OCTAVES * FIRE_DIRECT_ENTRIES)
+// The group's plan lives in the last 32 words of the gradients, which only a group hashing all
+// five octaves directly fills; such a group reads the plan before hashing and knows where its
+// gradients are without it. So the group-shared memory is 15 KB in all, which lets ten waves
+// share a SIMD on current GPUs.
+#define FIRE_PLAN_WORD (2 * FIRE_GRADIENT_ENTRIES - 32)
+#define FIRE_CELL_MIN_X FIRE_PLAN_WORD
+#define FIRE_CELL_MAX_X (FIRE_PLAN_WORD + FIRE_OCTAVES)
+#define FIRE_CELL_MIN_Y (FIRE_PLAN_WORD + 2 * FIRE_OCTAVES)
+#define FIRE_CELL_MAX_Y (FIRE_PLAN_WORD + 3 * FIRE_OCTAVES)
+#define FIRE_OUT_OF_REACH (FIRE_PLAN_WORD + 4 * FIRE_OCTAVES)
+#define FIRE_GRADIENT_BASE (FIRE_OUT_OF_REACH + 1)
+#define FIRE_TABLE_WIDTH (FIRE_GRADIENT_BASE + FIRE_OCTAVES)
 // Cells within +-2^23: there every lattice coordinate and its neighbour are exact in a float.
 #define FIRE_TABLE_REACH 8388608.0f
 
@@ -34,36 +46,35 @@
 // atomics compare non-negative values only: Wine's Direct3D ran signed atomic min/max of
 // group-shared memory as unsigned ones.
 #define FIRE_CELL_BIAS 16777216
-groupshared uint cellMinX[FIRE_OCTAVES];
-groupshared uint cellMaxX[FIRE_OCTAVES];
-groupshared uint cellMinY[FIRE_OCTAVES];
-groupshared uint cellMaxY[FIRE_OCTAVES];
-groupshared uint cellsOutOfReach;  // bit o: some cell of octave o is beyond the reach
-// Per octave: >= 0, the table entry of the rectangle's first point; < 0, -1 - the entry of the
-// octave's first directly hashed corner.
-groupshared int gradientBase[FIRE_OCTAVES];
-groupshared int tableWidth[FIRE_OCTAVES];  // points per row of the octave's rectangle
-groupshared float2 gradients[FIRE_GRADIENT_ENTRIES];
+// Gradient e in words 2e and 2e + 1, and the plan: the rectangles (FIRE_CELL_*), bit o of
+// FIRE_OUT_OF_REACH: some cell of octave o is beyond the reach; per octave, FIRE_GRADIENT_BASE:
+// >= 0, the table entry of the rectangle's first point, < 0, -1 - the entry of the octave's
+// first directly hashed corner; FIRE_TABLE_WIDTH: points per row of the octave's rectangle.
+groupshared uint gradientWords[2 * FIRE_GRADIENT_ENTRIES];
+// Set after hashing: the group hashed all five octaves directly, and the plan is overwritten.
+static bool allDirect = false;
 
 int MinX(int octave)
 {
-    return int(cellMinX[octave]) - FIRE_CELL_BIAS;
+    return int(gradientWords[FIRE_CELL_MIN_X + octave]) - FIRE_CELL_BIAS;
 }
 
 int MinY(int octave)
 {
-    return int(cellMinY[octave]) - FIRE_CELL_BIAS;
+    return int(gradientWords[FIRE_CELL_MIN_Y + octave]) - FIRE_CELL_BIAS;
 }
 
 // The octave's rectangle of points: its cells and their far corners, one further on each axis.
 int TableWidth(int octave)
 {
-    return int(cellMaxX[octave] - cellMinX[octave]) + 2;
+    return int(gradientWords[FIRE_CELL_MAX_X + octave] - gradientWords[FIRE_CELL_MIN_X + octave]) +
+           2;
 }
 
 int TableHeight(int octave)
 {
-    return int(cellMaxY[octave] - cellMinY[octave]) + 2;
+    return int(gradientWords[FIRE_CELL_MAX_Y + octave] - gradientWords[FIRE_CELL_MIN_Y + octave]) +
+           2;
 }
 
 // What a pixel needs to find the octave's gradients: x, the first entry of the octave's
@@ -71,7 +82,12 @@ int TableHeight(int octave)
 // w, its width. Read once per octave: each read of group-shared memory costs.
 int4 OctavePlan(int octave)
 {
-    return int4(gradientBase[octave], MinX(octave), MinY(octave), tableWidth[octave]);
+    if (allDirect)
+    {
+        return int4(-1 - octave * FIRE_DIRECT_ENTRIES, 0, 0, 1);
+    }
+    return int4(int(gradientWords[FIRE_GRADIENT_BASE + octave]), MinX(octave), MinY(octave),
+                int(gradientWords[FIRE_TABLE_WIDTH + octave]));
 }
 
 float2 GroupGradient(uint thread, int4 plan, int corner, float cx, float cy)
@@ -80,7 +96,7 @@ float2 GroupGradient(uint thread, int4 plan, int corner, float cx, float cy)
     const int directEntry = (-1 - plan.x) + corner * FIRE_GROUP_THREADS + int(thread);
     // Never outside the gradients, whatever a slip would compute.
     const int entry = clamp(plan.x >= 0 ? tableEntry : directEntry, 0, FIRE_GRADIENT_ENTRIES - 1);
-    return gradients[entry];
+    return asfloat(uint2(gradientWords[2 * entry], gradientWords[2 * entry + 1]));
 }
 
 #define FIRE_GROUP_PLAN OctavePlan
@@ -106,14 +122,14 @@ void AddCells(FireFieldParams field, float qx, float qy)
         {
             const uint x = uint(int(cell.x) + FIRE_CELL_BIAS);
             const uint y = uint(int(cell.y) + FIRE_CELL_BIAS);
-            InterlockedMin(cellMinX[octave], x);
-            InterlockedMax(cellMaxX[octave], x);
-            InterlockedMin(cellMinY[octave], y);
-            InterlockedMax(cellMaxY[octave], y);
+            InterlockedMin(gradientWords[FIRE_CELL_MIN_X + octave], x);
+            InterlockedMax(gradientWords[FIRE_CELL_MAX_X + octave], x);
+            InterlockedMin(gradientWords[FIRE_CELL_MIN_Y + octave], y);
+            InterlockedMax(gradientWords[FIRE_CELL_MAX_Y + octave], y);
         }
         else
         {
-            InterlockedOr(cellsOutOfReach, 1u << uint(octave));
+            InterlockedOr(gradientWords[FIRE_OUT_OF_REACH], 1u << uint(octave));
         }
     }
 }
@@ -132,14 +148,16 @@ float2 OctavePoint(FireFieldParams field, float qx, float qy, int octave)
 
 bool Reached(int octave)
 {
-    return (cellsOutOfReach & (1u << uint(octave))) != 0u || cellMaxX[octave] >= cellMinX[octave];
+    return (gradientWords[FIRE_OUT_OF_REACH] & (1u << uint(octave))) != 0u ||
+           gradientWords[FIRE_CELL_MAX_X + octave] >= gradientWords[FIRE_CELL_MIN_X + octave];
 }
 
 // The number of lattice points of the octave that the table holds: its rectangle (the cells
 // and their far corners, one further on each axis), or 0 where it is hashed directly.
 int TablePoints(int octave)
 {
-    if ((cellsOutOfReach & (1u << uint(octave))) != 0u || cellMaxX[octave] < cellMinX[octave])
+    if ((gradientWords[FIRE_OUT_OF_REACH] & (1u << uint(octave))) != 0u ||
+        gradientWords[FIRE_CELL_MAX_X + octave] < gradientWords[FIRE_CELL_MIN_X + octave])
     {
         return 0;
     }
@@ -199,9 +217,9 @@ void PublishLayout(uint thread, GradientLayout l)
         const int points = Choose(octave, l.points0, l.points1, l.points2, l.points3, l.points4);
         const int start = Choose(octave, 0, l.start1, l.start2, l.start3, l.start4);
         const int direct = Choose(octave, l.direct0, l.direct1, l.direct2, l.direct3, l.direct4);
-        gradientBase[octave] =
-            points > 0 ? start : -1 - (l.total + (direct - 1) * FIRE_DIRECT_ENTRIES);
-        tableWidth[octave] = TableWidth(octave);
+        const int base = points > 0 ? start : -1 - (l.total + (direct - 1) * FIRE_DIRECT_ENTRIES);
+        gradientWords[FIRE_GRADIENT_BASE + octave] = uint(base);
+        gradientWords[FIRE_TABLE_WIDTH + octave] = uint(TableWidth(octave));
     }
 }
 
@@ -217,11 +235,16 @@ void HashGradient(uint thread, FireFieldParams field, float qx, float qy, Gradie
                             : entry >= l.start1 ? 1
                                                 : 0;
     const int offset = entry - Choose(tableOctave, 0, l.start1, l.start2, l.start3, l.start4);
-    const int width = max(TableWidth(tableOctave), 1);
-    float cx = float(MinX(tableOctave) + offset % width);
-    float cy = float(MinY(tableOctave) + offset / width);
+    float cx = 0.0f;
+    float cy = 0.0f;
     int slot = entry < l.total ? entry : -1;
-    if (step >= tableSteps)
+    if (step < tableSteps)
+    {
+        const int width = max(TableWidth(tableOctave), 1);
+        cx = float(MinX(tableOctave) + offset % width);
+        cy = float(MinY(tableOctave) + offset / width);
+    }
+    else
     {
         const int direct = step - tableSteps;
         const int place = direct / 3;
@@ -239,17 +262,21 @@ void HashGradient(uint thread, FireFieldParams field, float qx, float qy, Gradie
     }
     if (slot >= 0)
     {
-        const float2 gradient = gradientHash(cx, cy);
-        gradients[slot] = gradient;
+        const uint2 gradient = asuint(gradientHash(cx, cy));
+        gradientWords[2 * slot] = gradient.x;
+        gradientWords[2 * slot + 1] = gradient.y;
     }
 }
 
 // The group hashes every gradient its pixels need: first the table's points, spread over all
-// threads, then for each directly hashed octave each thread its own three corners.
-void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
+// threads, then for each directly hashed octave each thread its own three corners. Returns
+// whether it hashed all octaves directly.
+bool HashGradients(uint thread, FireFieldParams field, float qx, float qy)
 {
     const GradientLayout layout = PlanGradients();
     PublishLayout(thread, layout);
+    // Every thread has read the plan before any hashes over it.
+    GroupMemoryBarrierWithGroupSync();
     const int tableSteps = (layout.total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
     const int steps = tableSteps + 3 * layout.direct4;
     [loop]
@@ -257,6 +284,7 @@ void HashGradients(uint thread, FireFieldParams field, float qx, float qy)
     {
         HashGradient(thread, field, qx, qy, layout, step, tableSteps);
     }
+    return layout.direct4 == FIRE_OCTAVES;
 }
 
 // The texel of pixel `id`: every thread of the group calls it and meets its barriers.
@@ -264,14 +292,14 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
 {
     if (thread < FIRE_OCTAVES)
     {
-        cellMinX[thread] = 0xFFFFFFFFu;
-        cellMaxX[thread] = 0u;
-        cellMinY[thread] = 0xFFFFFFFFu;
-        cellMaxY[thread] = 0u;
+        gradientWords[FIRE_CELL_MIN_X + thread] = 0xFFFFFFFFu;
+        gradientWords[FIRE_CELL_MAX_X + thread] = 0u;
+        gradientWords[FIRE_CELL_MIN_Y + thread] = 0xFFFFFFFFu;
+        gradientWords[FIRE_CELL_MAX_Y + thread] = 0u;
     }
     if (thread == 0u)
     {
-        cellsOutOfReach = 0u;
+        gradientWords[FIRE_OUT_OF_REACH] = 0u;
     }
     GroupMemoryBarrierWithGroupSync();
 
@@ -297,7 +325,7 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
         AddCells(field, qx, qy);
     }
     GroupMemoryBarrierWithGroupSync();
-    HashGradients(thread, field, qx, qy);
+    allDirect = HashGradients(thread, field, qx, qy);
     GroupMemoryBarrierWithGroupSync();
 
     if (!lit)

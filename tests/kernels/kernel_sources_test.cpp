@@ -289,12 +289,23 @@ TEST(KernelSources, ExactMathLiteralsAgree) {
     ExpectSameLiterals("exact_math_lanes.h", "exact_math.hlsli",
                        {{"Split", "Split"},
                         {"ProductError", "ProductError"},
-                        {"Reciprocal", "Reciprocal"},
-                        {"Div", "ExactDiv"},
-                        {"Sqrt", "ExactSqrt"},
                         {"Decided", "Decided"},
                         {"Exp2", "ExactExp2"},
-                        {"Log2", "ExactLog2"}});
+                        {"Log2", "ExactLog2"},
+                        {"Log2Special", "Log2Special"}});
+    ExpectSameLiterals("exact_math_lanes.h", "exact_div_sqrt.hlsli",
+                       {{"Reciprocal", "Reciprocal"},
+                        {"Significand", "Significand"},
+                        {"Remainder", "Remainder"},
+                        {"Clamped", "Clamped"},
+                        {"Nudge", "Nudge"},
+                        {"IsZero", "IsZero"},
+                        {"IsInfinite", "IsInfinite"},
+                        {"IsNumber", "IsNumber"},
+                        {"Magnitude", "Magnitude"},
+                        {"DivSpecial", "DivSpecial"},
+                        {"Div", "ExactDiv"},
+                        {"Sqrt", "ExactSqrt"}});
 }
 
 // The kernels read the exact math's tables from the block the renderer uploads (b1): each entry

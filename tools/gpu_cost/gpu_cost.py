@@ -10,8 +10,13 @@ The kernels are found in the tree: every [numthreads] function of kernels/*.hlsl
 kernels/bytecode/<snake_case entry>.dxbc or <file>.dxbc. Their bindings are read from the SPIR-V
 by gpu_cost_stats, so kernels may change without touching this tool.
 
+With --run BUILD/gpu_cost_run it then counts the operations AnchorKernel and FireKernel execute
+on real frames (dynamic_counts.py), per pixel and per anchor thread.
+
 usage: gpu_cost.py --stats BUILD/gpu_cost_stats [--families navi21,vega10] [--routes dxbc,hlsl]
                    [--kernels FireKernel,...] [--work DIR] [--check]
+                   [--run BUILD/gpu_cost_run [--frames reference,detail_5] [--size 1920x1080]
+                    [--uniform SET.BINDING=FILE]...]
 --check fails unless every measured kernel reports its statistics with sane values (the test).
 """
 import argparse
@@ -20,6 +25,8 @@ import re
 import subprocess
 import sys
 import tempfile
+
+import dynamic_counts
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -101,7 +108,7 @@ def measure(stats, family, spvs):
 
 
 def figure(stats, names):
-    if stats is None or "error" in stats or any(n not in stats for n in names):
+    if stats is None or any(n not in stats for n in names):
         return None
     return sum(int(float(stats[n])) for n in names)
 
@@ -121,10 +128,11 @@ def table_rows(results, keys):
     for entry, route, family in keys:
         today, first = results.get(("today", entry, route, family)), \
             results.get(("first", entry, route, family))
-        if today is not None and "error" in today:
-            rows.append([entry, route, family, "error: " + today["error"]])
+        if "error" in today or "missing" in today:
+            rows.append([entry, route, family, "error: " + today["error"] if "error" in today
+                         else "no bytecode in kernels/bytecode/"])
             continue
-        row = [entry, route, family, today.get("wave", "?") if today else "-"]
+        row = [entry, route, family, today.get("wave", "?")]
         for _, names in COLUMNS:
             row.append(cell(figure(today, names), figure(first, names)))
         aco = COLUMNS[-1][1]
@@ -149,6 +157,8 @@ def sanity_faults(results, headers):
             faults.append(f"{family}: the device is {header.get('device')!r}, not the forced chip")
     for (_, entry, route, family), stats in results.items():
         where = f"{entry} ({route}, {family})"
+        if "missing" in stats:
+            continue
         if "error" in stats:
             faults.append(f"{where}: {stats['error']}")
             continue
@@ -172,6 +182,33 @@ def tool_versions():
     return versions
 
 
+def static_table(args, trees, work):
+    families, routes = args.families.split(","), args.routes.split(",")
+    chosen = set(filter(None, args.kernels.split(",")))
+    spvs = {}
+    for tree, (folder, kernels) in trees.items():
+        for entry, kernel in kernels.items():
+            if chosen and entry not in chosen:
+                continue
+            for route in routes:
+                out = os.path.join(work, f"{tree}_{entry}_{route}.spv")
+                spvs[(tree, entry, route)] = to_spirv(route, folder, entry, kernel, out)
+    results, headers = {}, {}
+    for family in families:
+        modules, headers[family] = measure(args.stats, family,
+                                           sorted(filter(None, spvs.values())))
+        for (tree, entry, route), spv in spvs.items():
+            results[(tree, entry, route, family)] = \
+                modules.get(spv, {"error": "not measured"}) if spv else {"missing": True}
+    print(f"{headers[families[0]]['driver']}; "
+          + "; ".join(f"{f}: {h['device']}" for f, h in headers.items()))
+    print("; ".join(tool_versions()) + "; figures: today's kernel (first release's)")
+    keys = sorted({(e, r, f) for (t, e, r, f) in results if t == "today"},
+                  key=lambda k: (k[0], routes.index(k[1]), families.index(k[2])))
+    print_table(table_rows(results, keys))
+    return sanity_faults(results, headers) if args.check else []
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--stats", required=True, help="the gpu_cost_stats program")
@@ -180,34 +217,30 @@ def main():
     parser.add_argument("--kernels", default="", help="entry points to measure (default: all)")
     parser.add_argument("--work", default="")
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--run", default="", help="the gpu_cost_run program: count operations")
+    parser.add_argument("--frames", default="reference,detail_5")
+    parser.add_argument("--size", default="1920x1080")
+    parser.add_argument("--uniform", action="append", default=[], metavar="SET.BINDING=FILE",
+                        help="the bytes of a constant buffer besides the frame's constants")
     args = parser.parse_args()
     work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="gpu_cost_"))
     os.makedirs(work, exist_ok=True)
-    families, routes = args.families.split(","), args.routes.split(",")
-    chosen = set(filter(None, args.kernels.split(",")))
-    trees = {"today": (TODAY, find_kernels(TODAY)), "first": (FIRST_RELEASE,
-                                                             find_kernels(FIRST_RELEASE))}
-    spvs = {}
-    for tree, (folder, kernels) in trees.items():
-        for entry, kernel in kernels.items():
-            if chosen and entry not in chosen:
-                continue
-            for route in routes:
-                out = os.path.join(work, f"{tree}_{entry}_{route}.spv")
-                if to_spirv(route, folder, entry, kernel, out):
-                    spvs[(tree, entry, route)] = out
-    results, headers = {}, {}
-    for family in families:
-        modules, headers[family] = measure(args.stats, family, sorted(spvs.values()))
-        for (tree, entry, route), spv in spvs.items():
-            results[(tree, entry, route, family)] = modules.get(spv, {"error": "not measured"})
-    print(f"{headers[families[0]]['driver']}; "
-          + "; ".join(f"{f}: {h['device']}" for f, h in headers.items()))
-    print("; ".join(tool_versions()) + "; figures: today's kernel (first release's)")
-    keys = sorted({(e, r, f) for (t, e, r, f) in results if t == "today"},
-                  key=lambda k: (k[0], routes.index(k[1]), families.index(k[2])))
-    print_table(table_rows(results, keys))
-    faults = sanity_faults(results, headers) if args.check else []
+    trees = {"today": (TODAY, find_kernels(TODAY)),
+             "first": (FIRST_RELEASE, find_kernels(FIRST_RELEASE))}
+    faults = static_table(args, trees, work)
+    if args.run:
+        frames = args.frames.split(",")
+        if any("=" not in u for u in args.uniform):
+            parser.error("--uniform SET.BINDING=FILE")
+        dynamic_counts.UNIFORMS = [f"{u.split('=', 1)[0]}={os.path.abspath(u.split('=', 1)[1])}"
+                                   for u in args.uniform]
+        results, cpu, dynamic_faults = dynamic_counts.measure(
+            args.run, GLSLANG, trees, frames, args.size, os.path.join(work, "dynamic"))
+        dynamic_counts.print_table(results, cpu, frames, args.size)
+        if not dynamic_faults:
+            print("each frame ran once uninstrumented and twice instrumented: the same output "
+                  "bits all three times, the same counts both times")
+        faults += dynamic_faults
     for fault in faults:
         print("FAIL:", fault)
     return 1 if faults else 0

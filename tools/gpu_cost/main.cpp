@@ -3,7 +3,9 @@
 //
 //   device  NAME                 the device (with RADV_FORCE_FAMILY, the forced chip)
 //   driver  NAME VERSION
-//   module  FILE  ENTRY  X Y Z   then, per executable of its pipeline:
+//   module  FILE  ENTRY  X Y Z   then the layout read from it, per resource:
+//   binding  SET  BINDING  KIND  COUNT
+//                                and per executable of its pipeline:
 //   executable  NAME  SUBGROUP_SIZE
 //   statistic   NAME  VALUE
 //
@@ -12,8 +14,6 @@
 // others are still measured.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,25 +24,40 @@
 
 namespace {
 
-std::vector<uint32_t> ReadWords(const char* path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read the file");
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
-                                  std::istreambuf_iterator<char>());
-    if (bytes.empty() || bytes.size() % 4 != 0) throw std::runtime_error("not a SPIR-V module");
-    std::vector<uint32_t> words(bytes.size() / 4);
-    std::memcpy(words.data(), bytes.data(), bytes.size());
-    return words;
+const char* KindName(VkDescriptorType type) {
+    switch (type) {
+        case VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER:
+            return "uniform_buffer";
+        case VK_DESCRIPTOR_TYPE_STORAGE_BUFFER:
+            return "storage_buffer";
+        case VK_DESCRIPTOR_TYPE_UNIFORM_TEXEL_BUFFER:
+            return "uniform_texel_buffer";
+        case VK_DESCRIPTOR_TYPE_STORAGE_TEXEL_BUFFER:
+            return "storage_texel_buffer";
+        case VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE:
+            return "sampled_image";
+        case VK_DESCRIPTOR_TYPE_STORAGE_IMAGE:
+            return "storage_image";
+        case VK_DESCRIPTOR_TYPE_SAMPLER:
+            return "sampler";
+        case VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER:
+            return "combined_image_sampler";
+        default:
+            return "other";
+    }
 }
 
 void Measure(const VulkanDevice& device, const char* path) {
-    const ComputePipeline pipeline(device.Handle(), ReadWords(path),
+    const ComputePipeline pipeline(device.Handle(), ReadSpirvFile(path),
                                    VK_PIPELINE_CREATE_CAPTURE_STATISTICS_BIT_KHR);
     const SpirvInterface& interface = pipeline.Interface();
     const std::vector<ExecutableReport> reports =
         PipelineStatistics(device.Handle(), pipeline.Handle());
     std::printf("module\t%s\t%s\t%u %u %u\n", path, interface.entry.c_str(), interface.localSize[0],
                 interface.localSize[1], interface.localSize[2]);
+    for (const SpirvBinding& b : interface.bindings) {
+        std::printf("binding\t%u\t%u\t%s\t%u\n", b.set, b.binding, KindName(b.type), b.count);
+    }
     for (const ExecutableReport& report : reports) {
         std::printf("executable\t%s\t%u\n", report.name.c_str(), report.subgroupSize);
         for (const ExecutableStatistic& statistic : report.statistics) {

@@ -1,6 +1,9 @@
 #include "tools/gpu_cost/spirv_interface.h"
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 
@@ -148,4 +151,15 @@ SpirvInterface ReadSpirvInterface(const std::vector<uint32_t>& words) {
         return a.set != b.set ? a.set < b.set : a.binding < b.binding;
     });
     return out;
+}
+
+std::vector<uint32_t> ReadSpirvFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read the file");
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                  std::istreambuf_iterator<char>());
+    if (bytes.empty() || bytes.size() % 4 != 0) throw std::runtime_error("not a SPIR-V module");
+    std::vector<uint32_t> words(bytes.size() / 4);
+    std::memcpy(words.data(), bytes.data(), bytes.size());
+    return words;
 }

@@ -25,3 +25,6 @@ struct SpirvInterface {
 // Throws std::runtime_error on a module that is not SPIR-V, has no GLCompute entry point, or binds
 // something this reader does not map to a descriptor type (push constants among them).
 SpirvInterface ReadSpirvInterface(const std::vector<uint32_t>& words);
+
+// The words of a SPIR-V file; throws if it cannot be read or is no whole number of words.
+std::vector<uint32_t> ReadSpirvFile(const std::string& path);

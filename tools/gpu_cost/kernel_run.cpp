@@ -1,0 +1,233 @@
+// gpu_cost_run: runs AnchorKernel and then FireKernel, compiled to SPIR-V, on Mesa's software
+// Vulkan driver (lavapipe), with the constants a render of the frame builds (MakeParamsBlock), as
+// the renderer chains them: the anchor's record is the fire's input.
+//
+//   gpu_cost_run --frame reference|detail_5 [--size 1920x1080] --anchor A.spv --fire F.spv
+//                [--counters-set N] [--uniform SET.BINDING=FILE]... --out DIR
+//
+// Each kernel's bindings are read from its module: the constant buffer at set 0, binding 0 gets
+// the frame's ParamsBlock, any other constant buffer the bytes of its --uniform file (see
+// ConstantBuffers); storage buffers share the anchor record; the storage image is the frame.
+// With --counters-set, every binding of set N is a buffer of 2^16 zeroed uint32 counters that an
+// instrumented module adds to. Writes DIR/anchor.bin (the record), DIR/image.bin (RGBA floats,
+// row by row), DIR/anchor_counts.bin and DIR/fire_counts.bin; prints how many texels differ from
+// the CPU build's.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kernels/cpu_kernels.h"
+#include "kernels/exact_math_tables.h"
+#include "kernels/fast_fire_kernel.h"
+#include "renderers/frame_params.h"
+#include "tools/gpu_cost/compute_pipeline.h"
+#include "tools/gpu_cost/run_resources.h"
+#include "tools/gpu_cost/vulkan_device.h"
+
+using namespace pyrix;
+
+namespace {
+
+constexpr VkDeviceSize kCounters = 1 << 16;
+
+struct Options {
+    std::string frame;
+    uint32_t width = 1920;
+    uint32_t height = 1080;
+    std::string anchor, fire, out;
+    int countersSet = -1;
+    std::map<std::pair<uint32_t, uint32_t>, std::string> uniforms;  // set, binding -> file
+};
+
+// The frames of the kernel benchmark: the effect's defaults, and the same at the highest detail.
+ParamsBlock FrameParams(const Options& options) {
+    EffectSettings settings;
+    if (options.frame == "detail_5") {
+        settings.detail = 5.0f;
+    } else if (options.frame != "reference") {
+        throw std::runtime_error("unknown frame " + options.frame);
+    }
+    const auto width = static_cast<int32_t>(options.width);
+    const auto height = static_cast<int32_t>(options.height);
+    settings.layerWidth = width;
+    settings.layerHeight = height;
+    RenderRequest request{nullptr, width, height, int64_t{16} * width, 0, 0, 0};
+    return MakeParamsBlock(request, settings, FrameExtent{width, height});
+}
+
+std::vector<char> ReadBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read " + path);
+    return std::vector<char>((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const void* data, size_t size) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+using Binding = std::pair<uint32_t, uint32_t>;  // set, binding
+
+template <typename T>
+std::vector<char> Bytes(const T& value) {
+    const char* first = reinterpret_cast<const char*>(&value);
+    return std::vector<char>(first, first + sizeof(value));
+}
+
+// The contents of the kernels' constant buffers by their place in the SPIR-V (glslang puts
+// register bN at binding N of set 0): the frame's constants at b0, the exact math's tables at b1
+// as the renderer uploads them, then the --uniform files. A
+// constant buffer that the renderer fills from code of its own belongs here, filled the same way.
+std::map<Binding, std::vector<char>> ConstantBuffers(const Options& options,
+                                                     const ParamsBlock& params) {
+    std::map<Binding, std::vector<char>> buffers{{{0, 0}, Bytes(params)},
+                                                 {{0, 1}, Bytes(MakeTablesBlock())}};
+    for (const auto& [where, path] : options.uniforms) buffers[where] = ReadBytes(path);
+    return buffers;
+}
+
+// The buffers and the image both kernels bind, and each kernel's counters.
+struct Resources {
+    Resources(const VulkanDevice& device, const Options& options, const ParamsBlock& params)
+        : anchor(device, 256, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
+          anchorCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
+          fireCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
+          image(device, options.width, options.height) {
+        for (const auto& [where, bytes] : ConstantBuffers(options, params)) {
+            uniforms[where] = std::make_unique<HostBuffer>(device, bytes.size(),
+                                                           VK_BUFFER_USAGE_UNIFORM_BUFFER_BIT);
+            std::memcpy(uniforms[where]->Data(), bytes.data(), bytes.size());
+        }
+    }
+    HostBuffer anchor, anchorCounters, fireCounters;
+    std::map<Binding, std::unique_ptr<HostBuffer>> uniforms;
+    StorageImage image;
+};
+
+// What a binding of a kernel's module receives.
+DescriptorSource SourceFor(const SpirvBinding& binding, int countersSet, Resources& resources,
+                           HostBuffer& counters) {
+    if (static_cast<int>(binding.set) == countersSet) return DescriptorSource{&counters, nullptr};
+    if (binding.type == VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER) {
+        const auto found = resources.uniforms.find({binding.set, binding.binding});
+        if (found == resources.uniforms.end()) {
+            throw std::runtime_error("no contents for the constant buffer at set " +
+                                     std::to_string(binding.set) + ", binding " +
+                                     std::to_string(binding.binding));
+        }
+        return DescriptorSource{found->second.get(), nullptr};
+    }
+    if (binding.type == VK_DESCRIPTOR_TYPE_STORAGE_BUFFER) {
+        return DescriptorSource{&resources.anchor, nullptr};
+    }
+    if (binding.type == VK_DESCRIPTOR_TYPE_STORAGE_IMAGE) {
+        return DescriptorSource{nullptr, &resources.image};
+    }
+    throw std::runtime_error("a binding of a kind the run does not provide");
+}
+
+size_t CompareWithCpu(const ParamsBlock& params, const float* anchorRecord, const float* texels) {
+    const AnchorRecord anchor = RunAnchorKernel(params);
+    size_t differing = std::memcmp(&anchor, anchorRecord, sizeof(anchor)) != 0 ? 1 : 0;
+    std::printf("anchor\t%.9g\tcpu\t%.9g\n", static_cast<double>(anchorRecord[0]),
+                static_cast<double>(anchor.baseOffset));
+    std::vector<float> cpu(size_t{params.width} * params.height * 4);
+    RunFastFireKernel(
+        params, anchor,
+        TexelImage{cpu.data(), size_t{params.width} * 16, params.width, params.height});
+    for (size_t texel = 0; texel < cpu.size() / 4; ++texel) {
+        differing += std::memcmp(&cpu[texel * 4], &texels[texel * 4], 16) != 0 ? 1 : 0;
+    }
+    return differing;
+}
+
+void Run(const Options& options) {
+    const ParamsBlock params = FrameParams(options);
+    VulkanDevice device("llvmpipe");
+    const ComputePipeline anchor(device.Handle(), ReadSpirvFile(options.anchor), 0);
+    const ComputePipeline fire(device.Handle(), ReadSpirvFile(options.fire), 0);
+    Resources resources(device, options, params);
+    KernelBinding anchorBinding{&anchor, {}, {1, 1, 1}};
+    KernelBinding fireBinding{&fire, {}, {}};
+    for (const SpirvBinding& b : anchor.Interface().bindings) {
+        anchorBinding.sources.push_back(
+            SourceFor(b, options.countersSet, resources, resources.anchorCounters));
+    }
+    for (const SpirvBinding& b : fire.Interface().bindings) {
+        fireBinding.sources.push_back(
+            SourceFor(b, options.countersSet, resources, resources.fireCounters));
+    }
+    const uint32_t* local = fire.Interface().localSize;
+    fireBinding.groups[0] = (options.width + local[0] - 1) / local[0];
+    fireBinding.groups[1] = (options.height + local[1] - 1) / local[1];
+    fireBinding.groups[2] = 1;
+    RunKernels(device, {anchorBinding, fireBinding}, resources.image);
+    const auto* texels = static_cast<const float*>(resources.image.Readback().Data());
+    const auto* record = static_cast<const float*>(resources.anchor.Data());
+    WriteBytes(options.out + "/anchor.bin", record, 16);
+    WriteBytes(options.out + "/image.bin", texels, size_t{options.width} * options.height * 16);
+    WriteBytes(options.out + "/anchor_counts.bin", resources.anchorCounters.Data(), kCounters * 4);
+    WriteBytes(options.out + "/fire_counts.bin", resources.fireCounters.Data(), kCounters * 4);
+    std::printf("device\t%s\t%s\n", device.DeviceName().c_str(), device.DriverInfo().c_str());
+    std::printf("cpu_differing_texels\t%zu\n", CompareWithCpu(params, record, texels));
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        const std::string value = argv[i + 1];
+        if (flag == "--frame") {
+            options.frame = value;
+        } else if (flag == "--size") {
+            if (std::sscanf(value.c_str(), "%ux%u", &options.width, &options.height) != 2 ||
+                options.width == 0 || options.height == 0 || options.width > 16384 ||
+                options.height > 16384) {
+                throw std::runtime_error("--size WIDTHxHEIGHT, each 1 to 16384");
+            }
+        } else if (flag == "--anchor" || flag == "--fire" || flag == "--out") {
+            (flag == "--anchor" ? options.anchor
+             : flag == "--fire" ? options.fire
+                                : options.out) = value;
+        } else if (flag == "--counters-set") {
+            options.countersSet = std::stoi(value);
+        } else if (flag == "--uniform") {
+            uint32_t set = 0, binding = 0;
+            int used = 0;
+            if (std::sscanf(value.c_str(), "%u.%u=%n", &set, &binding, &used) != 2 || !used) {
+                throw std::runtime_error("--uniform SET.BINDING=FILE");
+            }
+            options.uniforms[{set, binding}] = value.substr(static_cast<size_t>(used));
+        } else {
+            throw std::runtime_error("unknown option " + flag);
+        }
+    }
+    if (options.frame.empty() || options.anchor.empty() || options.fire.empty() ||
+        options.out.empty() || argc % 2 == 0) {
+        throw std::runtime_error(
+            "usage: gpu_cost_run --frame NAME --anchor A.spv --fire F.spv"
+            " --out DIR [--size WxH] [--counters-set N]"
+            " [--uniform SET.BINDING=FILE]");
+    }
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        Run(ParseOptions(argc, argv));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "gpu_cost_run: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
