@@ -178,6 +178,22 @@ void CheckConversion(const Reflection& reflection, std::vector<std::string>* pro
                    sizeof(kConversionFields) / sizeof(kConversionFields[0]), problems);
 }
 
+// The bindings and constant buffers the renderer sets for the kernel.
+void CheckInterface(KernelKind kind, const Reflection& reflection,
+                    std::vector<std::string>* problems) {
+    if (kind == KernelKind::kConvert) {
+        CheckConversion(reflection, problems);
+    } else if (kind == KernelKind::kFire) {
+        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
+                      problems);
+        CheckParams(reflection, problems);
+    } else {
+        CheckBindings(reflection, kAnchorBindings,
+                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), problems);
+        CheckParams(reflection, problems);
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, size_t size) {
@@ -230,18 +246,7 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
         problems.push_back(std::to_string(program.indexableTemps) +
                            " indexable temporary arrays (dcl_indexableTemp)");
     }
-    if (kind == KernelKind::kConvert) {
-        CheckConversion(reflection, &problems);
-        return problems;
-    }
-    if (kind == KernelKind::kFire) {
-        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
-                      &problems);
-    } else {
-        CheckBindings(reflection, kAnchorBindings,
-                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), &problems);
-    }
-    CheckParams(reflection, &problems);
+    CheckInterface(kind, reflection, &problems);
     return problems;
 }
 
