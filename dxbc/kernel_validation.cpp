@@ -248,6 +248,29 @@ void CheckConversion(const Reflection& reflection, std::vector<std::string>* pro
                    sizeof(kConversionFields) / sizeof(kConversionFields[0]), problems);
 }
 
+// The bindings and constant buffers the renderer sets for the kernel.
+void CheckInterface(KernelKind kind, const Shader& shader, std::vector<std::string>* problems) {
+    const Reflection& reflection = shader.reflection;
+    if (kind == KernelKind::kConvert) {
+        CheckConversion(reflection, problems);
+        return;
+    }
+    if (kind == KernelKind::kFire) {
+        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
+                      problems);
+    } else if (kind == KernelKind::kFireBuffer) {
+        CheckBindings(reflection, kFireBufferBindings,
+                      sizeof(kFireBufferBindings) / sizeof(kFireBufferBindings[0]), problems);
+        CheckConstants(reflection, "Output", sizeof(OutputBlock), kOutputFields,
+                       sizeof(kOutputFields) / sizeof(kOutputFields[0]), problems);
+    } else {
+        CheckBindings(reflection, kAnchorBindings,
+                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), problems);
+    }
+    CheckParams(reflection, problems);
+    CheckTables(shader, problems);
+}
+
 }  // namespace
 
 std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, size_t size) {
@@ -301,24 +324,7 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
         problems.push_back(std::to_string(program.indexableTemps) +
                            " indexable temporary arrays (dcl_indexableTemp)");
     }
-    if (kind == KernelKind::kConvert) {
-        CheckConversion(reflection, &problems);
-        return problems;
-    }
-    if (kind == KernelKind::kFire) {
-        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
-                      &problems);
-    } else if (kind == KernelKind::kFireBuffer) {
-        CheckBindings(reflection, kFireBufferBindings,
-                      sizeof(kFireBufferBindings) / sizeof(kFireBufferBindings[0]), &problems);
-        CheckConstants(reflection, "Output", sizeof(OutputBlock), kOutputFields,
-                       sizeof(kOutputFields) / sizeof(kOutputFields[0]), &problems);
-    } else {
-        CheckBindings(reflection, kAnchorBindings,
-                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), &problems);
-    }
-    CheckParams(reflection, &problems);
-    CheckTables(shader, &problems);
+    CheckInterface(kind, shader, &problems);
     return problems;
 }
 

@@ -302,6 +302,31 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11Comput
     return ok ? 0 : 1;
 }
 
+// A structured buffer of `count` words with its UAV, and a CPU-readable copy of it.
+void CreateWordBuffers(ID3D11Device* device, uint32_t count, ComPtr<ID3D11Buffer>* pixels,
+                       ComPtr<ID3D11Buffer>* staging, ComPtr<ID3D11UnorderedAccessView>* uav) {
+    D3D11_BUFFER_DESC bufferDesc{};
+    bufferDesc.ByteWidth = count * 4;
+    bufferDesc.Usage = D3D11_USAGE_DEFAULT;
+    bufferDesc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    bufferDesc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
+    bufferDesc.StructureByteStride = 4;
+    Check(device->CreateBuffer(&bufferDesc, nullptr, pixels->GetAddressOf()),
+          "CreateBuffer (pixels)");
+    D3D11_UNORDERED_ACCESS_VIEW_DESC uavDesc{};
+    uavDesc.Format = DXGI_FORMAT_UNKNOWN;
+    uavDesc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+    uavDesc.Buffer.NumElements = count;
+    Check(device->CreateUnorderedAccessView(pixels->Get(), &uavDesc, uav->GetAddressOf()),
+          "pixel UAV");
+    bufferDesc.Usage = D3D11_USAGE_STAGING;
+    bufferDesc.BindFlags = 0;
+    bufferDesc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    bufferDesc.MiscFlags = 0;
+    Check(device->CreateBuffer(&bufferDesc, nullptr, staging->GetAddressOf()),
+          "CreateBuffer (staging)");
+}
+
 // Every class of float (zeros, denormals, halves, around 1, +-1e6, NaN, infinities), one per
 // channel, through ConvertKernel on the device and its CPU build: the same words at each depth.
 int CheckConversion(const Device& gpu, ID3D11ComputeShader* kernel) {
@@ -330,26 +355,9 @@ int CheckConversion(const Device& gpu, ID3D11ComputeShader* kernel) {
 
     int failures = 0;
     for (uint32_t words : {1u, 2u, 4u}) {
-        D3D11_BUFFER_DESC bufferDesc{};
-        bufferDesc.ByteWidth = width * rows * words * 4;
-        bufferDesc.Usage = D3D11_USAGE_DEFAULT;
-        bufferDesc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
-        bufferDesc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
-        bufferDesc.StructureByteStride = 4;
         ComPtr<ID3D11Buffer> pixels, staging;
-        Check(gpu.device()->CreateBuffer(&bufferDesc, nullptr, &pixels), "CreateBuffer (pixels)");
-        D3D11_UNORDERED_ACCESS_VIEW_DESC uavDesc{};
-        uavDesc.Format = DXGI_FORMAT_UNKNOWN;
-        uavDesc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
-        uavDesc.Buffer.NumElements = width * rows * words;
         ComPtr<ID3D11UnorderedAccessView> uav;
-        Check(gpu.device()->CreateUnorderedAccessView(pixels.Get(), &uavDesc, &uav), "pixel UAV");
-        bufferDesc.Usage = D3D11_USAGE_STAGING;
-        bufferDesc.BindFlags = 0;
-        bufferDesc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-        bufferDesc.MiscFlags = 0;
-        Check(gpu.device()->CreateBuffer(&bufferDesc, nullptr, &staging), "CreateBuffer (staging)");
-
+        CreateWordBuffers(gpu.device(), width * rows * words, &pixels, &staging, &uav);
         const ConversionBlock block{width, rows, words, 0};
         ComPtr<ID3D11Buffer> constants = gpu.ConstantBuffer(block);
         ID3D11DeviceContext* context = gpu.context();
