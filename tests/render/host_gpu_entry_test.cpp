@@ -6,7 +6,10 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "host/gpu_device.h"
 #include "renderers/host_gpu.h"
@@ -30,11 +33,13 @@ struct FakeDevice final : HostGpuDevice {
     ~FakeDevice() override { --gLiveFakes; }
     bool Render(const HostGpuWorld& world, const ParamsBlock& params,
                 const FrameContext&) override {
+        std::lock_guard<std::mutex> hold(lock);
         ++renders;
         lastWorld = world;
         lastParams = params;
         return true;
     }
+    std::mutex lock;
     int renders = 0;
     HostGpuWorld lastWorld;
     ParamsBlock lastParams{};
@@ -46,6 +51,7 @@ std::unique_ptr<HostGpuDevice> MakeFake(void*, void*) {
 }
 
 int gDevice, gQueue;  // stand for the host's device and queue: only their addresses count
+thread_local PF_EffectWorld* tWorld = nullptr;  // what checkout_output hands this thread
 
 class HostGpuEntryTest : public RenderEntryTest {
   protected:
@@ -210,6 +216,50 @@ TEST_F(HostGpuEntryTest, BadWorldsAndForeignDataAreRefusedWithoutAFrame) {
     EXPECT_EQ(GpuFrame(eightBits, gpu_data, &world), PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_EQ(device.renders, 0);
     EXPECT_EQ(Setdown(gpu_data), PF_Err_NONE);
+}
+
+// Frames on four threads while the device is set down: each either renders on it or is refused
+// once it is gone, and the device outlives the last frame that holds it.
+TEST_F(HostGpuEntryTest, ASetdownBetweenFramesOnOtherThreadsFreesTheDeviceAfterThem) {
+    ReplaceHostGpuFactory(MakeFake);
+    void* gpu_data = Setup();
+    std::vector<PF_EffectWorld> worlds(4, GpuWorld(16, 8, 256));
+    for (PF_EffectWorld& world : worlds) suite.SetWorld(&world, &hostBuffer, 8 * 256);
+    std::atomic<int> rendered{0}, refused{0}, other{0};
+    std::vector<std::thread> threads;
+    for (PF_EffectWorld& world : worlds) {
+        threads.emplace_back([&, world = &world] {
+            for (int frame = 0; frame < 50; ++frame) {
+                PF_SmartRenderInput input{};
+                input.output_request.rect = PF_LRect{0, 0, 16, 8};
+                input.bitdepth = 32;
+                input.gpu_data = gpu_data;
+                input.what_gpu = PF_GPU_Framework_DIRECTX;
+                EffectSettings settings;
+                settings.layerWidth = geometry.layerWidth;
+                settings.layerHeight = geometry.layerHeight;
+                input.pre_render_data = &settings;
+                PF_SmartRenderCallbacks callbacks{};
+                callbacks.checkout_output = [](PF_ProgPtr, PF_EffectWorld** out) {
+                    *out = tWorld;
+                    return PF_Err(PF_Err_NONE);
+                };
+                tWorld = world;
+                PF_SmartRenderExtra extra{&input, &callbacks};
+                const PF_Err err = EffectMain(PF_Cmd_SMART_RENDER_GPU, host.in_data(), nullptr,
+                                              nullptr, nullptr, &extra);
+                (err == PF_Err_NONE                 ? rendered
+                 : err == PF_Err_BAD_CALLBACK_PARAM ? refused
+                                                    : other)++;
+            }
+        });
+    }
+    while (rendered == 0 && other == 0) std::this_thread::yield();
+    EXPECT_EQ(Setdown(gpu_data), PF_Err_NONE);
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(rendered + refused, 200);
+    EXPECT_EQ(other, 0);
+    EXPECT_EQ(gLiveFakes, 0) << "freed once the last frame let go";
 }
 
 }  // namespace
