@@ -1,6 +1,7 @@
 #include "renderers/host_gpu.h"
 
 #include <atomic>
+#include <cstdint>
 #include <stdexcept>
 
 #include "kernels/params_block.h"
@@ -61,6 +62,8 @@ bool RenderHostGpuFrame(HostGpuDevice& device, const HostGpuWorld& world,
     }
     CheckStride(request);
     const uint64_t needed = uint64_t(world.height) * uint64_t(world.rowBytes);
+    // The kernel counts the buffer's pixels in 32 bits.
+    if (needed / kHostGpuPixelBytes > UINT32_MAX) throw std::runtime_error("Invalid output stride");
     if (world.buffer == nullptr || world.sizeBytes < needed || world.width < produced.width ||
         world.height < produced.height) {
         throw std::runtime_error("GPU output buffer too small for the frame");

@@ -197,6 +197,8 @@ TEST_F(HostGpuEntryTest, BadWorldsAndForeignDataAreRefusedWithoutAFrame) {
         {"rowbytes below width x 16", 20, 10, 304, 320 * 10, "Invalid output stride"},
         {"rowbytes not a multiple of 16", 20, 10, 328, 328 * 10, "Invalid output stride"},
         {"world smaller than the request", 19, 10, 320, 320 * 10, "GPU output buffer too small"},
+        {"more pixels than the kernel counts", 20, 1100, 62914560, size_t{1100} * 62914560,
+         "Invalid output stride"},
     };
     for (const Case& c : cases) {
         PF_EffectWorld world = GpuWorld(c.width, c.height, c.rowbytes);
