@@ -19,7 +19,9 @@ float ExactSin(float x);
 // a denormal), +inf from 128 on.
 float ExactExp2(float y);
 
-// log2(x) correctly rounded for every positive normal float; -inf for x <= 0 and denormals.
+// log2(x) correctly rounded for every positive normal float; otherwise as IEEE for the float
+// that the kernels read (a denormal is a zero of its sign): -inf for +-0, NaN below 0 and for
+// NaN, +inf for +inf.
 float ExactLog2(float x);
 
 // The rare cases of ExactExp2 and ExactLog2 whose float-float result lies too close to a
@@ -28,12 +30,15 @@ float ExactLog2(float x);
 float ExactExp2Rare(float y);
 float ExactLog2Rare(float x, float hi, float lo);
 
-// a / b for b > 0 (finite, normal): a reciprocal by Newton steps, the quotient corrected once
-// with its exact residual.
+// a / b correctly rounded (to nearest, ties to even) for every normal a and b, of either sign,
+// whose quotient is a normal float; a signed zero where it lies below 2^-126 (flushed, as
+// Direct3D does), and IEEE's results for zeros (denormals read as zeros), infinities and NaN.
+// The rounding is decided from the exact remainder a - q b (exact_math_lanes.h gives the
+// argument).
 float ExactDiv(float a, float b);
 
-// sqrt(v) for v >= 0: an inverse square root by Newton steps, corrected once with its exact
-// residual.
+// sqrt(v) correctly rounded for every positive normal v; a zero or denormal gives a zero of its
+// sign, +inf stays, a negative v or NaN gives NaN. Decided from the exact remainder v - s s.
 float ExactSqrt(float v);
 
 // Runs the enclosing scope with denormals flushed to zero on the input and output of float
