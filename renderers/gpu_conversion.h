@@ -25,8 +25,8 @@ class GpuConversion {
     void EnsureBuffers(ID3D11Device* device, uint32_t bytes, const CreationCheck& check);
     void ReleaseBuffers();
 
-    // Queues the conversion of `rows` rows of `width` texels of `image` at `depth` and the copy
-    // of the pixels into the read-back buffer, which EnsureBuffers made for exactly these.
+    // Queues the conversion of the first `rows` rows of `width` texels of `image` at `depth` and
+    // the copy of the pixel buffer into the read-back buffer.
     void Queue(ID3D11DeviceContext* gpu, ID3D11ShaderResourceView* image, uint32_t width,
                uint32_t rows, int32_t depth) const;
     ID3D11Buffer* readback() const { return readback_.Get(); }

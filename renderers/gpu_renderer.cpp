@@ -239,7 +239,7 @@ RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBloc
         RenderRequest band = request;
         band.height = static_cast<int32_t>(bandParams.height);
         band.pixels = request.pixels + int64_t{first} * request.rowBytes;
-        if (RenderBand(band, bandParams, context) == RenderOutcome::Aborted) {
+        if (RenderBand(band, bandParams, bandRows, context) == RenderOutcome::Aborted) {
             return RenderOutcome::Aborted;
         }
     }
@@ -247,12 +247,12 @@ RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBloc
 }
 
 RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlock& params,
-                                      const FrameContext& context) {
-    EnsureOutputTextures(params.width, params.height);
+                                      uint32_t textureRows, const FrameContext& context) {
+    EnsureOutputTextures(params.width, textureRows);
     const bool converts = ConvertsOnGpu(band.depth);
     if (converts) {
         const auto bytes =
-            static_cast<uint32_t>(GpuReadbackBytes(band.width, band.height, band.depth));
+            static_cast<uint32_t>(GpuReadbackBytes(band.width, textureRows, band.depth));
         conversion.EnsureBuffers(device.Get(), bytes, [this](HRESULT result, const char* message) {
             FailedCreation(result, message);
         });

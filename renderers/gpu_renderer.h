@@ -41,8 +41,9 @@ class GpuRenderer final : public Renderer {
 
   private:
     // One band of rows of the frame: all of it when its resources fit within resourceLimit.
+    // The resources hold textureRows rows, every band's but the last, which uses fewer.
     RenderOutcome RenderBand(const RenderRequest& band, const ParamsBlock& params,
-                             const FrameContext& context);
+                             uint32_t textureRows, const FrameContext& context);
     // Maps a read-back resource once the GPU is done; false when the host aborts meanwhile.
     bool MapWhenDone(ID3D11Resource* resource, const FrameContext& context,
                      D3D11_MAPPED_SUBRESOURCE* mapped);
