@@ -11,7 +11,6 @@
 #include <d3d12.h>
 // clang-format on
 
-#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -36,8 +35,6 @@ constexpr UINT64 kTablesBytes =
 constexpr UINT64 kAnchorBytes = kConstantAlign;
 
 enum RootSlot : UINT { kParams, kTables, kOutput, kAnchorIn, kAnchorOut, kWorld, kSlots };
-
-std::atomic<long> gHeldReferences{0};
 
 void Check(HRESULT result, const char* message) {
     if (FAILED(result)) throw std::runtime_error(message);
@@ -141,7 +138,6 @@ class Direct3D12Device final : public HostGpuDevice {
     void Build();
     void Record(ID3D12Resource* world, const ParamsBlock& params);
     void SubmitAndWait();
-    long References() const;
 
     ComRef<ID3D12Device> device_;
     ComRef<ID3D12CommandQueue> queue_;
@@ -156,7 +152,6 @@ class Direct3D12Device final : public HostGpuDevice {
     ComRef<ID3D12Fence> fence_;
     HANDLE fenceEvent_ = nullptr;
     UINT64 fenceValue_ = 0;
-    long held_ = 0;
     std::mutex lock_;  // the one recorder and the constants
 };
 
@@ -166,14 +161,11 @@ Direct3D12Device::Direct3D12Device(ID3D12Device* device, ID3D12CommandQueue* que
     queue->AddRef();
     *queue_.Put() = queue;
     Build();
-    held_ = References();
-    gHeldReferences += held_;
 }
 
 Direct3D12Device::~Direct3D12Device() {
     // Every frame waited for its fence, so the GPU uses none of these any more.
     if (fenceEvent_ != nullptr) CloseHandle(fenceEvent_);
-    gHeldReferences -= held_;
 }
 
 void Direct3D12Device::Build() {
@@ -208,16 +200,6 @@ void Direct3D12Device::Build() {
           "GPU shader initialization failed");
     fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (fenceEvent_ == nullptr) throw std::runtime_error("GPU shader initialization failed");
-}
-
-long Direct3D12Device::References() const {
-    const bool held[] = {bool(device_),         bool(queue_),        bool(root_),
-                         bool(anchorPipeline_), bool(firePipeline_), bool(constants_),
-                         bool(tables_),         bool(anchor_),       bool(allocator_),
-                         bool(list_),           bool(fence_)};
-    long count = 0;
-    for (bool h : held) count += h ? 1 : 0;
-    return count;
 }
 
 bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& params,
@@ -291,10 +273,6 @@ void Direct3D12Device::SubmitAndWait() {
 std::unique_ptr<HostGpuDevice> CreateDirect3D12Device(void* device, void* queue) {
     return std::make_unique<Direct3D12Device>(static_cast<ID3D12Device*>(device),
                                               static_cast<ID3D12CommandQueue*>(queue));
-}
-
-long HeldDirect3D12References() {
-    return gHeldReferences.load();
 }
 
 }  // namespace pyrix

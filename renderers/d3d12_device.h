@@ -12,8 +12,4 @@ namespace pyrix {
 // std::runtime_error when something frames need cannot be built.
 std::unique_ptr<HostGpuDevice> CreateDirect3D12Device(void* device, void* queue);
 
-// References the Direct3D 12 devices of this process hold on the host's objects; 0 when every
-// device is gone.
-long HeldDirect3D12References();
-
 }  // namespace pyrix
