@@ -3,14 +3,18 @@
 #include <cstddef>
 
 #include "dxbc/dxbc.h"
+#include "kernels/conversion_block.h"
 #include "kernels/params_block.h"
 
 namespace dxbc {
 
 using pyrix::AnchorRecord;
+using pyrix::ConversionBlock;
 using pyrix::kAnchorGroupThreads;
+using pyrix::kConvertGroupWidth;
 using pyrix::kFireGroupHeight;
 using pyrix::kFireGroupWidth;
+using pyrix::OutputBlock;
 using pyrix::ParamsBlock;
 using pyrix::TablesBlock;
 
@@ -73,34 +77,62 @@ const ExpectedBinding kFireBindings[] = {
     {"output", kInputUavTyped, 0, kDimensionTexture2D, kReturnFloat, 0},
 };
 
+// FireKernelToBuffer: the host's GPU buffer instead of the texture, with its row pitch.
+const ExpectedBinding kFireBufferBindings[] = {
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
+    {"Output", kInputConstantBuffer, 2, kDimensionUnknown, 0, 0},
+    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
+    {"worldPixels", kInputUavStructured, 2, kDimensionBuffer, kReturnMixed, 4 * sizeof(uint32_t)},
+};
+
+const ExpectedField kOutputFields[] = {
+    {"rowPitch", offsetof(OutputBlock, rowPitch), kTypeUint},
+};
+
 const ExpectedBinding kAnchorBindings[] = {
     {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
     {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
     {"anchorOutput", kInputUavStructured, 1, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
 };
 
-void CheckParams(const Reflection& reflection, std::vector<std::string>* problems) {
-    const ConstantBuffer* params = reflection.FindConstantBuffer("Params");
+// ConvertKernel: its own constant buffer, the fire texture read through a view, packed words.
+const ExpectedField kConversionFields[] = {
+    {"width", offsetof(ConversionBlock, width), kTypeUint},
+    {"rows", offsetof(ConversionBlock, rows), kTypeUint},
+    {"pixelWords", offsetof(ConversionBlock, pixelWords), kTypeUint},
+    {"unused", offsetof(ConversionBlock, unused), kTypeUint},
+};
+
+const ExpectedBinding kConvertBindings[] = {
+    {"Conversion", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
+    {"fireImage", kInputTexture, 0, kDimensionTexture2D, kReturnFloat, 0},
+    {"pixels", kInputUavStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(uint32_t)},
+};
+
+void CheckConstants(const Reflection& reflection, const std::string& name, size_t size,
+                    const ExpectedField* fields, size_t fieldCount,
+                    std::vector<std::string>* problems) {
+    const ConstantBuffer* params = reflection.FindConstantBuffer(name);
     if (params == nullptr) {
-        problems->push_back("no constant buffer Params");
+        problems->push_back("no constant buffer " + name);
         return;
     }
-    if (params->size != sizeof(ParamsBlock)) {
-        problems->push_back("Params is " + std::to_string(params->size) + " bytes, not " +
-                            std::to_string(sizeof(ParamsBlock)));
+    if (params->size != size) {
+        problems->push_back(name + " is " + std::to_string(params->size) + " bytes, not " +
+                            std::to_string(size));
     }
-    const size_t fieldCount = sizeof(kParamsFields) / sizeof(kParamsFields[0]);
     if (params->variables.size() != fieldCount) {
-        problems->push_back("Params has " + std::to_string(params->variables.size()) +
+        problems->push_back(name + " has " + std::to_string(params->variables.size()) +
                             " fields, not " + std::to_string(fieldCount));
         return;
     }
     for (size_t i = 0; i < fieldCount; ++i) {
         const Variable& variable = params->variables[i];
-        const ExpectedField& field = kParamsFields[i];
+        const ExpectedField& field = fields[i];
         if (variable.name != field.name || variable.offset != field.offset || variable.size != 4 ||
             variable.typeClass != kClassScalar || variable.type != field.type) {
-            problems->push_back("Params field " + std::to_string(i) + " is " + variable.name +
+            problems->push_back(name + " field " + std::to_string(i) + " is " + variable.name +
                                 " at " + std::to_string(variable.offset) + ", expected " +
                                 field.name + " at " + std::to_string(field.offset));
         }
@@ -135,6 +167,11 @@ void CheckTables(const Shader& shader, std::vector<std::string>* problems) {
     }
 }
 
+void CheckParams(const Reflection& reflection, std::vector<std::string>* problems) {
+    CheckConstants(reflection, "Params", sizeof(ParamsBlock), kParamsFields,
+                   sizeof(kParamsFields) / sizeof(kParamsFields[0]), problems);
+}
+
 // A structured buffer's element is described as a constant buffer of the resource's name.
 void CheckElement(const Reflection& reflection, const std::string& resource,
                   std::vector<std::string>* problems) {
@@ -144,6 +181,20 @@ void CheckElement(const Reflection& reflection, const std::string& resource,
         return;
     }
     const Variable& variable = element->variables[0];
+    if (resource == "pixels") {
+        if (variable.typeClass != kClassScalar || variable.type != kTypeUint ||
+            variable.size != 4) {
+            problems->push_back("element of " + resource + " is not uint");
+        }
+        return;
+    }
+    if (resource == "worldPixels") {
+        if (variable.typeClass != kClassVector || variable.type != kTypeUint ||
+            variable.columns != 4 || variable.size != 16) {
+            problems->push_back("element of " + resource + " is not uint4");
+        }
+        return;
+    }
     if (variable.typeClass != kClassVector || variable.type != kTypeFloat ||
         variable.columns != 4 || variable.rows != 1 || variable.size != sizeof(AnchorRecord)) {
         problems->push_back("element of " + resource + " is not float4");
@@ -190,6 +241,36 @@ void CheckBindings(const Reflection& reflection, const ExpectedBinding* expected
     }
 }
 
+void CheckConversion(const Reflection& reflection, std::vector<std::string>* problems) {
+    CheckBindings(reflection, kConvertBindings,
+                  sizeof(kConvertBindings) / sizeof(kConvertBindings[0]), problems);
+    CheckConstants(reflection, "Conversion", sizeof(ConversionBlock), kConversionFields,
+                   sizeof(kConversionFields) / sizeof(kConversionFields[0]), problems);
+}
+
+// The bindings and constant buffers the renderer sets for the kernel.
+void CheckInterface(KernelKind kind, const Shader& shader, std::vector<std::string>* problems) {
+    const Reflection& reflection = shader.reflection;
+    if (kind == KernelKind::kConvert) {
+        CheckConversion(reflection, problems);
+        return;
+    }
+    if (kind == KernelKind::kFire) {
+        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
+                      problems);
+    } else if (kind == KernelKind::kFireBuffer) {
+        CheckBindings(reflection, kFireBufferBindings,
+                      sizeof(kFireBufferBindings) / sizeof(kFireBufferBindings[0]), problems);
+        CheckConstants(reflection, "Output", sizeof(OutputBlock), kOutputFields,
+                       sizeof(kOutputFields) / sizeof(kOutputFields[0]), problems);
+    } else {
+        CheckBindings(reflection, kAnchorBindings,
+                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), problems);
+    }
+    CheckParams(reflection, problems);
+    CheckTables(shader, problems);
+}
+
 }  // namespace
 
 std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, size_t size) {
@@ -216,8 +297,10 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
         problems.push_back("reflection is not for a cs_5_0 shader");
     }
     const std::array<uint32_t, 3> group =
-        kind == KernelKind::kFire ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
-                                  : std::array<uint32_t, 3>{kAnchorGroupThreads, 1, 1};
+        kind == KernelKind::kFire || kind == KernelKind::kFireBuffer
+            ? std::array<uint32_t, 3>{kFireGroupWidth, kFireGroupHeight, 1}
+        : kind == KernelKind::kConvert ? std::array<uint32_t, 3>{kConvertGroupWidth, 1, 1}
+                                       : std::array<uint32_t, 3>{kAnchorGroupThreads, 1, 1};
     if (!program.hasThreadGroup) {
         problems.push_back("no thread-group declaration");
     } else if (program.threadGroup != group) {
@@ -241,15 +324,7 @@ std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, si
         problems.push_back(std::to_string(program.indexableTemps) +
                            " indexable temporary arrays (dcl_indexableTemp)");
     }
-    if (kind == KernelKind::kFire) {
-        CheckBindings(reflection, kFireBindings, sizeof(kFireBindings) / sizeof(kFireBindings[0]),
-                      &problems);
-    } else {
-        CheckBindings(reflection, kAnchorBindings,
-                      sizeof(kAnchorBindings) / sizeof(kAnchorBindings[0]), &problems);
-    }
-    CheckParams(reflection, &problems);
-    CheckTables(shader, &problems);
+    CheckInterface(kind, shader, &problems);
     return problems;
 }
 

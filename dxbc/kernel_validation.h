@@ -10,7 +10,7 @@
 
 namespace dxbc {
 
-enum class KernelKind { kAnchor, kFire };
+enum class KernelKind { kAnchor, kFire, kFireBuffer, kConvert };
 
 // The problems found; empty when the bytecode matches the interface.
 std::vector<std::string> ValidateKernel(KernelKind kind, const uint8_t* data, size_t size);

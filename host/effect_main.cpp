@@ -1,6 +1,7 @@
 // Registration and command dispatch: the library's two exported entry points.
 #include "host/command_guard.h"
 #include "host/entry_points.h"
+#include "host/gpu_device.h"
 #include "host/parameters.h"
 #include "host/render_entry.h"
 #include "host_api/registration.h"
@@ -47,6 +48,12 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
             return PreRender(in_data, static_cast<PF_PreRenderExtra*>(extra));
         case PF_Cmd_SMART_RENDER:
             return SmartRender(in_data, static_cast<PF_SmartRenderExtra*>(extra));
+        case PF_Cmd_SMART_RENDER_GPU:
+            return SmartRenderGpu(in_data, static_cast<PF_SmartRenderExtra*>(extra));
+        case PF_Cmd_GPU_DEVICE_SETUP:
+            return GpuDeviceSetup(in_data, out_data, static_cast<PF_GPUDeviceSetupExtra*>(extra));
+        case PF_Cmd_GPU_DEVICE_SETDOWN:
+            return GpuDeviceSetdown(static_cast<PF_GPUDeviceSetdownExtra*>(extra));
         default:
             return PF_Err_NONE;
     }

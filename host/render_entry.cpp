@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "host/gpu_device.h"
 #include "host/parameters.h"
+#include "host_api/suite_scope.h"
 #include "render/effect_settings.h"
 #include "renderers/render_frame.h"
 
@@ -20,6 +22,17 @@ void DeletePreRenderSettings(void* pre_render_data) {
 // negation in 32 bits and saturates instead of overflowing.
 int32_t NegatedOrigin(A_long origin) {
     return static_cast<int32_t>(std::min<int64_t>(-static_cast<int64_t>(origin), INT32_MAX));
+}
+
+// The part of the asked rectangle inside the frame; empty when they do not meet.
+PF_LRect ProducedRect(const PF_LRect& asked, const FrameExtent& full) {
+    PF_LRect produced{std::max<A_long>(asked.left, 0), std::max<A_long>(asked.top, 0),
+                      std::min<A_long>(asked.right, full.width),
+                      std::min<A_long>(asked.bottom, full.height)};
+    if (produced.right < produced.left || produced.bottom < produced.top) {
+        produced = PF_LRect{0, 0, 0, 0};
+    }
+    return produced;
 }
 
 PF_Err RenderResult(bool completed) {
@@ -83,14 +96,10 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
     output.max_result_rect = PF_LRect{0, 0, full.width, full.height};
     output.solid = 1;
 
-    const PF_LRect& asked = extra->input->output_request.rect;
-    PF_LRect produced{std::max<A_long>(asked.left, 0), std::max<A_long>(asked.top, 0),
-                      std::min<A_long>(asked.right, full.width),
-                      std::min<A_long>(asked.bottom, full.height)};
-    if (produced.right < produced.left || produced.bottom < produced.top) {
-        produced = PF_LRect{0, 0, 0, 0};
+    output.result_rect = ProducedRect(extra->input->output_request.rect, full);
+    if (IsGpuRenderPossible(extra->input->what_gpu, extra->input->gpu_data)) {
+        output.flags |= PF_RenderOutputFlag_GPU_RENDER_POSSIBLE;
     }
-    output.result_rect = produced;
 
     output.pre_render_data = settings.release();
     output.delete_pre_render_data_func = DeletePreRenderSettings;
@@ -125,6 +134,48 @@ PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra) {
     context.layerWidth = settings->layerWidth;  // the extent announced in PreRender
     context.layerHeight = settings->layerHeight;
     return RenderResult(RenderFrame(request, *settings, context));
+}
+
+PF_Err SmartRenderGpu(PF_InData* in_data, PF_SmartRenderExtra* extra) {
+    if (in_data == nullptr || extra == nullptr || extra->input == nullptr || extra->cb == nullptr) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    const PF_SmartRenderInput& input = *extra->input;
+    const auto* settings = static_cast<const EffectSettings*>(input.pre_render_data);
+    if (settings == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    const std::shared_ptr<HostGpuDevice> device = FindGpuDevice(input.gpu_data);
+    if (device == nullptr || input.what_gpu != PF_GPU_Framework_DIRECTX || input.bitdepth != 32) {
+        return PF_Err_BAD_CALLBACK_PARAM;  // not a device this effect set up, or not its format
+    }
+    if (extra->cb->checkout_output == nullptr) return PF_Err_INVALID_CALLBACK;
+    PF_EffectWorld* world = nullptr;
+    const PF_Err checkout = extra->cb->checkout_output(in_data->effect_ref, &world);
+    if (checkout != PF_Err_NONE) return checkout;
+    if (world == nullptr) return PF_Err_NONE;
+
+    const SuiteScope<PF_GPUDeviceSuite1> suite(in_data->pica_basicP, kPFGPUDeviceSuite,
+                                               kPFGPUDeviceSuiteVersion1);
+    if (!suite || suite->GetGPUWorldData == nullptr || suite->GetGPUWorldSize == nullptr) {
+        return PF_Err_INVALID_CALLBACK;
+    }
+    HostGpuWorld target;
+    size_t size = 0;
+    PF_Err err = suite->GetGPUWorldData(in_data->effect_ref, world, &target.buffer);
+    if (err == PF_Err_NONE) err = suite->GetGPUWorldSize(in_data->effect_ref, world, &size);
+    if (err != PF_Err_NONE) return err;
+    target.sizeBytes = size;
+    target.width = world->width;
+    target.height = world->height;
+    target.rowBytes = world->rowbytes;
+    target.originX = world->origin_x;
+    target.originY = world->origin_y;
+
+    FrameContext context = MakeFrameContext(in_data);
+    context.layerWidth = settings->layerWidth;
+    context.layerHeight = settings->layerHeight;
+    const PF_LRect produced = ProducedRect(input.output_request.rect, FullFrameExtent(context));
+    const FrameExtent producedSize{produced.right - produced.left, produced.bottom - produced.top};
+    return RenderResult(RenderHostGpuFrame(*device, target, producedSize, *settings, context));
 }
 
 PF_Err LegacyRender(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output) {

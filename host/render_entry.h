@@ -15,6 +15,10 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra);
 // host asked to abort.
 PF_Err SmartRender(PF_InData* in_data, PF_SmartRenderExtra* extra);
 
+// Renders a 32-bit frame on the host's GPU device set up as input->gpu_data, into the host's
+// GPU world. 517 when the host asked to abort.
+PF_Err SmartRenderGpu(PF_InData* in_data, PF_SmartRenderExtra* extra);
+
 // One-call render from the host's parameter array into `output`. 517 when the host asked to
 // abort.
 PF_Err LegacyRender(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output);

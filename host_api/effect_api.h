@@ -1026,6 +1026,10 @@ typedef struct {
     PF_Err (*PF_DisposeAppProgressDialog)(PF_AppProgressDialogP prog_dlgP);
 } PFAppSuite6;
 
+// ---- The host's GPU device ---------------------------------------------------------------------
+
+#include "host_api/gpu_device_api.h"
+
 // ---- Registration and entry points --------------------------------------------------------------
 
 typedef PF_Err (*PF_PluginDataCB2)(PF_PluginDataPtr inPtr, const A_u_char* inNameZ,

@@ -84,14 +84,17 @@ constexpr PF_OutFlags kGlobalOutFlags = PF_OutFlag_NON_PARAM_VARY | PF_OutFlag_I
                                         PF_OutFlag_PIX_INDEPENDENT | PF_OutFlag_CUSTOM_UI |
                                         PF_OutFlag_DEEP_COLOR_AWARE;
 
-constexpr PF_OutFlags2 kGlobalOutFlags2 = PF_OutFlag2_SUPPORTS_SMART_RENDER |
-                                          PF_OutFlag2_FLOAT_COLOR_AWARE |
-                                          PF_OutFlag2_SUPPORTS_THREADED_RENDERING;
+// The two GPU flags say that 32-bit frames can be rendered on the host's Direct3D 12 device;
+// device set-up accepts or declines each device offered.
+constexpr PF_OutFlags2 kGlobalOutFlags2 =
+    PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE |
+    PF_OutFlag2_SUPPORTS_GPU_RENDER_F32 | PF_OutFlag2_SUPPORTS_THREADED_RENDERING |
+    PF_OutFlag2_SUPPORTS_DIRECTX_RENDERING;
 
 // The host caches these per effect; a change must be deliberate, never a side effect.
 static_assert(kEffectVersion == 0x00080601, "effect version changed");
 static_assert(kGlobalOutFlags == 0x02008424, "global out flags changed");
-static_assert(kGlobalOutFlags2 == 0x08001400, "global out flags 2 changed");
+static_assert(kGlobalOutFlags2 == 0x2A001400, "global out flags 2 changed");
 
 }  // namespace registration
 

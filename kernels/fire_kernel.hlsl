@@ -11,7 +11,11 @@
 // own three corners into its own slots. The same gradients either way, so the same bits. All
 // hashing happens in one loop whose trip count the whole group shares, and the evaluation only
 // reads, so a device that runs both sides of every branch (llvmpipe does) hashes nothing there.
+//
+// Two output forms of the one texel: FireKernel writes the Direct3D 11 renderer's texture,
+// FireKernelToBuffer the host's own GPU buffer (Direct3D 12) as host pixels.
 #include "kernel_interface.hlsli"
+#include "pixel_conversion.hlsli"
 
 #define FIRE_OCTAVES 5
 #define FIRE_GROUP_THREADS (FIRE_GROUP_WIDTH * FIRE_GROUP_HEIGHT)
@@ -283,8 +287,8 @@ bool HashGradients(uint thread, FireFieldParams field, float qx, float qy)
     return layout.direct4 == FIRE_OCTAVES;
 }
 
-[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
-void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
+// The texel of pixel `id`: every thread of the group calls it and meets its barriers.
+float4 FireTexel(uint3 id, uint thread, bool inside)
 {
     if (thread < FIRE_OCTAVES)
     {
@@ -299,9 +303,7 @@ void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
     }
     GroupMemoryBarrierWithGroupSync();
 
-    // Every thread meets every barrier: the ones outside the rectangle, the frame or the fire
-    // only add no cells.
-    const bool inside = id.x < width && id.y < height;
+    // The threads outside the rectangle, the frame or the fire only add no cells.
     const int px = int(id.x) + originX;
     const int py = int(id.y) + originY;
     const bool inFrame = inside && !(px < 0 || py < 0 || float(px) >= fullWidth ||
@@ -326,15 +328,41 @@ void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
     allDirect = HashGradients(thread, field, qx, qy);
     GroupMemoryBarrierWithGroupSync();
 
-    if (!inside)
-    {
-        return;
-    }
     if (!lit)
     {
-        output[id.xy] = unlit;
-        return;
+        return unlit;
     }
     const FireColour colour = fireSample(field, qx, qy, thread);
-    output[id.xy] = float4(colour.red, colour.green, colour.blue, 1.0f);
+    return float4(colour.red, colour.green, colour.blue, 1.0f);
+}
+
+// Direct3D 11: the output texture of the rectangle, converted to host pixels afterwards.
+[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
+void FireKernel(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
+{
+    const bool inside = id.x < width && id.y < height;
+    const float4 texel = FireTexel(id, thread, inside);
+    if (inside)
+    {
+        output[id.xy] = texel;
+    }
+}
+
+// The host's GPU world: rows of rowPitch pixels of four floats (b, g, r, a), written as the
+// host's 32-bit pixels.
+cbuffer Output : register(b2)
+{
+    uint rowPitch;  // pixels per row of the host's buffer
+};
+RWStructuredBuffer<uint4> worldPixels : register(u2);
+
+[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
+void FireKernelToBuffer(uint3 id : SV_DispatchThreadID, uint thread : SV_GroupIndex)
+{
+    const bool inside = id.x < width && id.y < height;
+    const float4 texel = FireTexel(id, thread, inside);
+    if (inside)
+    {
+        worldPixels[id.y * rowPitch + id.x] = PackGpuBgra128(texel);
+    }
 }

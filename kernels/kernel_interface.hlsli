@@ -2,7 +2,8 @@
 // Tables at b1 (the host-side images are ParamsBlock and TablesBlock in params_block.h, field
 // for field) and the thread-group sizes.
 // The kernels declare their own resources: anchorOutput (u1) in anchor_kernel.hlsl, anchorInput
-// (t0) and output (u0) in fire_kernel.hlsl.
+// (t0) and output (u0) in fire_kernel.hlsl, whose buffer form writes worldPixels (u2) with its row
+// pitch in Output (b2).
 #ifndef KERNEL_INTERFACE_HLSLI
 #define KERNEL_INTERFACE_HLSLI
 

@@ -36,6 +36,13 @@ static_assert(offsetof(ParamsBlock, shiftY) == 36);
 static_assert(offsetof(ParamsBlock, emitterSize) == 40);
 static_assert(offsetof(ParamsBlock, softness) == 44);
 
+// The buffer form of FireKernel's constant buffer Output (b2): the host's GPU buffer's row pitch.
+struct OutputBlock {
+    uint32_t rowPitch;  // pixels of 16 bytes per row
+    uint32_t unused[3];
+};
+static_assert(sizeof(OutputBlock) == 16, "OutputBlock fills one constant register");
+
 // The exact math's tables as the kernels read them from the constant buffer Tables (b1), one
 // entry per 16-byte register so that a run-time index reads one register; unused lanes are 0.
 // MakeTablesBlock (exact_math_tables.h) fills it from the CPU build's tables.

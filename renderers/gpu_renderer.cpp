@@ -1,5 +1,7 @@
 #include "renderers/gpu_renderer.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 
@@ -13,6 +15,7 @@ namespace {
 
 constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
 constexpr DWORD kGpuPollTimeoutMs = 10;
+constexpr uint64_t kFloatTexelBytes = 16;  // DXGI_FORMAT_R32G32B32A32_FLOAT
 
 // Unmaps the read-back texture on every way out of the conversion.
 class MappedReadback {
@@ -37,7 +40,7 @@ void CheckDevice(HRESULT result, const char* message) {
 }
 
 // The hardware adapter with the most dedicated video memory; on a tie the first enumerated.
-ComRef<IDXGIAdapter1> ChooseAdapter(IDXGIFactory1* factory) {
+ComRef<IDXGIAdapter1> ChooseAdapter(IDXGIFactory1* factory, uint64_t* videoMemory) {
     ComRef<IDXGIAdapter1> best;
     SIZE_T bestMemory = 0;
     for (UINT index = 0;; ++index) {
@@ -52,16 +55,18 @@ ComRef<IDXGIAdapter1> ChooseAdapter(IDXGIFactory1* factory) {
             bestMemory = desc.DedicatedVideoMemory;
         }
     }
+    *videoMemory = bestMemory;
     return best;
 }
 
 // The device on the chosen adapter; NoGpuDevice when there is none to be had.
-void CreateDevice(ComRef<ID3D11Device>& device, ComRef<ID3D11DeviceContext>& context) {
+void CreateDevice(ComRef<ID3D11Device>& device, ComRef<ID3D11DeviceContext>& context,
+                  uint64_t* videoMemory) {
     ComRef<IDXGIFactory1> factory;
     CheckDevice(CreateDXGIFactory1(IID_IDXGIFactory1, reinterpret_cast<void**>(factory.Put())),
                 "DXGI initialization failed");
 
-    ComRef<IDXGIAdapter1> adapter = ChooseAdapter(factory.Get());
+    ComRef<IDXGIAdapter1> adapter = ChooseAdapter(factory.Get(), videoMemory);
     if (!adapter) throw NoGpuDevice("No hardware GPU available");
 
     // Only 11.0: an adapter below it fails here rather than falling back to another one.
@@ -121,10 +126,48 @@ void CreateTablesBuffer(ID3D11Device* device, ID3D11DeviceContext* context,
     context->CSSetConstantBuffers(1, 1, buffer.GetAddressOf());
 }
 
+D3D11_TEXTURE2D_DESC FloatTextureDesc(uint32_t width, uint32_t height) {
+    D3D11_TEXTURE2D_DESC desc = {};
+    desc.Width = width;
+    desc.Height = height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
+    desc.SampleDesc.Count = 1;
+    desc.SampleDesc.Quality = 0;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS | D3D11_BIND_SHADER_RESOURCE;
+    desc.CPUAccessFlags = 0;
+    desc.MiscFlags = 0;
+    return desc;
+}
+
+// Rows per band: the float texture, the largest resource, within `limit`; whole thread groups.
+uint32_t BandRows(uint32_t width, uint32_t height, uint64_t limit) {
+    uint64_t rows = std::max<uint64_t>(limit / (uint64_t{width} * kFloatTexelBytes), 1);
+    if (rows >= height) return height;
+    if (rows > kFireGroupHeight) rows -= rows % kFireGroupHeight;
+    return static_cast<uint32_t>(rows);
+}
+
 }  // namespace
 
+uint64_t GpuResourceLimit(uint64_t dedicatedVideoMemory) {
+    const uint64_t mebibyte = uint64_t{1} << 20;
+    uint64_t limit = std::min(std::max(dedicatedVideoMemory / 4, 128 * mebibyte), 2048 * mebibyte);
+    const char* lowered = std::getenv(kGpuResourceLimitVariable);
+    if (lowered != nullptr && *lowered != '\0') {
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(lowered, &end, 10);
+        if (*end == '\0' && value > 0 && value < limit) limit = value;
+    }
+    return limit;
+}
+
 GpuRenderer::GpuRenderer() {
-    CreateDevice(device, deviceContext);
+    uint64_t videoMemory = 0;
+    CreateDevice(device, deviceContext, &videoMemory);
+    resourceLimit = GpuResourceLimit(videoMemory);
 
     Check(device->CreateComputeShader(kFireKernelBytecode, kFireKernelBytecodeSize, nullptr,
                                       fireKernel.Put()),
@@ -144,6 +187,7 @@ GpuRenderer::GpuRenderer() {
     Check(device->CreateBuffer(&paramsDesc, nullptr, paramsBuffer.Put()),
           "GPU constant buffer allocation failed");
     CreateTablesBuffer(device.Get(), deviceContext.Get(), tablesBuffer);
+    conversion.Create(device.Get());
 
     // Without a high-resolution timer the GPU wait yields the thread instead.
     waitTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
@@ -159,6 +203,8 @@ GpuRenderer::~GpuRenderer() {
 void GpuRenderer::ReleaseOutputTextures() {
     allocatedWidth = 0;
     allocatedHeight = 0;
+    conversion.ReleaseBuffers();
+    outputSrv.Reset();
     outputUav.Reset();
     readbackTexture.Reset();
     outputTexture.Reset();
@@ -182,7 +228,37 @@ RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBloc
         return RenderOutcome::DeviceLost;
     }
 
-    EnsureOutputTextures(params.width, params.height);
+    // Frames whose resources would pass the limit are rendered in bands of rows, each a frame
+    // of its own whose rectangle starts further down: the same bytes as one pass.
+    const uint32_t bandRows = BandRows(params.width, params.height, resourceLimit);
+    for (uint32_t first = 0; first < params.height; first += bandRows) {
+        ParamsBlock bandParams = params;
+        bandParams.height = std::min(bandRows, params.height - first);
+        bandParams.originY =
+            static_cast<int32_t>(std::min<int64_t>(int64_t{params.originY} + first, INT32_MAX));
+        RenderRequest band = request;
+        band.height = static_cast<int32_t>(bandParams.height);
+        band.pixels = request.pixels + int64_t{first} * request.rowBytes;
+        if (RenderBand(band, bandParams, bandRows, context) == RenderOutcome::Aborted) {
+            return RenderOutcome::Aborted;
+        }
+    }
+    return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
+}
+
+RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlock& params,
+                                      uint32_t textureRows, const FrameContext& context) {
+    EnsureOutputTextures(params.width, textureRows);
+    const bool converts = ConvertsOnGpu(band.depth);
+    if (converts) {
+        const auto bytes =
+            static_cast<uint32_t>(GpuReadbackBytes(band.width, textureRows, band.depth));
+        conversion.EnsureBuffers(device.Get(), bytes, [this](HRESULT result, const char* message) {
+            FailedCreation(result, message);
+        });
+    } else {
+        EnsureFloatReadback();
+    }
 
     ID3D11DeviceContext* gpu = deviceContext.Get();
     ID3D11UnorderedAccessView* const noUav = nullptr;
@@ -201,15 +277,34 @@ RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBloc
                   FireGroupCount(params.height, kFireGroupHeight), 1);
     gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
     gpu->CSSetShaderResources(0, 1, &noSrv);
-    gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
+    if (converts) {
+        conversion.Queue(gpu, outputSrv.Get(), params.width, params.height, band.depth);
+    } else {
+        gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
+    }
     gpu->Flush();
 
+    ID3D11Resource* readback =
+        converts ? static_cast<ID3D11Resource*>(conversion.readback()) : readbackTexture.Get();
     D3D11_MAPPED_SUBRESOURCE mapped = {};
+    if (!MapWhenDone(readback, context, &mapped)) return RenderOutcome::Aborted;
+    const MappedReadback unmap(gpu, readback);
+    const auto* data = static_cast<const uint8_t*>(mapped.pData);
+    if (converts) {
+        GpuConversion::CopyRows(data, band);
+    } else {
+        ConvertRows(ReadbackImage{data, mapped.RowPitch}, band);
+    }
+    return RenderOutcome::Complete;
+}
+
+bool GpuRenderer::MapWhenDone(ID3D11Resource* resource, const FrameContext& context,
+                              D3D11_MAPPED_SUBRESOURCE* mapped) {
     for (;;) {
         const HRESULT result =
-            gpu->Map(readbackTexture.Get(), 0, D3D11_MAP_READ, D3D11_MAP_FLAG_DO_NOT_WAIT, &mapped);
+            deviceContext->Map(resource, 0, D3D11_MAP_READ, D3D11_MAP_FLAG_DO_NOT_WAIT, mapped);
         if (result == DXGI_ERROR_WAS_STILL_DRAWING) {
-            if (IsAborted(context)) return RenderOutcome::Aborted;
+            if (IsAborted(context)) return false;
             WaitForGpu();
             continue;
         }
@@ -217,50 +312,40 @@ RenderOutcome GpuRenderer::Render(const RenderRequest& request, const ParamsBloc
             NoteFailure(result);
             throw std::runtime_error("GPU readback failed");
         }
-        break;
+        return true;
     }
-    {
-        const MappedReadback unmap(gpu, readbackTexture.Get());
-        ConvertRows(ReadbackImage{static_cast<const uint8_t*>(mapped.pData), mapped.RowPitch},
-                    request);
-    }
-    return IsAborted(context) ? RenderOutcome::Aborted : RenderOutcome::Complete;
 }
 
 void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
     if (allocatedWidth == width && allocatedHeight == height) return;
     ReleaseOutputTextures();
+    // A failure leaves no texture behind, so the next frame makes them all again.
+    const D3D11_TEXTURE2D_DESC desc = FloatTextureDesc(width, height);
+    FailedCreation(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()),
+                   "GPU texture allocation failed");
+    FailedCreation(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()),
+                   "GPU output view failed");
+    FailedCreation(device->CreateShaderResourceView(outputTexture.Get(), nullptr, outputSrv.Put()),
+                   "GPU output view failed");
+    allocatedWidth = width;
+    allocatedHeight = height;
+}
 
-    D3D11_TEXTURE2D_DESC desc = {};
-    desc.Width = width;
-    desc.Height = height;
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
-    desc.SampleDesc.Count = 1;
-    desc.SampleDesc.Quality = 0;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
-    desc.CPUAccessFlags = 0;
-    desc.MiscFlags = 0;
-    // A failure leaves no texture behind, so the next frame makes all three again.
-    const auto check = [this](HRESULT result, const char* message) {
-        if (SUCCEEDED(result)) return;
-        ReleaseOutputTextures();
-        NoteFailure(result);
-        throw std::runtime_error(message);
-    };
-    check(device->CreateTexture2D(&desc, nullptr, outputTexture.Put()),
-          "GPU texture allocation failed");
-    check(device->CreateUnorderedAccessView(outputTexture.Get(), nullptr, outputUav.Put()),
-          "GPU output view failed");
+void GpuRenderer::EnsureFloatReadback() {
+    if (readbackTexture) return;
+    D3D11_TEXTURE2D_DESC desc = FloatTextureDesc(allocatedWidth, allocatedHeight);
     desc.Usage = D3D11_USAGE_STAGING;
     desc.BindFlags = 0;
     desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
-    check(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()),
-          "GPU readback allocation failed");
-    allocatedWidth = width;
-    allocatedHeight = height;
+    FailedCreation(device->CreateTexture2D(&desc, nullptr, readbackTexture.Put()),
+                   "GPU readback allocation failed");
+}
+
+void GpuRenderer::FailedCreation(HRESULT result, const char* message) {
+    if (SUCCEEDED(result)) return;
+    ReleaseOutputTextures();
+    NoteFailure(result);
+    throw std::runtime_error(message);
 }
 
 void GpuRenderer::WaitForGpu() {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "renderers/com_ref.h"
+#include "renderers/gpu_conversion.h"
 #include "renderers/platform.h"
 #include "renderers/renderer.h"
 
@@ -18,6 +19,14 @@ class NoGpuDevice : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
+
+// Bytes per resource, read when a renderer is created: lowers the device's limit (for tests of
+// the bands of rows that frames beyond it are rendered in); unset, empty or invalid: no effect.
+constexpr const char* kGpuResourceLimitVariable = "PYRIX_GPU_RESOURCE_LIMIT";
+
+// Direct3D 11's limit on one resource: a quarter of the video memory, at least 128 MiB and at
+// most 2 GiB; the variable above may lower it.
+uint64_t GpuResourceLimit(uint64_t dedicatedVideoMemory);
 
 class GpuRenderer final : public Renderer {
   public:
@@ -31,7 +40,17 @@ class GpuRenderer final : public Renderer {
                          const FrameContext& context, bool mayReportLoss) override;
 
   private:
+    // One band of rows of the frame: all of it when its resources fit within resourceLimit.
+    // The resources hold textureRows rows, every band's but the last, which uses fewer.
+    RenderOutcome RenderBand(const RenderRequest& band, const ParamsBlock& params,
+                             uint32_t textureRows, const FrameContext& context);
+    // Maps a read-back resource once the GPU is done; false when the host aborts meanwhile.
+    bool MapWhenDone(ID3D11Resource* resource, const FrameContext& context,
+                     D3D11_MAPPED_SUBRESOURCE* mapped);
     void EnsureOutputTextures(uint32_t width, uint32_t height);
+    void EnsureFloatReadback();
+    // A failed creation: releases the frame's resources, notes a lost device, throws `message`.
+    void FailedCreation(HRESULT result, const char* message);
     void ReleaseOutputTextures();
     void WaitForGpu();
     // After a failed call: a removed or reset device, or one that says it is gone, is lost.
@@ -47,12 +66,15 @@ class GpuRenderer final : public Renderer {
     ComRef<ID3D11ShaderResourceView> anchorSrv;
     ComRef<ID3D11Buffer> paramsBuffer;
     ComRef<ID3D11Buffer> tablesBuffer;  // bound at b1 for the device's life
+    GpuConversion conversion;  // 8- and 16-bit frames
     ComRef<ID3D11Texture2D> outputTexture;
-    ComRef<ID3D11Texture2D> readbackTexture;
+    ComRef<ID3D11Texture2D> readbackTexture;  // 32-bit frames
     ComRef<ID3D11UnorderedAccessView> outputUav;
+    ComRef<ID3D11ShaderResourceView> outputSrv;
     uint32_t allocatedWidth = 0;  // size the output textures were made for; 0 when none
     uint32_t allocatedHeight = 0;
     HANDLE waitTimer = nullptr;  // null: the GPU wait yields instead
+    uint64_t resourceLimit = 0;  // bytes per resource
 };
 
 }  // namespace pyrix

@@ -17,8 +17,6 @@ namespace pyrix {
 
 namespace {
 
-constexpr float kFloatLimit = 1000000.0f;
-
 // Writes `width` host pixels (alpha, red, green, blue) from R, G, B, A texels.
 template <class Channel, class Convert>
 void ConvertPixels(const float* texel, uint8_t* destination, int32_t width, Convert convert) {
@@ -30,19 +28,20 @@ void ConvertPixels(const float* texel, uint8_t* destination, int32_t width, Conv
 }
 
 uint8_t To8Bit(float c, bool) {
-    return static_cast<uint8_t>(SanitizeUnit(c) * 255.0f + 0.5f);
+    return ConvertChannel8(c);
 }
 
 // The 8-bit layout, four pixels at a time with SSE2 (which every x86-64 processor has): the
-// same single-precision operations as To8Bit in the same order, without fused multiply-adds,
-// so the same bytes; it keeps the conversion about as fast as a copy of its source.
+// same single-precision operations as ConvertChannel8 in the same order, without fused
+// multiply-adds, so the same bytes (a denormal or a zero gives 0 either way); it keeps the
+// conversion about as fast as a copy of its source.
 void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) {
     int32_t x = 0;
 #ifdef PYRIX_CONVERT_SSE2
     const __m128 zero = _mm_setzero_ps();
     const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 scale = _mm_set1_ps(255.0f);
-    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 scale = _mm_set1_ps(kScale8Bit);
+    const __m128 half = _mm_set1_ps(kRoundHalf);
     const __m128i exponent = _mm_set1_epi32(0x7F800000);
     for (; x + 4 <= width; x += 4) {
         __m128i channels[4];
@@ -67,21 +66,6 @@ void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) 
 #endif
     ConvertPixels<uint8_t>(texel + 4 * int64_t(x), destination + 4 * int64_t(x), width - x, To8Bit);
 }
-
-}  // namespace
-
-float SanitizeFloat(float v) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &v, sizeof(bits));
-    if ((bits & 0x7F800000u) == 0x7F800000u) return 0.0f;  // infinity or NaN
-    return std::clamp(v, -kFloatLimit, kFloatLimit);
-}
-
-float SanitizeUnit(float v) {
-    return std::clamp(SanitizeFloat(v), 0.0f, 1.0f);
-}
-
-namespace {
 
 // Converts one row of the source into the same row of the host buffer.
 class ConvertRow {
@@ -111,9 +95,8 @@ void ConvertRow::operator()(int32_t y) const {
             });
             break;
         case kPixelDepth16:
-            ConvertPixels<uint16_t>(texels, row, request_.width, [](float c, bool) {
-                return static_cast<uint16_t>(SanitizeUnit(c) * 32768.0f + 0.5f);
-            });
+            ConvertPixels<uint16_t>(texels, row, request_.width,
+                                    [](float c, bool) { return ConvertChannel16(c); });
             break;
         default:
             ConvertPixels8Bit(texels, row, request_.width);

@@ -1,10 +1,12 @@
 // Writes the read-back float image into the host's output buffer in the host's pixel layout
-// (ARGB, 8 or 16 bits per channel or 32-bit float), on up to six threads.
+// (ARGB, 8 or 16 bits per channel or 32-bit float), on up to six threads, as
+// kernels/pixel_conversion.h defines the pixels.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "kernels/pixel_conversion.h"  // the definition of the host's pixels
 #include "render/render_records.h"
 
 namespace pyrix {
@@ -14,11 +16,6 @@ class FanOutTeam;
 constexpr int32_t kSerialRowLimit = 128;  // fewer rows are converted on the calling thread
 constexpr unsigned kMaxConversionThreads = 6;
 constexpr int32_t kRowChunk = 8;  // rows handed out per fetch of the shared counter
-
-// 0 for NaN and infinities, else v clamped to [-1e6, 1e6].
-float SanitizeFloat(float v);
-// SanitizeFloat(v) clamped to [0, 1].
-float SanitizeUnit(float v);
 
 // The mapped read-back texture: rows of R, G, B, A floats, rowPitch bytes apart.
 struct ReadbackImage {

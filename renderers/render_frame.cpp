@@ -38,6 +38,8 @@ uint64_t StrideMagnitude(int64_t rowBytes) {
 
 ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& settings,
                             const FrameExtent& full) {
+    // In the kernels' float mode: the host thread's rounding must not reach the constants.
+    const FlushDenormals kernelsMode;
     ParamsBlock params = {};
     params.width = static_cast<uint32_t>(request.width);
     params.height = static_cast<uint32_t>(request.height);
@@ -60,12 +62,8 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
 FrameFloatMode::FrameFloatMode() : mode_(std::make_unique<FlushDenormals>()) {}
 FrameFloatMode::~FrameFloatMode() = default;
 
-bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
-                 const FrameContext& context) {
-    if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
-
-    // The extent and the constants in the kernels' float mode: the host thread's rounding must
-    // not reach them.
+FrameExtent CheckedFullExtent(const RenderRequest& request, const FrameContext& context) {
+    // In the kernels' float mode: the host thread's rounding must not reach the extent.
     const FrameExtent full = [&] {
         const FlushDenormals kernelsMode;
         return FullFrameExtent(context);
@@ -75,9 +73,10 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
         request.height > kMaxFrameDimension) {
         throw std::runtime_error("Unsupported frame dimensions (maximum 16384)");
     }
+    return full;
+}
 
-    if (IsAborted(context)) return false;
-
+void CheckSettings(const EffectSettings& settings) {
     if (!IsFinite(settings.detail) || !IsFinite(settings.speed) || !IsFinite(settings.offset) ||
         !IsFinite(settings.frameNumber)) {
         throw std::runtime_error("Non-finite effect parameter");
@@ -86,7 +85,9 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
         !IsFinite(settings.emitterSize) || !IsFinite(settings.softness)) {
         throw std::runtime_error("Non-finite position/emitter parameter");
     }
+}
 
+void CheckStride(const RenderRequest& request) {
     // A stride so large that the frame's rows would not fit in the address range is as wrong
     // as one too small (this also covers the most negative value, which has no magnitude).
     const uint64_t rowBytesNeeded = uint64_t(request.width) * BytesPerPixel(request.depth);
@@ -94,11 +95,18 @@ bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
     if (magnitude < rowBytesNeeded || magnitude > kMaxRowBytes) {
         throw std::runtime_error("Invalid output stride");
     }
+}
 
-    const ParamsBlock params = [&] {
-        const FlushDenormals kernelsMode;
-        return MakeParamsBlock(request, settings, full);
-    }();
+bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
+                 const FrameContext& context) {
+    if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
+
+    const FrameExtent full = CheckedFullExtent(request, context);
+    if (IsAborted(context)) return false;
+    CheckSettings(settings);
+    CheckStride(request);
+
+    const ParamsBlock params = MakeParamsBlock(request, settings, full);
     for (int attempt = 1;; ++attempt) {
         const std::shared_ptr<Renderer> renderer = GetRenderer();
         RenderOutcome outcome = RenderOutcome::Complete;

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "render/pixel_depth.h"
+#include "standins/host_simulator/gpu_device_suite.h"
 #include "standins/host_simulator/simulator.h"
 #include "standins/host_simulator/simulator_internal.h"
 
@@ -62,6 +63,9 @@ const char* CommandName(PF_Cmd command) {
         {PF_Cmd_RENDER, "PF_Cmd_RENDER"},
         {PF_Cmd_SMART_PRE_RENDER, "PF_Cmd_SMART_PRE_RENDER"},
         {PF_Cmd_SMART_RENDER, "PF_Cmd_SMART_RENDER"},
+        {PF_Cmd_SMART_RENDER_GPU, "PF_Cmd_SMART_RENDER_GPU"},
+        {PF_Cmd_GPU_DEVICE_SETUP, "PF_Cmd_GPU_DEVICE_SETUP"},
+        {PF_Cmd_GPU_DEVICE_SETDOWN, "PF_Cmd_GPU_DEVICE_SETDOWN"},
         {-1, "PluginDataEntryFunction2"}};
     for (const auto& [cmd, name] : kNames) {
         if (cmd == command) return name;
@@ -130,6 +134,10 @@ CommandResult Simulator::SmartRender(Command& command, const FrameRequest& reque
     preInput.output_request.field = PF_Field_FRAME;
     preInput.output_request.channel_mask = PF_ChannelMask_ARGB;
     preInput.bitdepth = static_cast<A_short>(request.depth);
+    if (gpu_frames_ != nullptr && request.depth == 32) {
+        preInput.gpu_data = gpu_frames_->gpuData();
+        preInput.what_gpu = PF_GPU_Framework_DIRECTX;
+    }
     PF_PreRenderOutput preOutput{};
     PF_PreRenderExtra preExtra{&preInput, &preOutput, &command.pre};
     CommandResult result = Call(PF_Cmd_SMART_PRE_RENDER, command, nullptr, nullptr, &preExtra);
@@ -145,6 +153,16 @@ CommandResult Simulator::SmartRender(Command& command, const FrameRequest& reque
     } record{preOutput};
 
     const PF_LRect& announced = preOutput.result_rect;
+    PF_SmartRenderInput input{};
+    input.output_request = preInput.output_request;
+    input.bitdepth = preInput.bitdepth;
+    input.pre_render_data = preOutput.pre_render_data;
+    if ((preOutput.flags & PF_RenderOutputFlag_GPU_RENDER_POSSIBLE) != 0 &&
+        preInput.gpu_data != nullptr) {
+        input.gpu_data = preInput.gpu_data;
+        input.what_gpu = preInput.what_gpu;
+        return SmartRenderGpu(command, input, announced, out);
+    }
     if (!IsEmpty(announced)) {
         if (!AllocateWorld(announced, request.depth, out)) {
             return CommandResult{
@@ -156,12 +174,32 @@ CommandResult Simulator::SmartRender(Command& command, const FrameRequest& reque
         }
         command.output = &out->world;
     }
-    PF_SmartRenderInput input{};
-    input.output_request = preInput.output_request;
-    input.bitdepth = preInput.bitdepth;
-    input.pre_render_data = preOutput.pre_render_data;
     PF_SmartRenderExtra extra{&input, &command.smart};
     result = Call(PF_Cmd_SMART_RENDER, command, nullptr, nullptr, &extra);
+    if (!result.ok()) *out = OutputWorld();
+    return result;
+}
+
+CommandResult Simulator::SmartRenderGpu(Command& command, const PF_SmartRenderInput& input,
+                                        const PF_LRect& announced, OutputWorld* out) {
+    const CommandResult noMemory{PF_Cmd_SMART_RENDER_GPU, PF_Err_OUT_OF_MEMORY,
+                                 std::string(kHostName) + ": cannot allocate a GPU world"};
+    PF_SmartRenderInput gpuInput = input;
+    PF_SmartRenderExtra extra{&gpuInput, &command.smart};
+    if (IsEmpty(announced)) return Call(PF_Cmd_SMART_RENDER_GPU, command, nullptr, nullptr, &extra);
+    if (!AllocateWorld(announced, 32, out)) return noMemory;
+    PF_EffectWorld gpuWorld = out->world;
+    if (!gpu_frames_->CreateWorld(&gpuWorld)) {
+        *out = OutputWorld();
+        return noMemory;
+    }
+    command.output = &gpuWorld;
+    CommandResult result = Call(PF_Cmd_SMART_RENDER_GPU, command, nullptr, nullptr, &extra);
+    if (result.ok() && !gpu_frames_->ReadWorld(gpuWorld, &out->world)) {
+        result = CommandResult{PF_Cmd_SMART_RENDER_GPU, PF_Err_OUT_OF_MEMORY,
+                               std::string(kHostName) + ": cannot read the GPU world back"};
+    }
+    gpu_frames_->DisposeWorld(&gpuWorld);
     if (!result.ok()) *out = OutputWorld();
     return result;
 }

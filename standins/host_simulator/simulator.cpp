@@ -145,7 +145,8 @@ CommandResult Simulator::Call(PF_Cmd cmd, Command& command, PF_ParamDef** params
     out.global_data = command.in.global_data;
     out.num_params = command.in.num_params;
     const PF_Err error = effect_main_(cmd, &command.in, &out, params, output, extra);
-    CommandResult result{cmd, error, Bounded(out.return_msg, sizeof out.return_msg)};
+    CommandResult result{cmd, error, Bounded(out.return_msg, sizeof out.return_msg),
+                         out.out_flags2};
     // The plug-in's global data comes back with every later command, until global set-down.
     std::lock_guard<std::mutex> lock(mutex_);
     if (cmd == PF_Cmd_GLOBAL_SETUP) globalData_ = out.global_data;
@@ -169,6 +170,25 @@ CommandResult Simulator::Send(PF_Cmd cmd) {
     Command command(*this);
     command.acceptsParams = cmd == PF_Cmd_PARAMS_SETUP;
     return Call(cmd, command, nullptr, nullptr, nullptr);
+}
+
+CommandResult Simulator::GpuDeviceSetup(PF_GPU_Framework what_gpu, A_u_long device_index,
+                                        void** gpu_data) {
+    Command command(*this);
+    PF_GPUDeviceSetupInput input{what_gpu, device_index};
+    PF_GPUDeviceSetupOutput output{};
+    PF_GPUDeviceSetupExtra extra{&input, &output};
+    CommandResult result = Call(PF_Cmd_GPU_DEVICE_SETUP, command, nullptr, nullptr, &extra);
+    if (gpu_data != nullptr) *gpu_data = output.gpu_data;
+    return result;
+}
+
+CommandResult Simulator::GpuDeviceSetdown(void* gpu_data, PF_GPU_Framework what_gpu,
+                                          A_u_long device_index) {
+    Command command(*this);
+    PF_GPUDeviceSetdownInput input{gpu_data, what_gpu, device_index};
+    PF_GPUDeviceSetdownExtra extra{&input};
+    return Call(PF_Cmd_GPU_DEVICE_SETDOWN, command, nullptr, nullptr, &extra);
 }
 
 CommandResult Simulator::About(std::string* text) {

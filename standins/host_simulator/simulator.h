@@ -27,6 +27,7 @@
 namespace host_sim {
 
 class AppSuite;
+class GpuFrameHost;
 class Simulator;
 
 // What the host serves beyond the records.
@@ -100,7 +101,8 @@ struct Registration {
 struct CommandResult {
     PF_Cmd command = 0;
     PF_Err error = PF_Err_NONE;
-    std::string message;  // the plug-in's own text, when it wrote one
+    std::string message;         // the plug-in's own text, when it wrote one
+    PF_OutFlags2 outFlags2 = 0;  // as the plug-in left them
 
     bool ok() const { return error == PF_Err_NONE; }
     // The plug-in's message as written, or the command and its code.
@@ -233,6 +235,14 @@ class Simulator {
     CommandResult GlobalSetup() { return Send(PF_Cmd_GLOBAL_SETUP); }
     CommandResult ParamsSetup() { return Send(PF_Cmd_PARAMS_SETUP); }
     CommandResult GlobalSetdown() { return Send(PF_Cmd_GLOBAL_SETDOWN); }
+    // Offers the effect device `device_index` of `what_gpu`; the effect's gpu_data comes back in
+    // *gpu_data, and whether it accepted in the result's outFlags2.
+    CommandResult GpuDeviceSetup(PF_GPU_Framework what_gpu, A_u_long device_index, void** gpu_data);
+    CommandResult GpuDeviceSetdown(void* gpu_data, PF_GPU_Framework what_gpu,
+                                   A_u_long device_index);
+    // 32-bit smart frames that the effect says it can render on the GPU go to `frames`'
+    // device (null: none, as natively); set before frames are rendered.
+    void SetGpuFrameHost(GpuFrameHost* frames) { gpu_frames_ = frames; }
     // The About command; the text comes back in *text with line breaks.
     CommandResult About(std::string* text);
     // Pre-render and smart render, or the legacy render, of one frame. The output buffer comes
@@ -318,6 +328,8 @@ class Simulator {
     CommandResult Call(PF_Cmd cmd, Command& command, PF_ParamDef** params, PF_LayerDef* output,
                        void* extra);
     CommandResult SmartRender(Command& command, const FrameRequest& request, OutputWorld* out);
+    CommandResult SmartRenderGpu(Command& command, const PF_SmartRenderInput& input,
+                                 const PF_LRect& announced, OutputWorld* out);
     CommandResult LegacyRender(Command& command, const FrameRequest& request, OutputWorld* out);
 
     const Profile profile_;
@@ -338,6 +350,7 @@ class Simulator {
     std::function<PF_Err()> abort_;
     std::map<SuiteKey, SuiteEntry> suites_;
     void* main_window_ = nullptr;
+    GpuFrameHost* gpu_frames_ = nullptr;
 
     PF_PluginDataEntryFunc2 data_entry_ = nullptr;
     PF_EffectMainFunc effect_main_ = nullptr;

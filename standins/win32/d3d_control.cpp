@@ -52,6 +52,10 @@ void UseReferenceKernels(bool reference) {
     gReferenceKernels = reference;
 }
 
+void SetResourceSizeLimit(uint64_t bytes) {
+    gResourceSizeLimit = bytes;
+}
+
 std::vector<std::string> CallLog() {
     Controls& c = GetControls();
     std::lock_guard<std::mutex> lock(c.mutex);
@@ -90,6 +94,7 @@ void Reset() {
     c.counters = Counters{};
     gDevicesHeld = false;
     gReferenceKernels = false;
+    gResourceSizeLimit = 0;
 }
 
 }  // namespace d3d_standin

@@ -4,6 +4,7 @@
 
 #include <d3d11.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,10 @@ void HoldDevices(bool held);
 // Takes effect for dispatches issued afterwards.
 void UseReferenceKernels(bool reference);
 
+// Buffers and textures larger than `bytes` are refused with E_OUTOFMEMORY, as a device refuses
+// a resource beyond its size limit; 0 lifts the limit.
+void SetResourceSizeLimit(uint64_t bytes);
+
 // Every call into the stand-in, one line each ("Dispatch 2 2 1"), in order. Map polls that
 // answer DXGI_ERROR_WAS_STILL_DRAWING are counted instead of logged.
 std::vector<std::string> CallLog();
@@ -89,7 +94,8 @@ int LiveObjects();
 int LiveObjects(Kind kind);
 
 // Default adapters (one hardware adapter at feature level 11.0), no faults, devices not held,
-// fast kernels, empty call log, counters at zero. Live objects are not touched: they are real.
+// fast kernels, no resource size limit, empty call log, counters at zero. Live objects are not
+// touched: they are real.
 void Reset();
 
 }  // namespace d3d_standin

@@ -1,11 +1,13 @@
 // The stand-in's immediate context: resource mapping, the compute state, and dispatches, which
 // it queues on the device's thread to run the plug-in's own kernels on the CPU.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "kernels/convert_kernel.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_kernel.h"
@@ -15,6 +17,7 @@
 
 // The device runs the plug-in's own kernels on the CPU.
 using pyrix::AnchorRecord;
+using pyrix::ConversionBlock;
 using pyrix::ParamsBlock;
 using pyrix::RunAnchorKernel;
 using pyrix::RunFastFireKernelGroupRows;
@@ -83,7 +86,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         }
         state->mapped = true;
         mapped->pData = state->storage->data();
-        mapped->RowPitch = state->width * kTexelBytes;
+        mapped->RowPitch = state->isTexture ? state->width * kTexelBytes : state->width;
         mapped->DepthPitch = mapped->RowPitch * state->height;
         if (RecordingCalls()) Log(call);
         return S_OK;
@@ -173,6 +176,10 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
         if (RecordingCalls()) Log(Format("Dispatch %u %u %u", groupsX, groupsY, groupsZ));
         Count(&Counters::dispatches);
         if (groupsX == 0 || groupsY == 0 || groupsZ == 0) return;
+        if (kernel_ == KernelIdentity::Convert) {
+            QueueConversion(groupsX, groupsY);
+            return;
+        }
         const ViewTarget constants = constants_;
         if (!constants.storage || constants.width < sizeof(ParamsBlock)) {
             if (RecordingCalls()) Log("DispatchSkipped: no constant buffer at b0");
@@ -246,6 +253,32 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     }
 
   private:
+    // ConvertKernel on the CPU: the texture at t0 into the word buffer at u0, within the
+    // dispatched groups and the buffer, whose writes beyond it are dropped as a GPU drops them.
+    void QueueConversion(UINT groupsX, UINT groupsY) {
+        const ViewTarget constants = constants_;
+        const ViewTarget image = resource0_;
+        const ViewTarget words = uavs_[0];
+        if (!constants.storage || constants.width < sizeof(ConversionBlock) || !image.storage ||
+            !image.isTexture || !words.storage || words.isTexture) {
+            if (RecordingCalls()) Log("DispatchSkipped: conversion resources not bound");
+            return;
+        }
+        pending_.push_back([constants, image, words, groupsX, groupsY] {
+            ConversionBlock block{};
+            std::memcpy(&block, constants.storage->data(), sizeof(block));
+            if (uint64_t(groupsX) * pyrix::kConvertGroupWidth < block.width) return;
+            block.rows = std::min({block.rows, groupsY, image.height});
+            const uint64_t pixelBytes =
+                block.pixelWords == 1 || block.pixelWords == 2 ? 4u * block.pixelWords : 16u;
+            if (pixelBytes * block.width * block.rows > words.width) return;  // never partly
+            const TexelImage texels{image.storage->data(), size_t(image.width) * kTexelBytes,
+                                    image.width, image.height};
+            pyrix::RunConvertKernel(block, texels,
+                                    reinterpret_cast<uint32_t*>(words.storage->data()));
+        });
+    }
+
     // A void call into a lost device does nothing; true when this one is dropped.
     bool Dropped(const char* call) {
         const HRESULT lost = DeviceCall(*queue_);

@@ -30,6 +30,7 @@ class Device final : public ComObject<ID3D11Device> {
                 desc->CPUAccessFlags, desc->MiscFlags, desc->StructureByteStride);
         }
         call += initialData ? " init=set" : " init=null";
+        if (desc != nullptr && BeyondSizeLimit(desc->ByteWidth)) return Refuse(call, buffer);
         return Create(call, Call::CreateBuffer, buffer, [&]() -> ID3D11Buffer* {
             if (desc == nullptr || desc->ByteWidth == 0) return nullptr;
             const bool structured = (desc->MiscFlags & D3D11_RESOURCE_MISC_BUFFER_STRUCTURED) != 0;
@@ -63,6 +64,10 @@ class Device final : public ComObject<ID3D11Device> {
                 desc->MiscFlags);
         }
         call += initialData ? " init=set" : " init=null";
+        if (desc != nullptr &&
+            BeyondSizeLimit(uint64_t(desc->Width) * desc->Height * kTexelBytes)) {
+            return Refuse(call, texture);
+        }
         return Create(call, Call::CreateTexture2D, texture, [&]() -> ID3D11Texture2D* {
             // Only what this stand-in can hold: single-level float4 textures within the limits.
             if (desc == nullptr || initialData != nullptr || desc->Width == 0 ||
@@ -91,17 +96,22 @@ class Device final : public ComObject<ID3D11Device> {
                               static_cast<int>(desc->Format), static_cast<int>(desc->ViewDimension),
                               desc->Buffer.FirstElement, desc->Buffer.NumElements)
                      : std::string(" desc=null");
-        return Create(call, Call::CreateShaderResourceView, view,
-                      [&]() -> ID3D11ShaderResourceView* {
-                          if (state == nullptr || desc == nullptr || state->isTexture ||
-                              (state->bindFlags & D3D11_BIND_SHADER_RESOURCE) == 0 ||
-                              desc->ViewDimension != D3D11_SRV_DIMENSION_BUFFER ||
-                              !BufferRangeFits(*state, desc->Format, desc->Buffer.FirstElement,
-                                               desc->Buffer.NumElements)) {
-                              return nullptr;
-                          }
-                          return new ShaderResourceView(TargetOf(*state));
-                      });
+        return Create(
+            call, Call::CreateShaderResourceView, view, [&]() -> ID3D11ShaderResourceView* {
+                if (state == nullptr || (state->bindFlags & D3D11_BIND_SHADER_RESOURCE) == 0) {
+                    return nullptr;
+                }
+                if (state->isTexture && desc == nullptr) {  // the whole texture
+                    return new ShaderResourceView(TargetOf(*state));
+                }
+                if (desc == nullptr || state->isTexture ||
+                    desc->ViewDimension != D3D11_SRV_DIMENSION_BUFFER ||
+                    !BufferRangeFits(*state, desc->Format, desc->Buffer.FirstElement,
+                                     desc->Buffer.NumElements)) {
+                    return nullptr;
+                }
+                return new ShaderResourceView(TargetOf(*state));
+            });
     }
 
     HRESULT STDMETHODCALLTYPE CreateUnorderedAccessView(
@@ -153,6 +163,19 @@ class Device final : public ComObject<ID3D11Device> {
     }
 
   private:
+    static bool BeyondSizeLimit(uint64_t bytes) {
+        const uint64_t limit = gResourceSizeLimit.load();
+        return limit != 0 && bytes > limit;
+    }
+
+    // A creation refused for its size, as a device does beyond its resource size limit.
+    template <class Interface>
+    HRESULT Refuse(const std::string& call, Interface** out) {
+        if (out != nullptr) *out = nullptr;
+        if (RecordingCalls()) Log(call + " -> " + HexResult(E_OUTOFMEMORY));
+        return E_OUTOFMEMORY;
+    }
+
     // Structured buffers only, viewed element-wise within their size.
     static bool BufferRangeFits(const ResourceState& buffer, DXGI_FORMAT format, UINT first,
                                 UINT count) {

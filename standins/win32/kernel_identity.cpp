@@ -23,6 +23,7 @@ KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length) {
         return KernelIdentity::Fire;
     if (group[0] == pyrix::kAnchorGroupThreads && group[1] == 1 && group[2] == 1)
         return KernelIdentity::Anchor;
+    if (group[0] == 64 && group[1] == 1 && group[2] == 1) return KernelIdentity::Convert;
     return KernelIdentity::Unknown;
 }
 

@@ -1,4 +1,4 @@
-// Which of the two kernels a piece of compute-shader bytecode is, so that the stand-in device
+// Which of the kernels a piece of compute-shader bytecode is, so that the stand-in device
 // can run the matching CPU kernel.
 #pragma once
 
@@ -6,9 +6,9 @@
 
 namespace d3d_standin {
 
-enum class KernelIdentity { Unknown, Anchor, Fire };
+enum class KernelIdentity { Unknown, Anchor, Fire, Convert };
 
-// Unknown for anything that is not one of the two embedded kernels.
+// Unknown for anything that is not one of the embedded kernels.
 KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length);
 
 }  // namespace d3d_standin

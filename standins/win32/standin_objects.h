@@ -165,6 +165,7 @@ class Buffer final : public ComObject<ID3D11Buffer>, public ResourceState {
         storage = MakeStorage(desc.ByteWidth);
         name = Format("buffer%u", desc.ByteWidth);
         bindFlags = desc.BindFlags;
+        isStaging = desc.Usage == D3D11_USAGE_STAGING;
         width = desc.ByteWidth;
         height = 1;
         structureStride = desc.StructureByteStride;
@@ -228,6 +229,8 @@ inline const char* KernelName(KernelIdentity kernel) {
             return "fire";
         case KernelIdentity::Anchor:
             return "anchor";
+        case KernelIdentity::Convert:
+            return "convert";
         default:
             return "unknown";
     }

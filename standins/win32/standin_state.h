@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <set>
 #include <string>
@@ -46,6 +47,7 @@ Controls& GetControls();
 
 extern std::atomic<bool> gDevicesHeld;
 extern std::atomic<bool> gReferenceKernels;
+extern std::atomic<uint64_t> gResourceSizeLimit;  // 0: no limit
 // Off until the test controls are linked in, so that the shipped device formats no call lines.
 extern std::atomic<bool> gRecordCalls;
 extern std::array<std::atomic<int>, static_cast<size_t>(Kind::kCount)> gLive;

@@ -15,6 +15,7 @@ Controls& GetControls() {
 
 std::atomic<bool> gDevicesHeld{false};
 std::atomic<bool> gReferenceKernels{false};
+std::atomic<uint64_t> gResourceSizeLimit{0};
 std::atomic<bool> gRecordCalls{false};
 std::array<std::atomic<int>, static_cast<size_t>(Kind::kCount)> gLive{};
 

@@ -96,7 +96,7 @@ TEST(GlobalSetupTest, WritesExactlyVersionAndBothFlagWords) {
     PF_OutData expected = Patterned();
     expected.my_version = 0x00080601;
     expected.out_flags = 0x02008424;
-    expected.out_flags2 = 0x08001400;
+    expected.out_flags2 = 0x2A001400;
 
     EXPECT_EQ(EffectMain(PF_Cmd_GLOBAL_SETUP, nullptr, &out, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(std::memcmp(&out, &expected, sizeof(out)), 0);

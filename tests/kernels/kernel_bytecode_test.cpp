@@ -114,6 +114,34 @@ TEST(CommittedBytecode, AnchorKernelMatchesTheInterface) {
     EXPECT_TRUE(problems.empty()) << Joined(problems);
 }
 
+// The conversion kernel: its own constant buffer, the fire texture as a view, packed words out;
+// as another kernel's bytecode it is refused.
+TEST(CommittedBytecode, ConvertKernelMatchesItsInterfaceAndNoOther) {
+    const std::vector<std::string> problems = dxbc::ValidateKernel(
+        dxbc::KernelKind::kConvert, kConvertKernelBytecode, kConvertKernelBytecodeSize);
+    EXPECT_TRUE(problems.empty()) << Joined(problems);
+    const std::vector<std::string> asFire = dxbc::ValidateKernel(
+        dxbc::KernelKind::kFire, kConvertKernelBytecode, kConvertKernelBytecodeSize);
+    EXPECT_TRUE(Mentions(asFire, "thread group 64x1x1")) << Joined(asFire);
+    EXPECT_TRUE(Mentions(asFire, "no constant buffer Params")) << Joined(asFire);
+    const std::vector<std::string> fireAsConvert = dxbc::ValidateKernel(
+        dxbc::KernelKind::kConvert, kFireKernelBytecode, kFireKernelBytecodeSize);
+    EXPECT_TRUE(Mentions(fireAsConvert, "no binding fireImage")) << Joined(fireAsConvert);
+}
+
+// The fire kernel's buffer form: the host's buffer and its row pitch instead of the texture.
+TEST(CommittedBytecode, FireBufferKernelMatchesItsInterfaceAndNotTheTextures) {
+    const std::vector<std::string> problems = dxbc::ValidateKernel(
+        dxbc::KernelKind::kFireBuffer, kFireBufferKernelBytecode, kFireBufferKernelBytecodeSize);
+    EXPECT_TRUE(problems.empty()) << Joined(problems);
+    const std::vector<std::string> asFire = dxbc::ValidateKernel(
+        dxbc::KernelKind::kFire, kFireBufferKernelBytecode, kFireBufferKernelBytecodeSize);
+    EXPECT_TRUE(Mentions(asFire, "no binding output")) << Joined(asFire);
+    const std::vector<std::string> textureAsBuffer = dxbc::ValidateKernel(
+        dxbc::KernelKind::kFireBuffer, kFireKernelBytecode, kFireKernelBytecodeSize);
+    EXPECT_TRUE(Mentions(textureAsBuffer, "no binding worldPixels")) << Joined(textureAsBuffer);
+}
+
 TEST(CommittedBytecode, ReadsBackThreadGroupsAndBindings) {
     dxbc::Shader fire;
     std::string error;

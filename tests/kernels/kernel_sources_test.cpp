@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kernels/conversion_block.h"
 #include "kernels/exact_math_tables.h"
 #include "kernels/fire_field.h"
 #include "kernels/fire_field_constants.h"
@@ -355,13 +356,13 @@ TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
 }
 
 TEST(KernelSources, FireKernelLiteralsAgree) {
-    // FireKernel computes the domain point in place; the C++ has it in domainPoint.
+    // FireTexel computes the domain point in place; the C++ has it in domainPoint.
     const std::vector<const char*> domain = {"precise const float u =", "precise const float v =",
                                              "precise const float qx =", "precise float qy ="};
     ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl",
-                       {{"FireThread", "FireKernel", domain}});
+                       {{"FireThread", "FireTexel", domain}});
     ExpectSameLiterals("fire_field.cpp", "fire_kernel.hlsl",
-                       {{"domainPoint", "FireKernel", domain, true}});
+                       {{"domainPoint", "FireTexel", domain, true}});
 }
 
 unsigned long DefinedNumber(const std::string& source, const std::string& name) {
@@ -371,6 +372,24 @@ unsigned long DefinedNumber(const std::string& source, const std::string& name) 
     return at == std::string::npos
                ? 0
                : std::strtoul(source.c_str() + at + directive.size(), nullptr, 10);
+}
+
+// The host's pixels: the C++ definition and the HLSL copy, constant for constant and literal for
+// literal in each function.
+TEST(KernelSources, PixelConversionAgrees) {
+    ExpectSameConstants("pixel_conversion.h", "pixel_conversion.hlsli");
+    const auto cpp = FunctionBodies(ReadSource("pixel_conversion.h"));
+    const auto hlsl = FunctionBodies(ReadSource("pixel_conversion.hlsli"));
+    for (const char* name :
+         {"SanitizeFloat", "SanitizeUnit", "ConvertChannel8", "ConvertChannel16"}) {
+        ASSERT_TRUE(cpp.count(name) != 0 && hlsl.count(name) != 0) << name;
+        EXPECT_EQ(Literals(cpp.at(name)), Literals(hlsl.at(name))) << name;
+    }
+    EXPECT_EQ(Literals(cpp.at("SanitizeUnit")),
+              (std::vector<std::string>{"0.0f", "0.0f", "1.0f", "1.0f"}));
+    const std::string kernel = ReadSource("convert_kernel.hlsl");
+    EXPECT_NE(kernel.find("#define CONVERT_GROUP_WIDTH " + std::to_string(kConvertGroupWidth)),
+              std::string::npos);
 }
 
 TEST(KernelSources, ThreadGroupSizesAgree) {

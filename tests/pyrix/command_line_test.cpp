@@ -120,6 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<const char*>{"render", "--threads", "0"},
                     std::vector<const char*>{"render", "--detail", "lots"},
                     std::vector<const char*>{"render", "--legacy", "--depth", "32"},
+                    std::vector<const char*>{"render", "--host-gpu"},
+                    std::vector<const char*>{"render", "--host-gpu", "--depth", "16"},
+                    std::vector<const char*>{"render", "--gpu-rounds", "3", "--depth", "32"},
+                    std::vector<const char*>{"render", "--host-gpu", "--depth", "32",
+                                             "--gpu-rounds", "0"},
                     std::vector<const char*>{"render", "-o", "frame.png"},
                     std::vector<const char*>{"render", "-o", "frame_####.jpg"},
                     std::vector<const char*>{"render", "--contact-sheet", "sheet.gif"},
@@ -129,6 +134,13 @@ TEST(CommandLine, UsageErrorNamesTheOption) {
     const Parsed p = Parse({"render", "--size", "12"});
     EXPECT_NE(p.err.find("--size"), std::string::npos) << p.err;
     EXPECT_NE(p.err.find("WxH"), std::string::npos) << p.err;
+}
+
+TEST(CommandLine, HostGpuTakesRoundsAt32Bits) {
+    const Parsed p = Parse({"render", "--host-gpu", "--depth", "32", "--gpu-rounds", "4"});
+    ASSERT_TRUE(p.line) << p.err;
+    EXPECT_TRUE(p.line->render.hostGpu);
+    EXPECT_EQ(p.line->render.gpuRounds, 4);
 }
 
 TEST(CommandLine, OneFrameNeedsNoFrameNumberInTheName) {
@@ -231,6 +243,11 @@ TEST(CommandLine, BenchDefaultsAndOptions) {
     ASSERT_TRUE(p.line) << p.err;
     EXPECT_EQ(p.line->bench.width, 64);
     EXPECT_EQ(p.line->bench.repeat, 3);
+    EXPECT_EQ(p.line->bench.depth, 8);
+    p = Parse({"bench", "--depth", "16"});
+    ASSERT_TRUE(p.line) << p.err;
+    EXPECT_EQ(p.line->bench.depth, 16);
+    EXPECT_FALSE(Parse({"bench", "--depth", "12"}).line);
 }
 
 }  // namespace

@@ -363,9 +363,10 @@ TEST_F(ProgramTest, AboutPrintsTheText) {
 }
 
 TEST_F(ProgramTest, BenchPrintsOneFigureALine) {
-    const ProgramRun run = Pyrix({"bench", "--size", "32x16", "--repeat", "2"});
+    const ProgramRun run = Pyrix({"bench", "--size", "32x16", "--repeat", "2", "--depth", "16"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("frame: "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("readback_bytes: 4096\n"), std::string::npos) << run.out;  // 8 B/px
     EXPECT_NE(run.out.find(" ms\n"), std::string::npos) << run.out;
     EXPECT_EQ(ReadPluginLog(program_.log(), "smart_render").size(), 3u);  // warm-up and two
 }
@@ -389,7 +390,7 @@ TEST_F(FireEffect, InfoShowsTheRegistration) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     for (const char* text :
          {"name:         vexo_Pyrix\n", "match name:   Tazu Pyrix GPU\n", "category:     Vexolab\n",
-          "(0x00080601)", "out_flags:    0x02008424", "out_flags2:   0x08001400", "parameters:   8",
+          "(0x00080601)", "out_flags:    0x02008424", "out_flags2:   0x2a001400", "parameters:   8",
           "\"Speed\"  id 2  float slider  default 1  valid -1e+06 to 1e+06"}) {
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     }

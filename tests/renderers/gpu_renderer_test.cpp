@@ -86,6 +86,10 @@ TEST_F(GpuRendererTest, CreationMakesTheCallsWithTheirDescriptorsInOrder) {
         "CreateBuffer ByteWidth=4576 Usage=1 BindFlags=0x4 CPUAccessFlags=0x0 MiscFlags=0x0 "
         "StructureByteStride=0 init=set",
         "CSSetConstantBuffers 1 1 buffer4576",
+        "CreateComputeShader convert " + std::to_string(kConvertKernelBytecodeSize) +
+            " linkage=null",
+        "CreateBuffer ByteWidth=16 Usage=0 BindFlags=0x4 CPUAccessFlags=0x0 MiscFlags=0x0 "
+        "StructureByteStride=0 init=null",
         "CreateWaitableTimerExW attributes=null name=null flags=0x2 access=0x1f0003",
     };
     EXPECT_EQ(LogUntil("CreateWaitableTimerExW"), expected);
@@ -108,8 +112,9 @@ TEST_F(GpuRendererTest, AFrameQueuesTheKernelsInOrderAndMatchesTheReference) {
     const std::vector<std::string> expected = {
         "GetDeviceRemovedReason",
         "CreateTexture2D 40x20 MipLevels=1 ArraySize=1 Format=2 Sample=1,0 Usage=0 "
-        "BindFlags=0x80 CPUAccessFlags=0x0 MiscFlags=0x0 init=null",
+        "BindFlags=0x88 CPUAccessFlags=0x0 MiscFlags=0x0 init=null",
         "CreateUnorderedAccessView texture40x20 desc=null",
+        "CreateShaderResourceView texture40x20 desc=null",
         "CreateTexture2D 40x20 MipLevels=1 ArraySize=1 Format=2 Sample=1,0 Usage=3 "
         "BindFlags=0x0 CPUAccessFlags=0x20000 MiscFlags=0x0 init=null",
         "UpdateSubresource buffer48 0 box=null pitch=0,0",
@@ -132,6 +137,42 @@ TEST_F(GpuRendererTest, AFrameQueuesTheKernelsInOrderAndMatchesTheReference) {
     };
     EXPECT_EQ(d3d_standin::CallLog(), expected);
     EXPECT_EQ(test_support::CompareWithReference(frame.buffer, frame.Params()), "");
+}
+
+// 8 and 16 bits: the conversion kernel writes host pixels, and only those are read back.
+TEST_F(GpuRendererTest, EightAndSixteenBitFramesReadBackOnlyTheConvertedPixels) {
+    for (int32_t depth : {0, 1}) {
+        Frame warmUp(40, 20, 2);
+        ASSERT_TRUE(warmUp.Render());
+        d3d_standin::ClearCallLog();
+        Frame frame(40, 20, depth);
+        ASSERT_TRUE(frame.Render());
+        const std::string bytes = std::to_string(40 * 20 * (depth == 0 ? 4 : 8));
+        const std::string buffer = "buffer" + bytes;
+        const std::vector<std::string> conversion = {
+            "UpdateSubresource buffer16 0 box=null pitch=0,0",
+            "CSSetShader convert instances=0",
+            "CSSetConstantBuffers 0 1 buffer16",
+            "CSSetShaderResources 0 1 srv(texture40x20)",
+            "CSSetUnorderedAccessViews 0 1 uav(" + buffer + ") counts=null",
+            "Dispatch 1 20 1",
+            "CSSetUnorderedAccessViews 0 1 null counts=null",
+            "CSSetShaderResources 0 1 null",
+            "CopyResource " + buffer + " <- " + buffer,
+            "Flush",
+            "Map " + buffer + " 0 type=1 flags=0x100000",
+            "Unmap " + buffer + " 0",
+        };
+        const std::vector<std::string> log = d3d_standin::CallLog();
+        ASSERT_GE(log.size(), conversion.size());
+        EXPECT_EQ(std::vector<std::string>(log.end() - long(conversion.size()), log.end()),
+                  conversion)
+            << "depth " << depth;
+        EXPECT_EQ(CountLines("CreateBuffer ByteWidth=" + bytes + " Usage=3 BindFlags=0x0"), 1);
+        EXPECT_EQ(CountLines("CreateTexture2D"), 0) << "the float texture is kept";
+        EXPECT_EQ(test_support::CompareWithReference(frame.buffer, frame.Params()), "");
+        ReleaseRenderer();
+    }
 }
 
 TEST_F(GpuRendererTest, EveryDepthEqualsTheReferenceAlsoBeyondTheFrame) {
@@ -240,14 +281,15 @@ TEST_F(GpuRendererTest, OutputTexturesAreReusedForTheSameSizeAndReplacedForAnoth
     moved.buffer.request.originX = 17;
     moved.settings.detail = 3.0f;
     ASSERT_TRUE(moved.Render());
-    EXPECT_EQ(CountLines("CreateTexture2D"), 2);
+    EXPECT_EQ(CountLines("CreateTexture2D"), 1);
     EXPECT_EQ(test_support::CompareWithReference(moved.buffer, moved.Params()), "");
 
     Frame resized(30, 12);
     ASSERT_TRUE(resized.Render());
-    EXPECT_EQ(CountLines("CreateTexture2D"), 4);
-    EXPECT_EQ(LiveObjects(Kind::Texture2D), 2) << "the old textures were released";
-    EXPECT_EQ(LiveObjects(Kind::UnorderedAccessView), 2);  // anchor's and output's
+    EXPECT_EQ(CountLines("CreateTexture2D"), 2);
+    EXPECT_EQ(LiveObjects(Kind::Texture2D), 1) << "the old texture was released";
+    EXPECT_EQ(LiveObjects(Kind::UnorderedAccessView), 3);  // anchor's, output's, pixels'
+    EXPECT_EQ(LiveObjects(Kind::Buffer), 4 + 2);  // anchor, three constants, pixels, read-back
     EXPECT_EQ(test_support::CompareWithReference(resized.buffer, resized.Params()), "");
 }
 

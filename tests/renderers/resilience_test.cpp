@@ -119,11 +119,16 @@ TEST_F(DeviceLoss, ALossCodeFromOneCallRetiresTheRenderer) {
         d3d_standin::Call call;
         int skip;
         const char* message;
+        int32_t depth = 0;
     };
     const Step steps[] = {
         {d3d_standin::Call::CreateTexture2D, 0, "GPU texture allocation failed"},
         {d3d_standin::Call::CreateUnorderedAccessView, 0, "GPU output view failed"},
-        {d3d_standin::Call::CreateTexture2D, 1, "GPU readback allocation failed"},
+        {d3d_standin::Call::CreateShaderResourceView, 0, "GPU output view failed"},
+        {d3d_standin::Call::CreateBuffer, 0, "GPU texture allocation failed", 1},
+        {d3d_standin::Call::CreateUnorderedAccessView, 1, "GPU output view failed"},
+        {d3d_standin::Call::CreateBuffer, 1, "GPU readback allocation failed"},
+        {d3d_standin::Call::CreateTexture2D, 1, "GPU readback allocation failed", 2},
         {d3d_standin::Call::Map, 0, "GPU readback failed"}};
     for (HRESULT code : {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET}) {
         for (const Step& step : steps) {
@@ -133,7 +138,7 @@ TEST_F(DeviceLoss, ALossCodeFromOneCallRetiresTheRenderer) {
             Frame warmUp(24, 12);
             ASSERT_EQ(warmUp.Outcome(), "");
             d3d_standin::FailCall(step.call, code, step.skip);
-            Frame failing(20, 10);
+            Frame failing(20, 10, step.depth);
             EXPECT_EQ(failing.Outcome(), step.message);
             EXPECT_TRUE(failing.buffer.Untouched());
             Frame next(20, 10, 1);
@@ -153,7 +158,8 @@ TEST_F(DeviceLoss, OtherFailuresKeepTheRenderer) {
     Frame next(24, 12);
     EXPECT_EQ(next.Outcome(), "");
     EXPECT_EQ(d3d_standin::GetCounters().devicesCreated, 1);
-    EXPECT_EQ(test_support::CountLines("CreateTexture2D"), 2) << "textures kept as well";
+    EXPECT_EQ(test_support::CountLines("CreateTexture2D"), 1) << "texture kept as well";
+    EXPECT_EQ(test_support::CountLines("CreateBuffer"), 4 + 2) << "and the pixel buffers";
 }
 
 class SetDown : public test_support::StandInTest {};

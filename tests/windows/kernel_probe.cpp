@@ -2,8 +2,9 @@
 // software OpenGL) outside the plug-in, to tell a kernel fault from a renderer fault:
 //  - AnchorKernel reproduces the worked anchor heights to four digits, with the CPU build's bits;
 //  - FireKernel, fed that anchor, gives the CPU build's bits on whole frames, at a late time too,
-//    and on a frame whose every group hashes directly.
-// Usage: kernel_probe ANCHOR.dxbc FIRE.dxbc   (exit status 0 when every check passes)
+//    and on a frame whose every group hashes directly;
+//  - ConvertKernel gives the CPU build's host pixels for every class of float, at 8, 16, 32 bits.
+// Usage: kernel_probe ANCHOR.dxbc FIRE.dxbc CONVERT.dxbc   (exit status 0 when all checks pass)
 #include <d3d11.h>
 #include <dxgi.h>
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "kernels/convert_kernel.h"
 #include "kernels/cpu_kernels.h"
 #include "kernels/exact_math_tables.h"
 #include "kernels/params_block.h"
@@ -72,9 +74,10 @@ class Device {
         return kernel;
     }
 
-    ComPtr<ID3D11Buffer> ConstantBuffer(const ParamsBlock& params) const {
+    template <typename Block>
+    ComPtr<ID3D11Buffer> ConstantBuffer(const Block& params) const {
         D3D11_BUFFER_DESC desc{};
-        desc.ByteWidth = sizeof(ParamsBlock);
+        desc.ByteWidth = sizeof(Block);
         desc.Usage = D3D11_USAGE_DEFAULT;
         desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
         D3D11_SUBRESOURCE_DATA data{&params, 0, 0};
@@ -306,22 +309,110 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11Comput
     return ok ? 0 : 1;
 }
 
+// A structured buffer of `count` words with its UAV, and a CPU-readable copy of it.
+void CreateWordBuffers(ID3D11Device* device, uint32_t count, ComPtr<ID3D11Buffer>* pixels,
+                       ComPtr<ID3D11Buffer>* staging, ComPtr<ID3D11UnorderedAccessView>* uav) {
+    D3D11_BUFFER_DESC bufferDesc{};
+    bufferDesc.ByteWidth = count * 4;
+    bufferDesc.Usage = D3D11_USAGE_DEFAULT;
+    bufferDesc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    bufferDesc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
+    bufferDesc.StructureByteStride = 4;
+    Check(device->CreateBuffer(&bufferDesc, nullptr, pixels->GetAddressOf()),
+          "CreateBuffer (pixels)");
+    D3D11_UNORDERED_ACCESS_VIEW_DESC uavDesc{};
+    uavDesc.Format = DXGI_FORMAT_UNKNOWN;
+    uavDesc.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+    uavDesc.Buffer.NumElements = count;
+    Check(device->CreateUnorderedAccessView(pixels->Get(), &uavDesc, uav->GetAddressOf()),
+          "pixel UAV");
+    bufferDesc.Usage = D3D11_USAGE_STAGING;
+    bufferDesc.BindFlags = 0;
+    bufferDesc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    bufferDesc.MiscFlags = 0;
+    Check(device->CreateBuffer(&bufferDesc, nullptr, staging->GetAddressOf()),
+          "CreateBuffer (staging)");
+}
+
+// Every class of float (zeros, denormals, halves, around 1, +-1e6, NaN, infinities), one per
+// channel, through ConvertKernel on the device and its CPU build: the same words at each depth.
+int CheckConversion(const Device& gpu, ID3D11ComputeShader* kernel) {
+    const uint32_t classes[] = {0x00000000u, 0x80000000u, 0x00000001u, 0x80000001u, 0x007FFFFFu,
+                                0x00800000u, 0x3F000000u, 0x3B000000u, 0x3F7FFFFFu, 0x3F800000u,
+                                0x3F800001u, 0xBF000000u, 0x49742400u, 0x49742401u, 0xC9742400u,
+                                0xC9742401u, 0x7FC00000u, 0xFFC00000u, 0x7F800000u, 0xFF800000u};
+    const uint32_t width = 70, rows = 3;  // two thread groups, the second partly idle
+    std::vector<uint32_t> texels(size_t(width) * rows * 4);
+    for (size_t i = 0; i < texels.size(); ++i) texels[i] = classes[(i * 7 + i / 4) % 20];
+
+    D3D11_TEXTURE2D_DESC desc{};
+    desc.Width = width;
+    desc.Height = rows;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
+    desc.SampleDesc.Count = 1;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+    const D3D11_SUBRESOURCE_DATA initial{texels.data(), width * 16, 0};
+    ComPtr<ID3D11Texture2D> texture;
+    Check(gpu.device()->CreateTexture2D(&desc, &initial, &texture), "CreateTexture2D (texels)");
+    ComPtr<ID3D11ShaderResourceView> srv;
+    Check(gpu.device()->CreateShaderResourceView(texture.Get(), nullptr, &srv), "texel SRV");
+
+    int failures = 0;
+    for (uint32_t words : {1u, 2u, 4u}) {
+        ComPtr<ID3D11Buffer> pixels, staging;
+        ComPtr<ID3D11UnorderedAccessView> uav;
+        CreateWordBuffers(gpu.device(), width * rows * words, &pixels, &staging, &uav);
+        const ConversionBlock block{width, rows, words, 0};
+        ComPtr<ID3D11Buffer> constants = gpu.ConstantBuffer(block);
+        ID3D11DeviceContext* context = gpu.context();
+        context->CSSetShader(kernel, nullptr, 0);
+        ID3D11Buffer* constantBuffer = constants.Get();
+        context->CSSetConstantBuffers(0, 1, &constantBuffer);
+        ID3D11ShaderResourceView* view = srv.Get();
+        context->CSSetShaderResources(0, 1, &view);
+        ID3D11UnorderedAccessView* output = uav.Get();
+        context->CSSetUnorderedAccessViews(0, 1, &output, nullptr);
+        context->Dispatch((width + kConvertGroupWidth - 1) / kConvertGroupWidth, rows, 1);
+
+        std::vector<uint32_t> gpuWords(size_t(width) * rows * words);
+        gpu.ReadBack(pixels.Get(), staging.Get(), [&](const D3D11_MAPPED_SUBRESOURCE& mapped) {
+            std::memcpy(gpuWords.data(), mapped.pData, gpuWords.size() * 4);
+        });
+        std::vector<uint32_t> cpuWords(gpuWords.size());
+        RunConvertKernel(
+            block, TexelImage{reinterpret_cast<float*>(texels.data()), width * 16, width, rows},
+            cpuWords.data());
+        size_t differing = 0;
+        for (size_t i = 0; i < gpuWords.size(); ++i) differing += gpuWords[i] != cpuWords[i];
+        std::printf(
+            "%s conversion, %u words per pixel: %zu of %zu words differ from the CPU build\n",
+            differing == 0 ? "ok  " : "FAIL", words, differing, gpuWords.size());
+        failures += differing == 0 ? 0 : 1;
+    }
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: kernel_probe ANCHOR.dxbc FIRE.dxbc\n");
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: kernel_probe ANCHOR.dxbc FIRE.dxbc CONVERT.dxbc\n");
         return 2;
     }
     try {
         const Device gpu;
         const ComPtr<ID3D11ComputeShader> anchorKernel = gpu.Kernel(ReadFile(argv[1]));
         const ComPtr<ID3D11ComputeShader> fireKernel = gpu.Kernel(ReadFile(argv[2]));
+        const ComPtr<ID3D11ComputeShader> convertKernel = gpu.Kernel(ReadFile(argv[3]));
         const int failures =
             CheckAnchors(gpu, anchorKernel.Get()) +
             CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f) +
             CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 416667.0f) +
-            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f, 5.0f, 8, true);
+            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f, 5.0f, 8, true) +
+            CheckConversion(gpu, convertKernel.Get());
         return failures == 0 ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "FAIL: %s\n", error.what());

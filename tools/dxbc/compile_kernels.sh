@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Compiles the HLSL kernels to shader model 5.0 DXBC with the fetched vkd3d-compiler, renames
 # the program chunk to SHEX, marks its float arithmetic precise and re-signs each container,
-# validates both against the kernel interface, and only then writes them with a note of the
+# validates each against the kernel interface, and only then writes them with a note of the
 # compiler that made them.
 #
 # Usage: tools/dxbc/compile_kernels.sh --tool PYRIX_DXBC --compiler-dir DIR --out DIR
 #                                      [--compare DIR]
 #   --tool          the pyrix_dxbc program of a build
 #   --compiler-dir  private folder for the fetched compiler (see fetch_compiler.sh)
-#   --out           where anchor_kernel.dxbc, fire_kernel.dxbc and compiler.txt go
+#   --out           where anchor_kernel.dxbc, fire_kernel.dxbc, fire_buffer_kernel.dxbc,
+#                   convert_kernel.dxbc and compiler.txt go
 #   --compare       also report whether the result is byte-identical to the files in DIR
 # Exit status: 0 done, 1 compilation or validation failed, 2 compiler not available.
 set -euo pipefail
@@ -42,11 +43,16 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 # The compiler has no include-path option: it resolves #include from the working folder.
-kernel_list=("anchor:AnchorKernel:anchor_kernel" "fire:FireKernel:fire_kernel")
+# kind:entry point:source:output
+kernel_list=("anchor:AnchorKernel:anchor_kernel:anchor_kernel" "fire:FireKernel:fire_kernel:fire_kernel"
+             "firebuffer:FireKernelToBuffer:fire_kernel:fire_buffer_kernel"
+             "convert:ConvertKernel:convert_kernel:convert_kernel")
+names=()
 for entry in "${kernel_list[@]}"; do
-  IFS=: read -r kind entry_point name <<< "$entry"
+  IFS=: read -r kind entry_point source name <<< "$entry"
+  names+=("$name")
   (cd "$kernels" && "$compiler" -x hlsl -p cs_5_0 -e "$entry_point" -b dxbc-tpf \
-      -o "$work/$name.raw.dxbc" "$name.hlsl")
+      -o "$work/$name.raw.dxbc" "$source.hlsl")
   "$tool" resign "$work/$name.raw.dxbc" "$work/$name.dxbc"
   "$tool" validate "$kind" "$work/$name.dxbc"
 done
@@ -64,7 +70,7 @@ stale=0
 if [[ -n "$compare" ]]; then
   same_compiler=0
   if cmp -s "$work/compiler.txt" "$compare/compiler.txt"; then same_compiler=1; fi
-  for name in anchor_kernel fire_kernel; do
+  for name in "${names[@]}"; do
     if cmp -s "$work/$name.dxbc" "$compare/$name.dxbc"; then
       echo "$name.dxbc: identical to $compare/$name.dxbc"
     elif [[ $same_compiler -eq 1 ]]; then
@@ -77,6 +83,7 @@ if [[ -n "$compare" ]]; then
 fi
 
 mkdir -p "$out"
-cp "$work/anchor_kernel.dxbc" "$work/fire_kernel.dxbc" "$work/compiler.txt" "$out/"
-echo "compile_kernels: wrote anchor_kernel.dxbc, fire_kernel.dxbc and compiler.txt to $out"
+for name in "${names[@]}"; do cp "$work/$name.dxbc" "$out/"; done
+cp "$work/compiler.txt" "$out/"
+echo "compile_kernels: wrote the kernels and compiler.txt to $out"
 exit $stale

@@ -1,8 +1,9 @@
 // pyrix_dxbc: the build's DXBC helper.
 //   pyrix_dxbc resign IN OUT             SM5 program chunk SHDR -> SHEX, float add/mul marked
 //                                        precise, container re-signed
-//   pyrix_dxbc validate anchor|fire FILE checks a compiled kernel against the kernel interface
-//   pyrix_dxbc info FILE                 prints chunks, bindings and the thread-group size
+//   pyrix_dxbc validate anchor|fire|firebuffer|convert FILE checks a compiled kernel against the
+//   kernel interface pyrix_dxbc info FILE                 prints chunks, bindings and the
+//   thread-group size
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -68,8 +69,9 @@ int Resign(const char* in, const char* out) {
 }
 
 int Validate(const std::string& kind, const char* path) {
-    if (kind != "anchor" && kind != "fire") {
-        std::fprintf(stderr, "pyrix_dxbc: unknown kernel '%s' (anchor or fire)\n", kind.c_str());
+    if (kind != "anchor" && kind != "fire" && kind != "firebuffer" && kind != "convert") {
+        std::fprintf(stderr, "pyrix_dxbc: unknown kernel '%s' (anchor, fire or convert)\n",
+                     kind.c_str());
         return 2;
     }
     std::vector<uint8_t> bytes;
@@ -77,7 +79,10 @@ int Validate(const std::string& kind, const char* path) {
         return 1;
     }
     const std::vector<std::string> problems =
-        dxbc::ValidateKernel(kind == "fire" ? dxbc::KernelKind::kFire : dxbc::KernelKind::kAnchor,
+        dxbc::ValidateKernel(kind == "fire"         ? dxbc::KernelKind::kFire
+                             : kind == "firebuffer" ? dxbc::KernelKind::kFireBuffer
+                             : kind == "convert"    ? dxbc::KernelKind::kConvert
+                                                    : dxbc::KernelKind::kAnchor,
                              bytes.data(), bytes.size());
     for (const std::string& problem : problems) {
         std::fprintf(stderr, "%s: %s\n", path, problem.c_str());
@@ -129,6 +134,7 @@ int main(int argc, char** argv) {
         return Info(argv[2]);
     }
     std::fprintf(stderr,
-                 "usage: pyrix_dxbc resign IN OUT | validate anchor|fire FILE | info FILE\n");
+                 "usage: pyrix_dxbc resign IN OUT | validate anchor|fire|firebuffer|convert FILE | "
+                 "info FILE\n");
     return 2;
 }

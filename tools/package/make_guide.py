@@ -99,6 +99,16 @@ MESSAGES = {
         "reset.",
         "Render the frame again: a lost graphics card is set up anew on the next frame. If it "
         "keeps happening, update the driver or render on the processor."),
+    "GPU output buffer too small for the frame": (
+        "With the host application's GPU acceleration on, the host handed over a graphics "
+        "buffer too small for the frame. This should never happen; nothing was written.",
+        "Render again; if it persists, turn the host's GPU acceleration off for the project "
+        "and tell the maker which version of the host application shows it."),
+    "GPU frame failed on the host's device": (
+        "With the host application's GPU acceleration on, the host's graphics device failed "
+        "while rendering the fire (for example after a driver reset).",
+        "Render the frame again. If it keeps happening, update the graphics driver or turn the "
+        "host's GPU acceleration off: the plug-in then renders on its own device."),
     "Unsupported frame dimensions (maximum 16384)": (
         "The layer, at the resolution being rendered, is larger than 16384 pixels on a side (or "
         "has no pixels at all).",
@@ -272,6 +282,7 @@ shown at half size and looping.</p>
 <nav><ol>
 <li><a href="#install">Installing</a></li><li><a href="#find">Finding the effect</a></li>
 <li><a href="#controls">The controls</a></li><li><a href="#about">The About dialog</a></li>
+<li><a href="#gpu">With the host's GPU acceleration</a></li>
 <li><a href="#cpu">Rendering without a graphics card</a></li>
 <li><a href="#trouble">Messages and what to do</a></li><li><a href="#uninstall">Uninstalling</a></li>
 </ol></nav>
@@ -334,6 +345,15 @@ it:</p>
 <p><b>Visit Website</b> opens {e(website)} in your browser; <b>Close</b>, Escape or Enter close
 the dialog. When the host application runs without a user interface (a render engine, for
 example), it shows the same lines as a message instead.</p>
+
+<h2 id="gpu">With the host's GPU acceleration</h2>
+<p>When your compositing application renders with its GPU acceleration set to Direct3D 12, the
+effect renders its 32-bit frames on the application's own graphics device, straight into the
+application's frame: no copy of the frame to main memory and back, no second device, and the
+same pixels as without it. To turn it on, choose Direct3D 12 GPU acceleration in the
+application's project settings; the effect needs no setting of its own. With other kinds of GPU
+acceleration, at 8 and 16 bits per channel, or without acceleration, the effect renders on its
+own Direct3D 11 device or on the processor, as described below.</p>
 
 <h2 id="cpu">Rendering without a graphics card</h2>
 <p>Render-farm nodes, cloud machines, virtual machines and remote desktop sessions often have

@@ -257,6 +257,14 @@ void AddRenderOptions(CLI::App* render, RenderJob* job) {
     render->add_flag("--legacy", s->legacy,
                      "Use the legacy render command instead of smart render");
     render->add_option("--threads", job->threads, "Host render threads")->check(CLI::Range(1, 64));
+    render->add_flag("--host-gpu", job->hostGpu,
+                     "Offer the effect a Direct3D 12 device, as a host with GPU acceleration, "
+                     "and render 32-bit frames on it (Windows)");
+    render
+        ->add_option("--gpu-rounds", job->gpuRounds,
+                     "With --host-gpu: render in this many rounds, the device set down and "
+                     "offered again between them (default 1)")
+        ->check(CLI::Range(1, 1000));
     render
         ->add_option("-o,--output", job->outputPattern,
                      "Output files; #### becomes the frame number (.png, .exr, .pam, .rgba32f); "
@@ -338,6 +346,8 @@ void AddBenchOptions(CLI::App* bench, BenchJob* job) {
         ->type_name("WxH");
     bench->add_option("--repeat", job->repeat, "Timed repetitions (default 10)")
         ->check(CLI::Range(1, 100000));
+    bench->add_option("--depth", job->depth, "Bits per channel: 8, 16 or 32 (float) (default 8)")
+        ->check(CLI::IsMember({8, 16, 32}));
 }
 
 // An animated file holds the whole clip: one name, and sizes the format and memory allow.
@@ -397,6 +407,14 @@ void CheckRenderJob(const RenderJob& job) {
         throw CLI::ValidationError("--legacy",
                                    "the legacy render has no float output; use --depth "
                                    "8 or 16, or the smart render");
+    }
+    if (job.gpuRounds != 1 && !job.hostGpu) {
+        throw CLI::ValidationError("--gpu-rounds", "device rounds need --host-gpu");
+    }
+    if (job.hostGpu && (job.settings.legacy || job.settings.depth != 32)) {
+        throw CLI::ValidationError("--host-gpu",
+                                   "GPU frames are 32-bit smart renders; use --depth 32 and no "
+                                   "--legacy");
     }
     if (!job.outputPattern.empty()) {
         if (const auto e = FormatError("-o", job.outputPattern); !e.empty()) {

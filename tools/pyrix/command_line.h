@@ -21,6 +21,8 @@ struct RenderJob {
     int32_t firstFrame = 1;
     int32_t lastFrame = 48;
     int32_t threads = 1;
+    bool hostGpu = false;       // offer the effect a Direct3D 12 device (Windows)
+    int32_t gpuRounds = 1;      // device set-downs and set-ups in between, plus one
     std::string outputPattern;  // empty: render without writing
     std::string contactSheet;   // empty: none
 };
@@ -29,6 +31,7 @@ struct BenchJob {
     int32_t width = 1920;
     int32_t height = 1080;
     int32_t repeat = 10;
+    int32_t depth = 8;  // bits per channel of the timed frames
 };
 
 // A parameter that a strip can vary: a slider, or one coordinate of the Position point.

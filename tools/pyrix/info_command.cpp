@@ -155,7 +155,9 @@ int RunInfo(const CommandLine& line, std::ostream& out, std::ostream& err) {
         << FlagNames(host.outFlags2(),
                      {{PF_OutFlag2_SUPPORTS_SMART_RENDER, "SUPPORTS_SMART_RENDER"},
                       {PF_OutFlag2_FLOAT_COLOR_AWARE, "FLOAT_COLOR_AWARE"},
-                      {PF_OutFlag2_SUPPORTS_THREADED_RENDERING, "SUPPORTS_THREADED_RENDERING"}})
+                      {PF_OutFlag2_SUPPORTS_GPU_RENDER_F32, "SUPPORTS_GPU_RENDER_F32"},
+                      {PF_OutFlag2_SUPPORTS_THREADED_RENDERING, "SUPPORTS_THREADED_RENDERING"},
+                      {PF_OutFlag2_SUPPORTS_DIRECTX_RENDERING, "SUPPORTS_DIRECTX_RENDERING"}})
         << "\n"
         << "options button: \"" << (buttons.empty() ? "" : buttons.back()) << "\"\n"
         << "custom UI events: " << (ui.empty() ? 0 : ui.back().events) << "\n"

@@ -2,6 +2,7 @@
 // files, one animated file or a contact sheet.
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -13,6 +14,7 @@
 #include "tools/pyrix/contact_sheet.h"
 #include "tools/pyrix/frame_order.h"
 #include "tools/pyrix/frame_scheduler.h"
+#include "tools/pyrix/host_gpu.h"
 #include "tools/pyrix/image_writers.h"
 #include "tools/pyrix/loaded_effect.h"
 #include "tools/pyrix/subcommands.h"
@@ -186,14 +188,32 @@ void PrintRenderSummary(std::ostream& out, const RenderJob& job, int32_t written
     const PF_LRect request = job.settings.Request();
     out << "pyrix: " << written << " frames of " << (request.right - request.left) << "x"
         << (request.bottom - request.top) << " at " << job.settings.depth << " bits ("
-        << (job.settings.legacy ? "legacy render" : "smart render") << ", " << job.threads
-        << (job.threads == 1 ? " thread" : " threads") << ") in " << Fixed(seconds, 2) << " s, "
-        << Fixed(seconds * 1000.0 / written, 1) << " ms/frame";
+        << (job.settings.legacy ? "legacy render"
+            : job.hostGpu       ? "smart render on the host's GPU"
+                                : "smart render")
+        << ", " << job.threads << (job.threads == 1 ? " thread" : " threads") << ") in "
+        << Fixed(seconds, 2) << " s, " << Fixed(seconds * 1000.0 / written, 1) << " ms/frame";
     if (!job.outputPattern.empty()) {
         out << (WritesAnimation(job) ? "; animated: " : "; files: ") << job.outputPattern;
     }
     if (!job.contactSheet.empty()) out << "; contact sheet: " << job.contactSheet;
     out << "\n";
+}
+
+// The frames in job.gpuRounds rounds, the host's GPU device set down and offered again between
+// them, as a host does when devices come and go; without a device, all frames at once.
+bool RenderInRounds(const RenderJob& job, HostGpu* gpu,
+                    const std::function<bool(int32_t)>& renderFrame,
+                    const std::atomic<bool>& cancel, std::ostream& err) {
+    const int32_t rounds = gpu == nullptr ? 1 : job.gpuRounds;
+    const int64_t total = int64_t(job.lastFrame) - job.firstFrame + 1;
+    for (int32_t round = 0; round < rounds; ++round) {
+        if (round > 0 && (!gpu->Stop(err) || !gpu->Restart(err))) return false;
+        const auto first = static_cast<int32_t>(job.firstFrame + total * round / rounds);
+        const auto last = static_cast<int32_t>(job.firstFrame + total * (round + 1) / rounds - 1);
+        if (first <= last) RenderFrames(first, last, job.threads, renderFrame, cancel);
+    }
+    return true;
 }
 
 }  // namespace
@@ -204,6 +224,11 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
     LoadedEffect effect;
     if (!LoadEffect(line.pluginPath, err, &effect)) return kExitFailed;
     if (!CreateOutputFolders(job, err)) return kExitFailed;
+    std::unique_ptr<HostGpu> gpu;
+    if (job.hostGpu && (gpu = StartHostGpu(*effect.host, err)) == nullptr) {
+        Setdown(effect, err);
+        return kExitFailed;
+    }
 
     const int32_t total = job.lastFrame - job.firstFrame + 1;
     RenderTally tally;
@@ -216,14 +241,19 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
 
     const auto start = std::chrono::steady_clock::now();
     FrameRun run{*effect.host, job, tally, bar, err, progress, cancel};
-    RenderFrames(
-        job.firstFrame, job.lastFrame, job.threads,
-        [&run](int32_t frame) { return RenderCountedFrame(run, frame); }, cancel);
+    const bool roundsOk = RenderInRounds(
+        job, gpu.get(), [&run](int32_t frame) { return RenderCountedFrame(run, frame); }, cancel,
+        err);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     bar.Finish();
 
-    const bool setdownOk = Setdown(effect, err);
+    const bool gpuSetdownOk = (gpu == nullptr || gpu->Stop(err)) && roundsOk;
+    if (gpu != nullptr) {
+        out << "pyrix: " << gpu->GpuFrames() << " frames rendered on the host's GPU device\n";
+    }
+    gpu.reset();
+    const bool setdownOk = Setdown(effect, err) && gpuSetdownOk;
     if (cancel.load()) {
         err << "pyrix: interrupted; " << tally.written << " of " << total
             << " frames were written, none in part\n";

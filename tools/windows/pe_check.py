@@ -35,7 +35,7 @@ EXPECTED_EXPORTS = {"EffectMain", "PluginDataEntryFunction2"}
 # would have to sit next to the plug-in, where the host never looks.
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll", "ole32.dll",
-    "msvcrt.dll", "d3d11.dll", "dxgi.dll", "ucrtbase.dll", "ntdll.dll", "comctl32.dll",
+    "msvcrt.dll", "d3d11.dll", "d3d12.dll", "dxgi.dll", "ucrtbase.dll", "ntdll.dll", "comctl32.dll",
     "shlwapi.dll", "uxtheme.dll", "dwmapi.dll", "shcore.dll",
 }
 REQUIRED_DLLS = {"d3d11.dll", "dxgi.dll"}

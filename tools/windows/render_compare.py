@@ -8,7 +8,8 @@ compares them pixel by pixel.
   render_compare.py --compare-files NATIVE WINDOWS
 
 RENDER OPTIONS are pyrix render's (--size, --depth, --rect, --downsample, --frames, ...); the
-output file is added here. 8 and 16 bits are written as .pam, 32 bits as .rgba32f. The Windows
+output files are added here, one per frame of a range, and every frame is compared.
+--wine-option OPTION goes to the Windows build only (--host-gpu). 8 and 16 bits are written as .pam, 32 bits as .rgba32f. The Windows
 frame passes when every sample has the same bits as the native one: both builds compute the
 field with the same exactly rounded operations. The frames must show fire, so that two black
 frames cannot pass.
@@ -98,6 +99,7 @@ def main():
     for option in ("session", "wine-pyrix", "aex", "native-pyrix", "native-plugin", "out", "name"):
         parser.add_argument("--" + option)
     parser.add_argument("--timeout", type=int, default=240)
+    parser.add_argument("--wine-option", action="append", default=[])
     parser.add_argument("--compare-files", nargs=2, metavar=("NATIVE", "WINDOWS"),
                         help="only compare two existing frame files")
     parser.add_argument("render", nargs=argparse.REMAINDER)
@@ -114,27 +116,38 @@ def main():
     depth = options[options.index("--depth") + 1] if "--depth" in options else "8"
     extension = ".rgba32f" if depth == "32" else ".pam"
     os.makedirs(args.out, exist_ok=True)
-    native_file = os.path.join(os.path.abspath(args.out), args.name + ".native" + extension)
-    windows_file = os.path.join(os.path.abspath(args.out), args.name + ".windows" + extension)
-    for stale in (native_file, windows_file):
-        if os.path.exists(stale):
-            os.remove(stale)
+    frames = options[options.index("--frames") + 1] if "--frames" in options else "1-48"
+    first, _, last = frames.partition("-")
+    numbers = range(int(first), int(last or first) + 1)
+    pattern = "" if len(numbers) == 1 else ".####"
+    native_file = os.path.join(os.path.abspath(args.out), args.name + ".native" + pattern + extension)
+    windows_file = os.path.join(os.path.abspath(args.out), args.name + ".windows" + pattern + extension)
 
+    def frame_file(path, number):
+        return path.replace("####", f"{number:04d}")
+
+    for number in numbers:
+        for stale in (frame_file(native_file, number), frame_file(windows_file, number)):
+            if os.path.exists(stale):
+                os.remove(stale)
     run([args.native_pyrix, "render", "--plugin", args.native_plugin, *options,
          "-o", native_file], "native pyrix")
     # Wine maps the Unix file system to drive Z:.
     output, seconds = run([os.path.join(HERE, "wine_session.sh"), "run", args.session,
                            str(args.timeout), args.wine_pyrix, "render",
-                           "--plugin", "Z:" + os.path.abspath(args.aex), *options,
-                           "-o", "Z:" + windows_file], "pyrix.exe under Wine")
+                           "--plugin", "Z:" + os.path.abspath(args.aex), *args.wine_option,
+                           *options, "-o", "Z:" + windows_file], "pyrix.exe under Wine")
     timing = re.search(r"([0-9.]+) ms/frame", output)
     print(f"Windows build under Wine: {output.strip()} (process {seconds:.1f} s)")
     if timing:
         print(f"wine_frame_ms={timing.group(1)}")
-
-    ok, report = compare(read_frame(native_file), read_frame(windows_file))
-    print(("ok: " if ok else "FAIL: ") + report)
-    return 0 if ok else 1
+    passed = True
+    for number in numbers:
+        ok, report = compare(read_frame(frame_file(native_file, number)),
+                             read_frame(frame_file(windows_file, number)))
+        print(("ok: " if ok else "FAIL: ") + f"frame {number}: " + report)
+        passed = passed and ok
+    return 0 if passed else 1
 
 
 if __name__ == "__main__":

@@ -1,0 +1,278 @@
+// Frames on the host's Direct3D 12 device, straight into the host's buffer. Root descriptors
+// only (constant buffers, the anchor and the host's buffer by address): no descriptor heap to
+// share with the host, and what Wine's Direct3D 12 runs. One recorder, guarded by a lock: every
+// frame waits for its fence before returning, so a second recorder per thread would only let
+// threads queue up on the same queue, for the cost of more objects per device.
+#include "renderers/d3d12_device.h"
+
+#define WIDL_EXPLICIT_AGGREGATE_RETURNS
+#include "renderers/platform.h"
+// clang-format off
+#include <d3d12.h>
+// clang-format on
+
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "kernels/exact_math_tables.h"
+#include "kernels/kernel_bytecode.h"
+#include "kernels/params_block.h"
+#include "renderers/com_ref.h"
+#include "renderers/renderer.h"
+
+namespace pyrix {
+
+namespace {
+
+constexpr const char* kFrameFailed = "GPU frame failed on the host's device";
+// Root constant-buffer views start on 256 bytes: the frame's constants, then the row pitch.
+constexpr UINT64 kConstantAlign = 256;
+constexpr UINT64 kOutputOffset = kConstantAlign;
+constexpr UINT64 kConstantsBytes = 2 * kConstantAlign;
+constexpr UINT64 kTablesBytes =
+    (sizeof(TablesBlock) + kConstantAlign - 1) / kConstantAlign * kConstantAlign;
+constexpr UINT64 kAnchorBytes = kConstantAlign;
+
+enum RootSlot : UINT { kParams, kTables, kOutput, kAnchorIn, kAnchorOut, kWorld, kSlots };
+
+void Check(HRESULT result, const char* message) {
+    if (FAILED(result)) throw std::runtime_error(message);
+}
+
+template <class T>
+void** Out(ComRef<T>& ref) {
+    return reinterpret_cast<void**>(ref.Put());
+}
+
+ComRef<ID3D12Resource> CreateBuffer(ID3D12Device* device, D3D12_HEAP_TYPE heap, UINT64 bytes,
+                                    D3D12_RESOURCE_STATES state, const char* message) {
+    D3D12_HEAP_PROPERTIES heapProperties = {};
+    heapProperties.Type = heap;
+    D3D12_RESOURCE_DESC desc = {};
+    desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
+    desc.Width = bytes;
+    desc.Height = 1;
+    desc.DepthOrArraySize = 1;
+    desc.MipLevels = 1;
+    desc.Format = DXGI_FORMAT_UNKNOWN;
+    desc.SampleDesc.Count = 1;
+    desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
+    desc.Flags = heap == D3D12_HEAP_TYPE_DEFAULT ? D3D12_RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS
+                                                 : D3D12_RESOURCE_FLAG_NONE;
+    ComRef<ID3D12Resource> buffer;
+    Check(device->CreateCommittedResource(&heapProperties, D3D12_HEAP_FLAG_NONE, &desc, state,
+                                          nullptr, __uuidof(ID3D12Resource), Out(buffer)),
+          message);
+    return buffer;
+}
+
+ComRef<ID3D12RootSignature> CreateRootSignature(ID3D12Device* device) {
+    const struct {
+        D3D12_ROOT_PARAMETER_TYPE type;
+        UINT shaderRegister;
+    } layout[kSlots] = {{D3D12_ROOT_PARAMETER_TYPE_CBV, 0}, {D3D12_ROOT_PARAMETER_TYPE_CBV, 1},
+                        {D3D12_ROOT_PARAMETER_TYPE_CBV, 2}, {D3D12_ROOT_PARAMETER_TYPE_SRV, 0},
+                        {D3D12_ROOT_PARAMETER_TYPE_UAV, 1}, {D3D12_ROOT_PARAMETER_TYPE_UAV, 2}};
+    D3D12_ROOT_PARAMETER parameters[kSlots] = {};
+    for (UINT slot = 0; slot < kSlots; ++slot) {
+        parameters[slot].ParameterType = layout[slot].type;
+        parameters[slot].Descriptor.ShaderRegister = layout[slot].shaderRegister;
+        parameters[slot].ShaderVisibility = D3D12_SHADER_VISIBILITY_ALL;
+    }
+    D3D12_ROOT_SIGNATURE_DESC desc = {};
+    desc.NumParameters = kSlots;
+    desc.pParameters = parameters;
+    ComRef<ID3DBlob> blob, errors;
+    Check(
+        D3D12SerializeRootSignature(&desc, D3D_ROOT_SIGNATURE_VERSION_1, blob.Put(), errors.Put()),
+        "GPU shader initialization failed");
+    ComRef<ID3D12RootSignature> root;
+    Check(device->CreateRootSignature(0, blob->GetBufferPointer(), blob->GetBufferSize(),
+                                      __uuidof(ID3D12RootSignature), Out(root)),
+          "GPU shader initialization failed");
+    return root;
+}
+
+ComRef<ID3D12PipelineState> CreatePipeline(ID3D12Device* device, ID3D12RootSignature* root,
+                                           const unsigned char* bytecode, size_t size,
+                                           const char* message) {
+    D3D12_COMPUTE_PIPELINE_STATE_DESC desc = {};
+    desc.pRootSignature = root;
+    desc.CS.pShaderBytecode = bytecode;
+    desc.CS.BytecodeLength = size;
+    ComRef<ID3D12PipelineState> pipeline;
+    Check(device->CreateComputePipelineState(&desc, __uuidof(ID3D12PipelineState), Out(pipeline)),
+          message);
+    return pipeline;
+}
+
+D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES before,
+                                  D3D12_RESOURCE_STATES after) {
+    D3D12_RESOURCE_BARRIER barrier = {};
+    barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
+    barrier.Transition.pResource = resource;
+    barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
+    barrier.Transition.StateBefore = before;
+    barrier.Transition.StateAfter = after;
+    return barrier;
+}
+
+void Upload(ID3D12Resource* buffer, UINT64 offset, const void* data, size_t size) {
+    void* mapped = nullptr;
+    const D3D12_RANGE nothingRead = {0, 0};
+    Check(buffer->Map(0, &nothingRead, &mapped), "GPU constant buffer allocation failed");
+    std::memcpy(static_cast<unsigned char*>(mapped) + offset, data, size);
+    const D3D12_RANGE written = {static_cast<SIZE_T>(offset), static_cast<SIZE_T>(offset + size)};
+    buffer->Unmap(0, &written);
+}
+
+class Direct3D12Device final : public HostGpuDevice {
+  public:
+    Direct3D12Device(ID3D12Device* device, ID3D12CommandQueue* queue);
+    ~Direct3D12Device() override;
+    bool Render(const HostGpuWorld& world, const ParamsBlock& params,
+                const FrameContext& context) override;
+
+  private:
+    void Build();
+    void Record(ID3D12Resource* world, const ParamsBlock& params);
+    void SubmitAndWait();
+
+    ComRef<ID3D12Device> device_;
+    ComRef<ID3D12CommandQueue> queue_;
+    ComRef<ID3D12RootSignature> root_;
+    ComRef<ID3D12PipelineState> anchorPipeline_;
+    ComRef<ID3D12PipelineState> firePipeline_;
+    ComRef<ID3D12Resource> constants_;  // upload heap: ParamsBlock, OutputBlock
+    ComRef<ID3D12Resource> tables_;     // upload heap, written once
+    ComRef<ID3D12Resource> anchor_;     // default heap, unordered access between frames
+    ComRef<ID3D12CommandAllocator> allocator_;
+    ComRef<ID3D12GraphicsCommandList> list_;
+    ComRef<ID3D12Fence> fence_;
+    HANDLE fenceEvent_ = nullptr;
+    UINT64 fenceValue_ = 0;
+    std::mutex lock_;  // the one recorder and the constants
+};
+
+Direct3D12Device::Direct3D12Device(ID3D12Device* device, ID3D12CommandQueue* queue) {
+    device->AddRef();
+    *device_.Put() = device;
+    queue->AddRef();
+    *queue_.Put() = queue;
+    Build();
+}
+
+Direct3D12Device::~Direct3D12Device() {
+    // Every frame waited for its fence, so the GPU uses none of these any more.
+    if (fenceEvent_ != nullptr) CloseHandle(fenceEvent_);
+}
+
+void Direct3D12Device::Build() {
+    ID3D12Device* device = device_.Get();
+    root_ = CreateRootSignature(device);
+    anchorPipeline_ =
+        CreatePipeline(device, root_.Get(), kAnchorKernelBytecode, kAnchorKernelBytecodeSize,
+                       "GPU anchor shader initialization failed");
+    firePipeline_ =
+        CreatePipeline(device, root_.Get(), kFireBufferKernelBytecode,
+                       kFireBufferKernelBytecodeSize, "GPU shader initialization failed");
+    constants_ =
+        CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kConstantsBytes,
+                     D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
+    tables_ =
+        CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kTablesBytes,
+                     D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
+    const TablesBlock tables = MakeTablesBlock();
+    Upload(tables_.Get(), 0, &tables, sizeof tables);
+    anchor_ =
+        CreateBuffer(device, D3D12_HEAP_TYPE_DEFAULT, kAnchorBytes,
+                     D3D12_RESOURCE_STATE_UNORDERED_ACCESS, "GPU anchor buffer allocation failed");
+    // Recorded for the host's queue, whichever of the compute-capable kinds it is.
+    const D3D12_COMMAND_LIST_TYPE type = queue_->GetDesc().Type;
+    Check(device->CreateCommandAllocator(type, __uuidof(ID3D12CommandAllocator), Out(allocator_)),
+          "GPU shader initialization failed");
+    Check(device->CreateCommandList(0, type, allocator_.Get(), nullptr,
+                                    __uuidof(ID3D12GraphicsCommandList), Out(list_)),
+          "GPU shader initialization failed");
+    Check(list_->Close(), "GPU shader initialization failed");
+    Check(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), Out(fence_)),
+          "GPU shader initialization failed");
+    fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (fenceEvent_ == nullptr) throw std::runtime_error("GPU shader initialization failed");
+}
+
+bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& params,
+                              const FrameContext& context) {
+    auto* target = static_cast<ID3D12Resource*>(world.buffer);
+    // The host's own description of its buffer must hold the frame as well as its answer does.
+    const D3D12_RESOURCE_DESC desc = target->GetDesc();
+    if (desc.Dimension != D3D12_RESOURCE_DIMENSION_BUFFER || desc.Width < world.sizeBytes ||
+        (desc.Flags & D3D12_RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS) == 0) {
+        throw std::runtime_error("GPU output buffer too small for the frame");
+    }
+    const std::unique_lock<std::mutex> hold = LockByPolling(lock_, context);
+    if (!hold.owns_lock()) return false;
+    if (FAILED(device_->GetDeviceRemovedReason())) throw std::runtime_error(kFrameFailed);
+    OutputBlock output = {};
+    output.rowPitch = static_cast<uint32_t>(world.rowBytes / kHostGpuPixelBytes);
+    Upload(constants_.Get(), 0, &params, sizeof params);
+    Upload(constants_.Get(), kOutputOffset, &output, sizeof output);
+    Record(target, params);
+    if (IsAborted(context)) return false;  // recorded, never submitted
+    SubmitAndWait();
+    return !IsAborted(context);
+}
+
+void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params) {
+    ID3D12GraphicsCommandList* list = list_.Get();
+    Check(allocator_->Reset(), kFrameFailed);
+    Check(list->Reset(allocator_.Get(), anchorPipeline_.Get()), kFrameFailed);
+    list->SetComputeRootSignature(root_.Get());
+    const D3D12_GPU_VIRTUAL_ADDRESS constants = constants_->GetGPUVirtualAddress();
+    list->SetComputeRootConstantBufferView(kParams, constants);
+    list->SetComputeRootConstantBufferView(kTables, tables_->GetGPUVirtualAddress());
+    list->SetComputeRootConstantBufferView(kOutput, constants + kOutputOffset);
+    list->SetComputeRootShaderResourceView(kAnchorIn, anchor_->GetGPUVirtualAddress());
+    list->SetComputeRootUnorderedAccessView(kAnchorOut, anchor_->GetGPUVirtualAddress());
+    list->SetComputeRootUnorderedAccessView(kWorld, world->GetGPUVirtualAddress());
+    list->Dispatch(1, 1, 1);
+    const D3D12_RESOURCE_BARRIER toRead =
+        Transition(anchor_.Get(), D3D12_RESOURCE_STATE_UNORDERED_ACCESS,
+                   D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE);
+    list->ResourceBarrier(1, &toRead);
+    list->SetPipelineState(firePipeline_.Get());
+    list->Dispatch((params.width + kFireGroupWidth - 1) / kFireGroupWidth,
+                   (params.height + kFireGroupHeight - 1) / kFireGroupHeight, 1);
+    const D3D12_RESOURCE_BARRIER toWrite =
+        Transition(anchor_.Get(), D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE,
+                   D3D12_RESOURCE_STATE_UNORDERED_ACCESS);
+    list->ResourceBarrier(1, &toWrite);
+    Check(list->Close(), kFrameFailed);
+}
+
+void Direct3D12Device::SubmitAndWait() {
+    ID3D12CommandList* lists[] = {list_.Get()};
+    queue_->ExecuteCommandLists(1, lists);
+    const UINT64 value = ++fenceValue_;
+    Check(queue_->Signal(fence_.Get(), value), kFrameFailed);
+    if (fence_->GetCompletedValue() < value) {
+        Check(fence_->SetEventOnCompletion(value, fenceEvent_), kFrameFailed);
+        if (WaitForSingleObject(fenceEvent_, INFINITE) != WAIT_OBJECT_0) {
+            throw std::runtime_error(kFrameFailed);
+        }
+    }
+    // A removed device completes every fence with all bits set.
+    if (fence_->GetCompletedValue() == UINT64_MAX || FAILED(device_->GetDeviceRemovedReason())) {
+        throw std::runtime_error(kFrameFailed);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<HostGpuDevice> CreateDirect3D12Device(void* device, void* queue) {
+    return std::make_unique<Direct3D12Device>(static_cast<ID3D12Device*>(device),
+                                              static_cast<ID3D12CommandQueue*>(queue));
+}
+
+}  // namespace pyrix
