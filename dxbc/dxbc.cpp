@@ -208,6 +208,38 @@ bool ParseReflection(const uint8_t* data, size_t size, const Chunk& rdef, Reflec
            ReadConstantBuffers(chunk, rdef.size, layout, reflection, error);
 }
 
+// What the validator needs to know of one instruction: the thread group, the global flags,
+// arithmetic without the precise mark, indexable temporaries and dynamically indexed buffers.
+bool NoteInstruction(const Bytes& bytes, uint32_t word, uint32_t token, uint32_t length,
+                     Program* program, std::string* error) {
+    const uint32_t opcode = token & 0x7ff;
+    if (opcode == kOpcodeThreadGroup) {
+        if (length != 4) {
+            return Fail(error, "malformed thread-group declaration");
+        }
+        for (uint32_t i = 0; i < 3; ++i) {
+            bytes.U32(size_t{word + 1 + i} * 4, &program->threadGroup[i]);
+        }
+        program->hasThreadGroup = true;
+    }
+    if (opcode == kOpcodeGlobalFlags) {
+        program->globalFlags = token & 0x00FFF800u;
+    }
+    if (IsFusableArithmetic(opcode) && (token & kPreciseAll) != kPreciseAll) {
+        ++program->impreciseArithmetic;
+    }
+    if (opcode == kOpcodeIndexableTemp) {
+        ++program->indexableTemps;
+    }
+    uint32_t bufferRegister = 0;
+    if (opcode == kOpcodeConstantBuffer && length >= 4 &&
+        bytes.U32(size_t{word + 2} * 4, &bufferRegister) && bufferRegister < 32 &&
+        (token & kConstantBufferDynamicIndexed) != 0) {
+        program->dynamicConstantBuffers |= 1u << bufferRegister;
+    }
+    return true;
+}
+
 bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program* program,
                   std::string* error) {
     if (!ChunkIsInside(size, chunk)) {
@@ -246,30 +278,7 @@ bool ParseProgram(const uint8_t* data, size_t size, const Chunk& chunk, Program*
         if (length == 0 || length > lengthInWords - word) {
             return Fail(error, "malformed instruction at word " + std::to_string(word));
         }
-        if (opcode == kOpcodeThreadGroup) {
-            if (length != 4) {
-                return Fail(error, "malformed thread-group declaration");
-            }
-            for (uint32_t i = 0; i < 3; ++i) {
-                bytes.U32(size_t{word + 1 + i} * 4, &program->threadGroup[i]);
-            }
-            program->hasThreadGroup = true;
-        }
-        if (opcode == kOpcodeGlobalFlags) {
-            program->globalFlags = token & 0x00FFF800u;
-        }
-        if (IsFusableArithmetic(opcode) && (token & kPreciseAll) != kPreciseAll) {
-            ++program->impreciseArithmetic;
-        }
-        if (opcode == kOpcodeIndexableTemp) {
-            ++program->indexableTemps;
-        }
-        uint32_t bufferRegister = 0;
-        if (opcode == kOpcodeConstantBuffer && length >= 4 &&
-            bytes.U32(size_t{word + 2} * 4, &bufferRegister) && bufferRegister < 32 &&
-            (token & kConstantBufferDynamicIndexed) != 0) {
-            program->dynamicConstantBuffers |= 1u << bufferRegister;
-        }
+        if (!NoteInstruction(bytes, word, token, length, program, error)) return false;
         word += length;
     }
     return true;

@@ -76,6 +76,7 @@ TEST(FillUnserved, FillsEverySlotOfEveryTable) {
         TABLE(PF_EffectUISuite1),     TABLE(PF_EffectCustomUISuite2),
         TABLE(DRAWBOT_DrawbotSuite1), TABLE(DRAWBOT_SupplierSuite1),
         TABLE(DRAWBOT_SurfaceSuite1), TABLE(PFAppSuite6),
+        TABLE(PF_GPUDeviceSuite1),
 #undef TABLE
     };
     const std::map<std::string, std::vector<Field>> records = RecordFields();

@@ -190,8 +190,9 @@ void AddPluginOption(CLI::App* command, std::string* pluginPath) {
                         "The effect library to load (default: the one built beside pyrix)");
 }
 
-// The callbacks run during parsing, after this returns: they hold pointers into the job.
-void AddRenderOptions(CLI::App* render, RenderJob* job) {
+// The callbacks run during parsing, after the Add functions return: they hold pointers into
+// the job.
+void AddFrameOptions(CLI::App* render, RenderJob* job) {
     RenderSettings* s = &job->settings;
     render
         ->add_option_function<std::string>(
@@ -216,6 +217,10 @@ void AddRenderOptions(CLI::App* render, RenderJob* job) {
         ->check(CLI::Range(1, 1000));
     render->add_option("--depth", s->depth, "Bits per channel: 8, 16 or 32 (float) (default 8)")
         ->check(CLI::IsMember({8, 16, 32}));
+}
+
+// The effect's values: the position and every slider.
+void AddEffectValueOptions(CLI::App* render, RenderSettings* s) {
     render
         ->add_option_function<std::string>(
             "--position",
@@ -245,6 +250,12 @@ void AddRenderOptions(CLI::App* render, RenderJob* job) {
                 slider.name, [value](double v) { *value = v; }, slider.help)
             ->type_name("NUMBER");
     }
+}
+
+void AddRenderOptions(CLI::App* render, RenderJob* job) {
+    AddFrameOptions(render, job);
+    AddEffectValueOptions(render, &job->settings);
+    RenderSettings* s = &job->settings;
     render
         ->add_option_function<std::string>(
             "--rect",

@@ -184,6 +184,20 @@ bool WriteContactSheet(const std::string& path, std::vector<Thumbnail> thumbnail
     return true;
 }
 
+// What is written only after the last frame: the animated file and the contact sheet.
+bool WriteCollected(const RenderJob& job, RenderTally* tally, std::ostream& err) {
+    if (tally->animation) {
+        try {
+            tally->animation->Write(job.outputPattern);
+        } catch (const std::exception& e) {
+            err << "pyrix: " << e.what() << "\n";
+            return false;
+        }
+    }
+    return job.contactSheet.empty() ||
+           WriteContactSheet(job.contactSheet, std::move(tally->thumbnails), err);
+}
+
 void PrintRenderSummary(std::ostream& out, const RenderJob& job, int32_t written, double seconds) {
     const PF_LRect request = job.settings.Request();
     out << "pyrix: " << written << " frames of " << (request.right - request.left) << "x"
@@ -264,18 +278,7 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
             << " frames written\n";
         return kExitFailed;
     }
-    if (tally.animation) {
-        try {
-            tally.animation->Write(job.outputPattern);
-        } catch (const std::exception& e) {
-            err << "pyrix: " << e.what() << "\n";
-            return kExitFailed;
-        }
-    }
-    if (!job.contactSheet.empty() &&
-        !WriteContactSheet(job.contactSheet, std::move(tally.thumbnails), err)) {
-        return kExitFailed;
-    }
+    if (!WriteCollected(job, &tally, err)) return kExitFailed;
     PrintRenderSummary(out, job, tally.written, seconds);
     return setdownOk ? kExitOk : kExitFailed;
 }
