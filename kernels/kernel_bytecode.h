@@ -1,5 +1,6 @@
-// The compiled cs_5_0 kernels (fire, anchor and conversion), embedded from kernels/bytecode/*.dxbc at build time. The
-// renderer creates its compute shaders from these; the CPU stand-in of Direct3D recognises them.
+// The compiled cs_5_0 kernels (fire, anchor and conversion), embedded from kernels/bytecode/*.dxbc
+// at build time. The renderer creates its compute shaders from these; the CPU stand-in of Direct3D
+// recognises them.
 #pragma once
 
 #include <cstddef>
