@@ -66,7 +66,7 @@ class GpuRenderer final : public Renderer {
     ComRef<ID3D11ShaderResourceView> anchorSrv;
     ComRef<ID3D11Buffer> paramsBuffer;
     ComRef<ID3D11Buffer> tablesBuffer;  // bound at b1 for the device's life
-    GpuConversion conversion;  // 8- and 16-bit frames
+    GpuConversion conversion;           // 8- and 16-bit frames
     ComRef<ID3D11Texture2D> outputTexture;
     ComRef<ID3D11Texture2D> readbackTexture;  // 32-bit frames
     ComRef<ID3D11UnorderedAccessView> outputUav;
