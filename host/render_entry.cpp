@@ -88,10 +88,7 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
     FrameContext context = MakeFrameContext(in_data);
     context.layerWidth = layerWidth;
     context.layerHeight = layerHeight;
-    const FrameExtent full = [&] {
-        const FrameFloatMode nearest;
-        return FullFrameExtent(context);
-    }();
+    const FrameExtent full = FrameFullExtent(context);
     PF_PreRenderOutput& output = *extra->output;
     output.max_result_rect = PF_LRect{0, 0, full.width, full.height};
     output.solid = 1;
@@ -173,7 +170,7 @@ PF_Err SmartRenderGpu(PF_InData* in_data, PF_SmartRenderExtra* extra) {
     FrameContext context = MakeFrameContext(in_data);
     context.layerWidth = settings->layerWidth;
     context.layerHeight = settings->layerHeight;
-    const PF_LRect produced = ProducedRect(input.output_request.rect, FullFrameExtent(context));
+    const PF_LRect produced = ProducedRect(input.output_request.rect, FrameFullExtent(context));
     const FrameExtent producedSize{produced.right - produced.left, produced.bottom - produced.top};
     return RenderResult(RenderHostGpuFrame(*device, target, producedSize, *settings, context));
 }

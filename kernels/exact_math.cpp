@@ -231,7 +231,7 @@ unsigned InFloatMode::Current() {
 #endif
 }
 
-InFloatMode::InFloatMode(unsigned mode) : saved_(Current()) {
+void InFloatMode::Set(unsigned mode) {
 #ifdef PYRIX_HAS_MXCSR
     _mm_setcsr(mode);
 #else
@@ -239,24 +239,26 @@ InFloatMode::InFloatMode(unsigned mode) : saved_(Current()) {
 #endif
 }
 
+InFloatMode::InFloatMode(unsigned mode) : saved_(Current()) {
+    Set(mode);
+}
+
 InFloatMode::~InFloatMode() {
-#ifdef PYRIX_HAS_MXCSR
-    _mm_setcsr(saved_);
-#endif
+    Set(saved_);
 }
 
 // Flush to zero (bit 15) and denormals are zero (bit 6) on, and rounding (bits 13 and 14) to
 // nearest: a host thread that rounds otherwise would change bits.
+unsigned FlushDenormals::Mode(unsigned from) {
+    return (from & ~0x6000u) | 0x8040u;
+}
+
 FlushDenormals::FlushDenormals() : saved_(InFloatMode::Current()) {
-#ifdef PYRIX_HAS_MXCSR
-    _mm_setcsr((saved_ & ~0x6000u) | 0x8040u);
-#endif
+    InFloatMode::Set(Mode(saved_));
 }
 
 FlushDenormals::~FlushDenormals() {
-#ifdef PYRIX_HAS_MXCSR
-    _mm_setcsr(saved_);
-#endif
+    InFloatMode::Set(saved_);
 }
 
 }  // namespace pyrix

@@ -46,6 +46,7 @@ float ExactSqrt(float v);
 // Restores the caller's mode on exit. Per thread.
 class FlushDenormals {
   public:
+    static unsigned Mode(unsigned from);  // the kernels' mode, made from a thread's mode
     FlushDenormals();
     ~FlushDenormals();
     FlushDenormals(const FlushDenormals&) = delete;
@@ -61,6 +62,7 @@ class FlushDenormals {
 class InFloatMode {
   public:
     static unsigned Current();
+    static void Set(unsigned mode);
     explicit InFloatMode(unsigned mode);
     ~InFloatMode();
     InFloatMode(const InFloatMode&) = delete;

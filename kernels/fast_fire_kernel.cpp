@@ -317,8 +317,6 @@ bool RunReferenceGroupRows(const ParamsBlock& params, const AnchorRecord& anchor
 void PlanDispatch(Dispatch& dispatch, const ParamsBlock& params, const AnchorRecord& anchor,
                   const TexelImage& output, uint32_t columns, uint32_t rowCount,
                   const FastFireOptions& options) {
-    // The plan's floats are the field's: in the kernels' mode, whatever the calling thread's.
-    const FlushDenormals flush;
     Plan& plan = dispatch.plan;
     plan.params = params;
     plan.field = MakeFireFieldParams(params);
@@ -414,6 +412,9 @@ bool RenderTexels(const Dispatch& dispatch, const fast_fire::RowFunctions& funct
 bool RunFastFireKernelGroupRows(const ParamsBlock& params, const AnchorRecord& anchor,
                                 const TexelImage& output, uint32_t groupRowBegin,
                                 uint32_t groupRowEnd, const FastFireOptions& options) {
+    // The plan's floats and bounds are the field's: in the kernels' mode, whatever the calling
+    // thread's.
+    const FlushDenormals flush;
     // The same clipping to the bound texture as the reference.
     const uint32_t columns = std::min(params.width, output.width);
     const uint64_t rows = std::min(params.height, output.height);

@@ -85,8 +85,6 @@ void ConvertRow::operator()(int32_t y) const {
     const auto* texels =
         reinterpret_cast<const float*>(source_.data + size_t(y) * source_.rowPitch);
     uint8_t* row = request_.pixels + int64_t(y) * request_.rowBytes;
-    // The kernels' float mode on every converting thread: the host's rounding changes no byte.
-    const FlushDenormals kernelsMode;
     // One loop per layout: the layout is the same for every pixel of the frame.
     switch (request_.depth) {
         case kPixelDepth32Float:
@@ -114,13 +112,17 @@ unsigned ConversionThreadCount(unsigned reportedConcurrency) {
 }
 
 void ParallelForRows(int32_t n, const RowFunction& rowFunction, FanOutTeam* team) {
+    // The kernels' float mode on every thread, set once per thread rather than per row: the
+    // host's rounding changes no byte.
     if (n < kSerialRowLimit) {
+        const FlushDenormals kernelsMode;
         for (int32_t r = 0; r < n; ++r) rowFunction(r);
         return;
     }
     const unsigned threads = ConversionThreadCount(std::thread::hardware_concurrency());
     std::atomic<int32_t> next{0};
     FanOut(team, threads, [&](unsigned) {
+        const FlushDenormals kernelsMode;
         for (int32_t start = next.fetch_add(kRowChunk); start < n;
              start = next.fetch_add(kRowChunk)) {
             const int32_t end = std::min(start, n - kRowChunk) + kRowChunk;  // no overflow

@@ -29,8 +29,9 @@ using RowFunction = std::function<void(int32_t)>;
 void ConvertRows(const ReadbackImage& source, const RenderRequest& request,
                  FanOutTeam* team = nullptr);
 
-// Calls rowFunction(r) once for every r in [0, n) and returns when all calls are done. Rows
-// that a worker thread which could not be started would have taken go to the threads that did.
+// Calls rowFunction(r) once for every r in [0, n), in the kernels' float mode (FlushDenormals),
+// and returns when all calls are done. Rows that a worker thread which could not be started
+// would have taken go to the threads that did.
 void ParallelForRows(int32_t n, const RowFunction& rowFunction, FanOutTeam* team = nullptr);
 
 // How many threads convert a large frame, given what the processor count reports (0: unknown).

@@ -59,15 +59,21 @@ ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& 
     return params;
 }
 
-FrameFloatMode::FrameFloatMode() : mode_(std::make_unique<FlushDenormals>()) {}
-FrameFloatMode::~FrameFloatMode() = default;
+FrameFloatMode::FrameFloatMode() : saved_(InFloatMode::Current()) {
+    InFloatMode::Set(FlushDenormals::Mode(saved_));
+}
+
+FrameFloatMode::~FrameFloatMode() {
+    InFloatMode::Set(saved_);
+}
+
+FrameExtent FrameFullExtent(const FrameContext& context) {
+    const FrameFloatMode nearest;
+    return FullFrameExtent(context);
+}
 
 FrameExtent CheckedFullExtent(const RenderRequest& request, const FrameContext& context) {
-    // In the kernels' float mode: the host thread's rounding must not reach the extent.
-    const FrameExtent full = [&] {
-        const FlushDenormals kernelsMode;
-        return FullFrameExtent(context);
-    }();
+    const FrameExtent full = FrameFullExtent(context);
     if (full.width < 1 || full.height < 1 || full.width > kMaxFrameDimension ||
         full.height > kMaxFrameDimension || request.width > kMaxFrameDimension ||
         request.height > kMaxFrameDimension) {

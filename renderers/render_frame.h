@@ -3,14 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "render/effect_settings.h"
 #include "render/render_records.h"
 
 namespace pyrix {
-
-class FlushDenormals;
 
 constexpr int32_t kMaxFrameDimension = 16384;
 
@@ -25,8 +22,12 @@ class FrameFloatMode {
     FrameFloatMode& operator=(const FrameFloatMode&) = delete;
 
   private:
-    std::unique_ptr<FlushDenormals> mode_;
+    unsigned saved_;
 };
+
+// The frame's full extent (FullFrameExtent) worked out in FrameFloatMode: every command that
+// sizes a frame gets the same pixels whatever the host thread's rounding.
+FrameExtent FrameFullExtent(const FrameContext& context);
 
 // Renders one frame into request's buffer. True when the frame is complete or there was
 // nothing to render, false when the host's abort test asked to stop. Throws
