@@ -4,15 +4,13 @@
 #include <memory>
 #include <mutex>
 
+#include "host_api/registration.h"
 #include "host_api/suite_scope.h"
 #include "renderers/host_gpu.h"
 
 namespace pyrix {
 
 namespace {
-
-constexpr PF_OutFlags2 kGpuFlags =
-    PF_OutFlag2_SUPPORTS_GPU_RENDER_F32 | PF_OutFlag2_SUPPORTS_DIRECTX_RENDERING;
 
 // The devices handed to the host, by the gpu_data it holds. A frame shares ownership, so a
 // set-down between frames on other threads releases the device after the last one ends.
@@ -45,7 +43,7 @@ PF_Err GpuDeviceSetup(PF_InData* in_data, PF_OutData* out_data, PF_GPUDeviceSetu
         extra->output == nullptr) {
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     }
-    out_data->out_flags2 &= ~kGpuFlags;
+    out_data->out_flags2 &= ~registration::kGpuOutFlags2;
     extra->output->gpu_data = nullptr;
     if (extra->input->what_gpu != PF_GPU_Framework_DIRECTX) return PF_Err_NONE;
 
@@ -66,7 +64,7 @@ PF_Err GpuDeviceSetup(PF_InData* in_data, PF_OutData* out_data, PF_GPUDeviceSetu
         gDevices.emplace(device.get(), device);
     }
     extra->output->gpu_data = device.get();
-    out_data->out_flags2 |= kGpuFlags;
+    out_data->out_flags2 |= registration::kGpuOutFlags2;
     return PF_Err_NONE;
 }
 

@@ -85,11 +85,12 @@ constexpr PF_OutFlags kGlobalOutFlags = PF_OutFlag_NON_PARAM_VARY | PF_OutFlag_I
                                         PF_OutFlag_DEEP_COLOR_AWARE;
 
 // The two GPU flags say that 32-bit frames can be rendered on the host's Direct3D 12 device;
-// device set-up accepts or declines each device offered.
-constexpr PF_OutFlags2 kGlobalOutFlags2 =
-    PF_OutFlag2_SUPPORTS_SMART_RENDER | PF_OutFlag2_FLOAT_COLOR_AWARE |
-    PF_OutFlag2_SUPPORTS_GPU_RENDER_F32 | PF_OutFlag2_SUPPORTS_THREADED_RENDERING |
-    PF_OutFlag2_SUPPORTS_DIRECTX_RENDERING;
+// device set-up accepts a device offered by setting both, and declines it by clearing both.
+constexpr PF_OutFlags2 kGpuOutFlags2 =
+    PF_OutFlag2_SUPPORTS_GPU_RENDER_F32 | PF_OutFlag2_SUPPORTS_DIRECTX_RENDERING;
+constexpr PF_OutFlags2 kGlobalOutFlags2 = PF_OutFlag2_SUPPORTS_SMART_RENDER |
+                                          PF_OutFlag2_FLOAT_COLOR_AWARE |
+                                          PF_OutFlag2_SUPPORTS_THREADED_RENDERING | kGpuOutFlags2;
 
 // The host caches these per effect; a change must be deliberate, never a side effect.
 static_assert(kEffectVersion == 0x00080601, "effect version changed");

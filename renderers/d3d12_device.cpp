@@ -242,8 +242,8 @@ void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params) 
                    D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE);
     list->ResourceBarrier(1, &toRead);
     list->SetPipelineState(firePipeline_.Get());
-    list->Dispatch((params.width + kFireGroupWidth - 1) / kFireGroupWidth,
-                   (params.height + kFireGroupHeight - 1) / kFireGroupHeight, 1);
+    list->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
+                   FireGroupCount(params.height, kFireGroupHeight), 1);
     const D3D12_RESOURCE_BARRIER toWrite =
         Transition(anchor_.Get(), D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE,
                    D3D12_RESOURCE_STATE_UNORDERED_ACCESS);

@@ -5,6 +5,7 @@
 
 #include "kernels/conversion_block.h"
 #include "kernels/kernel_bytecode.h"
+#include "kernels/params_block.h"
 #include "renderers/output_conversion.h"
 
 namespace pyrix {
@@ -68,9 +69,7 @@ void GpuConversion::Queue(ID3D11DeviceContext* gpu, ID3D11ShaderResourceView* im
     gpu->CSSetConstantBuffers(0, 1, constants_.GetAddressOf());
     gpu->CSSetShaderResources(0, 1, &image);
     gpu->CSSetUnorderedAccessViews(0, 1, pixelsUav_.GetAddressOf(), nullptr);
-    gpu->Dispatch(
-        static_cast<UINT>((uint64_t{width} + kConvertGroupWidth - 1) / kConvertGroupWidth), rows,
-        1);
+    gpu->Dispatch(FireGroupCount(width, kConvertGroupWidth), rows, 1);
     gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
     gpu->CSSetShaderResources(0, 1, &noSrv);
     gpu->CopyResource(readback_.Get(), pixels_.Get());

@@ -9,7 +9,6 @@
 
 #include "render/render_records.h"
 #include "renderers/com_ref.h"
-#include "renderers/gpu_readback.h"
 #include "renderers/platform.h"
 
 namespace pyrix {

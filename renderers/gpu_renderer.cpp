@@ -7,6 +7,7 @@
 
 #include "kernels/exact_math_tables.h"
 #include "kernels/kernel_bytecode.h"
+#include "renderers/gpu_readback.h"
 #include "renderers/output_conversion.h"
 
 namespace pyrix {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dxbc/dxbc.h"
+#include "kernels/conversion_block.h"
 #include "kernels/params_block.h"
 
 namespace d3d_standin {
@@ -23,7 +24,8 @@ KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length) {
         return KernelIdentity::Fire;
     if (group[0] == pyrix::kAnchorGroupThreads && group[1] == 1 && group[2] == 1)
         return KernelIdentity::Anchor;
-    if (group[0] == 64 && group[1] == 1 && group[2] == 1) return KernelIdentity::Convert;
+    if (group[0] == pyrix::kConvertGroupWidth && group[1] == 1 && group[2] == 1)
+        return KernelIdentity::Convert;
     return KernelIdentity::Unknown;
 }
 
