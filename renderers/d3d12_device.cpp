@@ -36,10 +36,6 @@ constexpr UINT64 kAnchorBytes = kConstantAlign;
 
 enum RootSlot : UINT { kParams, kTables, kOutput, kAnchorIn, kAnchorOut, kWorld, kSlots };
 
-void Check(HRESULT result, const char* message) {
-    if (FAILED(result)) throw std::runtime_error(message);
-}
-
 template <class T>
 void** Out(ComRef<T>& ref) {
     return reinterpret_cast<void**>(ref.Put());

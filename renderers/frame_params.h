@@ -12,10 +12,11 @@ namespace pyrix {
 ParamsBlock MakeParamsBlock(const RenderRequest& request, const EffectSettings& settings,
                             const FrameExtent& full);
 
-// The checks every frame passes, in this order (the host's abort is asked between the first
-// two). Each throws std::runtime_error with the message the host shows.
-FrameExtent CheckedFullExtent(const RenderRequest& request, const FrameContext& context);
-void CheckSettings(const EffectSettings& settings);
-void CheckStride(const RenderRequest& request);  // rows of request.depth pixels
+// The checks every frame passes before its constants, in this order: its full extent (returned
+// in *full), the host's abort (false when it asks to stop), its settings, and its stride in
+// rows of request.depth pixels. Each failure throws std::runtime_error with the message the host
+// shows.
+bool CheckFrame(const RenderRequest& request, const EffectSettings& settings,
+                const FrameContext& context, FrameExtent* full);
 
 }  // namespace pyrix

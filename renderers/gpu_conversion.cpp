@@ -11,17 +11,15 @@
 namespace pyrix {
 
 void GpuConversion::Create(ID3D11Device* device) {
-    if (FAILED(device->CreateComputeShader(kConvertKernelBytecode, kConvertKernelBytecodeSize,
-                                           nullptr, kernel_.Put()))) {
-        throw std::runtime_error("GPU shader initialization failed");
-    }
+    Check(device->CreateComputeShader(kConvertKernelBytecode, kConvertKernelBytecodeSize, nullptr,
+                                      kernel_.Put()),
+          "GPU shader initialization failed");
     D3D11_BUFFER_DESC desc = {};
     desc.ByteWidth = sizeof(ConversionBlock);
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
-    if (FAILED(device->CreateBuffer(&desc, nullptr, constants_.Put()))) {
-        throw std::runtime_error("GPU constant buffer allocation failed");
-    }
+    Check(device->CreateBuffer(&desc, nullptr, constants_.Put()),
+          "GPU constant buffer allocation failed");
 }
 
 void GpuConversion::EnsureBuffers(ID3D11Device* device, uint32_t bytes,

@@ -32,10 +32,6 @@ class MappedReadback {
     ID3D11Resource* resource_;
 };
 
-void Check(HRESULT result, const char* message) {
-    if (FAILED(result)) throw std::runtime_error(message);
-}
-
 void CheckDevice(HRESULT result, const char* message) {
     if (FAILED(result)) throw NoGpuDevice(message);
 }

@@ -53,14 +53,12 @@ bool RenderHostGpuFrame(HostGpuDevice& device, const HostGpuWorld& world,
     request.originX = world.originX;
     request.originY = world.originY;
     request.depth = kPixelDepth32Float;
-    const FrameExtent full = CheckedFullExtent(request, context);
-    if (IsAborted(context)) return false;
-    CheckSettings(settings);
+    FrameExtent full;
+    if (!CheckFrame(request, settings, context, &full)) return false;
     // The kernel writes whole pixels at byte offsets of row * rowBytes; rows run downwards.
     if (world.rowBytes <= 0 || world.rowBytes % kHostGpuPixelBytes != 0) {
         throw std::runtime_error("Invalid output stride");
     }
-    CheckStride(request);
     const uint64_t needed = uint64_t(world.height) * uint64_t(world.rowBytes);
     // The kernel counts the buffer's pixels in 32 bits.
     if (needed / kHostGpuPixelBytes > UINT32_MAX) throw std::runtime_error("Invalid output stride");

@@ -72,6 +72,8 @@ FrameExtent FrameFullExtent(const FrameContext& context) {
     return FullFrameExtent(context);
 }
 
+namespace {
+
 FrameExtent CheckedFullExtent(const RenderRequest& request, const FrameContext& context) {
     const FrameExtent full = FrameFullExtent(context);
     if (full.width < 1 || full.height < 1 || full.width > kMaxFrameDimension ||
@@ -103,14 +105,22 @@ void CheckStride(const RenderRequest& request) {
     }
 }
 
-bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
-                 const FrameContext& context) {
-    if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
+}  // namespace
 
-    const FrameExtent full = CheckedFullExtent(request, context);
+bool CheckFrame(const RenderRequest& request, const EffectSettings& settings,
+                const FrameContext& context, FrameExtent* full) {
+    *full = CheckedFullExtent(request, context);
     if (IsAborted(context)) return false;
     CheckSettings(settings);
     CheckStride(request);
+    return true;
+}
+
+bool RenderFrame(const RenderRequest& request, const EffectSettings& settings,
+                 const FrameContext& context) {
+    if (request.pixels == nullptr || request.width <= 0 || request.height <= 0) return true;
+    FrameExtent full;
+    if (!CheckFrame(request, settings, context, &full)) return false;
 
     const ParamsBlock params = MakeParamsBlock(request, settings, full);
     for (int attempt = 1;; ++attempt) {
