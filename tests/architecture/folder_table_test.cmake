@@ -1,5 +1,6 @@
-# Run with cmake -DPYRIX_SOURCE=<repository> -P: the committed table is sound, and the checker
-# refuses a cycle (the one resources/ and ui/ once had), a longer one, and a folder with no row.
+# Run with cmake -DPYRIX_SOURCE=<repository> -P: the checker refuses a cycle (the one resources/
+# and ui/ once had), a longer one, and a folder with no row. (The committed table itself is
+# checked by including folders.cmake, which stops on a fault.)
 cmake_minimum_required(VERSION 3.25)
 set(CMAKE_BINARY_DIR ${CMAKE_CURRENT_BINARY_DIR})
 include(${PYRIX_SOURCE}/cmake/folders.cmake)
@@ -10,8 +11,6 @@ function(expect_fault table pattern)
     message(FATAL_ERROR "table '${table}': expected a fault matching '${pattern}', got '${fault}'")
   endif()
 endfunction()
-
-expect_fault("${PYRIX_FOLDER_TABLE}" "^$")
 
 set(with_cycle ${PYRIX_FOLDER_TABLE})
 list(TRANSFORM with_cycle REPLACE "^resources:.*$" "resources: host_api ui")
