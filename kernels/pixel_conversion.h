@@ -26,11 +26,6 @@ constexpr float kScale8Bit = 255.0f;
 constexpr float kScale16Bit = 32768.0f;
 constexpr float kRoundHalf = 0.5f;
 
-// Host pixel sizes: alpha, red, green, blue channels of 1, 2 or 4 bytes.
-constexpr uint32_t kPixelBytes8 = 4;
-constexpr uint32_t kPixelBytes16 = 8;
-constexpr uint32_t kPixelBytes32 = 16;
-
 inline float SanitizeFloat(float v) {
     uint32_t bits = 0;
     std::memcpy(&bits, &v, sizeof(bits));
@@ -55,6 +50,32 @@ inline uint8_t ConvertChannel8(float v) {
 
 inline uint16_t ConvertChannel16(float v) {
     return static_cast<uint16_t>(SanitizeUnit(v) * kScale16Bit + kRoundHalf);
+}
+
+// Each depth's channel as ConvertPixels takes it (the value, and whether it is alpha); function
+// objects, so that the per-pixel loop inlines them.
+struct Channel8 {
+    uint8_t operator()(float c, bool) const { return ConvertChannel8(c); }
+};
+
+struct Channel16 {
+    uint16_t operator()(float c, bool) const { return ConvertChannel16(c); }
+};
+
+struct Channel32 {
+    float operator()(float c, bool alpha) const {
+        return alpha ? SanitizeUnit(c) : SanitizeFloat(c);
+    }
+};
+
+// Writes `width` host pixels (alpha, red, green, blue) from R, G, B, A texels.
+template <class Channel, class Convert>
+void ConvertPixels(const float* texel, uint8_t* destination, int64_t width, Convert convert) {
+    for (int64_t x = 0; x < width; ++x, texel += 4, destination += 4 * sizeof(Channel)) {
+        const Channel pixel[4] = {convert(texel[3], true), convert(texel[0], false),
+                                  convert(texel[1], false), convert(texel[2], false)};
+        std::memcpy(destination, pixel, sizeof(pixel));  // host rows need not be aligned
+    }
 }
 
 }  // namespace pyrix

@@ -17,20 +17,6 @@ namespace pyrix {
 
 namespace {
 
-// Writes `width` host pixels (alpha, red, green, blue) from R, G, B, A texels.
-template <class Channel, class Convert>
-void ConvertPixels(const float* texel, uint8_t* destination, int32_t width, Convert convert) {
-    for (int32_t x = 0; x < width; ++x, texel += 4, destination += 4 * sizeof(Channel)) {
-        const Channel pixel[4] = {convert(texel[3], true), convert(texel[0], false),
-                                  convert(texel[1], false), convert(texel[2], false)};
-        std::memcpy(destination, pixel, sizeof(pixel));  // host rows need not be aligned
-    }
-}
-
-uint8_t To8Bit(float c, bool) {
-    return ConvertChannel8(c);
-}
-
 // The 8-bit layout, four pixels at a time with SSE2 (which every x86-64 processor has): the
 // same single-precision operations as ConvertChannel8 in the same order, without fused
 // multiply-adds, so the same bytes (a denormal or a zero gives 0 either way); it keeps the
@@ -64,7 +50,8 @@ void ConvertPixels8Bit(const float* texel, uint8_t* destination, int32_t width) 
         _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * int64_t(x)), argb);
     }
 #endif
-    ConvertPixels<uint8_t>(texel + 4 * int64_t(x), destination + 4 * int64_t(x), width - x, To8Bit);
+    ConvertPixels<uint8_t>(texel + 4 * int64_t(x), destination + 4 * int64_t(x), width - x,
+                           Channel8{});
 }
 
 // Converts one row of the source into the same row of the host buffer.
@@ -88,13 +75,10 @@ void ConvertRow::operator()(int32_t y) const {
     // One loop per layout: the layout is the same for every pixel of the frame.
     switch (request_.depth) {
         case kPixelDepth32Float:
-            ConvertPixels<float>(texels, row, request_.width, [](float c, bool alpha) {
-                return alpha ? SanitizeUnit(c) : SanitizeFloat(c);
-            });
+            ConvertPixels<float>(texels, row, request_.width, Channel32{});
             break;
         case kPixelDepth16:
-            ConvertPixels<uint16_t>(texels, row, request_.width,
-                                    [](float c, bool) { return ConvertChannel16(c); });
+            ConvertPixels<uint16_t>(texels, row, request_.width, Channel16{});
             break;
         default:
             ConvertPixels8Bit(texels, row, request_.width);
