@@ -10,22 +10,12 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from layout_asserts import write_if_changed  # noqa: E402
+from layout_asserts import table_rows, write_if_changed  # noqa: E402
 
 
 def read_constants(path):
     """(name, value) in table order; a value in quotes is a string."""
-    constants = []
-    with open(path, encoding="utf-8") as table:
-        for number, line in enumerate(table, 1):
-            line = line.rstrip("\n")
-            if not line or line.startswith("#"):
-                continue
-            cells = line.split("\t")
-            if len(cells) != 3:
-                raise SystemExit(f"{path}:{number}: expected 3 tab-separated cells: {line!r}")
-            constants.append((cells[0], cells[1]))
-    return constants
+    return [(name, value) for name, value, _ in table_rows(path, 3)]
 
 
 def main():

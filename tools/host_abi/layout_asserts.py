@@ -23,26 +23,34 @@ def write_if_changed(output, text):
         generated.write(text)
 
 
-def read_table(path):
-    """Records in table order: name -> {"whole": (size, align), "fields": [(name, off, size, type)]}."""
-    records = {}
+def table_rows(path, cells_per_row, skip=lambda cells: False):
+    """The tab-separated rows of one of the host's tables, without blank and comment lines; a
+    row with another count of cells stops the build with its line, unless skip says to pass it."""
     with open(path, encoding="utf-8") as table:
         for number, line in enumerate(table, 1):
             line = line.rstrip("\n")
             if not line or line.startswith("#"):
                 continue
             cells = line.split("\t")
-            if len(cells) == 3 and cells[1] == "=":
-                continue  # a type alias
-            if len(cells) != 5:
-                raise SystemExit(f"{path}:{number}: expected 5 tab-separated cells: {line!r}")
-            record, field, offset, size, ctype = cells
-            entry = records.setdefault(record, {"whole": None, "fields": []})
-            if field == "-":
-                align = ctype.rsplit("align", 1)[-1].strip()
-                entry["whole"] = (int(size), int(align))
-            else:
-                entry["fields"].append((field, int(offset), int(size), ctype))
+            if skip(cells):
+                continue
+            if len(cells) != cells_per_row:
+                raise SystemExit(
+                    f"{path}:{number}: expected {cells_per_row} tab-separated cells: {line!r}")
+            yield cells
+
+
+def read_table(path):
+    """Records in table order: name -> {"whole": (size, align), "fields": [(name, off, size, type)]}."""
+    records = {}
+    type_alias = lambda cells: len(cells) == 3 and cells[1] == "="  # noqa: E731
+    for record, field, offset, size, ctype in table_rows(path, 5, type_alias):
+        entry = records.setdefault(record, {"whole": None, "fields": []})
+        if field == "-":
+            align = ctype.rsplit("align", 1)[-1].strip()
+            entry["whole"] = (int(size), int(align))
+        else:
+            entry["fields"].append((field, int(offset), int(size), ctype))
     return records
 
 
