@@ -110,18 +110,24 @@ const ExpectedBinding kConvertBindings[] = {
     {"pixels", kInputUavStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(uint32_t)},
 };
 
+// The constant buffer `name`, with a problem noted when it is missing (null) or not `size` bytes.
+const ConstantBuffer* FindConstants(const Reflection& reflection, const std::string& name,
+                                    size_t size, std::vector<std::string>* problems) {
+    const ConstantBuffer* buffer = reflection.FindConstantBuffer(name);
+    if (buffer == nullptr) {
+        problems->push_back("no constant buffer " + name);
+    } else if (buffer->size != size) {
+        problems->push_back(name + " is " + std::to_string(buffer->size) + " bytes, not " +
+                            std::to_string(size));
+    }
+    return buffer;
+}
+
 void CheckConstants(const Reflection& reflection, const std::string& name, size_t size,
                     const ExpectedField* fields, size_t fieldCount,
                     std::vector<std::string>* problems) {
-    const ConstantBuffer* params = reflection.FindConstantBuffer(name);
-    if (params == nullptr) {
-        problems->push_back("no constant buffer " + name);
-        return;
-    }
-    if (params->size != size) {
-        problems->push_back(name + " is " + std::to_string(params->size) + " bytes, not " +
-                            std::to_string(size));
-    }
+    const ConstantBuffer* params = FindConstants(reflection, name, size, problems);
+    if (params == nullptr) return;
     if (params->variables.size() != fieldCount) {
         problems->push_back(name + " has " + std::to_string(params->variables.size()) +
                             " fields, not " + std::to_string(fieldCount));
@@ -141,15 +147,9 @@ void CheckConstants(const Reflection& reflection, const std::string& name, size_
 
 // The tables are read at run-time indices, so their buffer must be declared so.
 void CheckTables(const Shader& shader, std::vector<std::string>* problems) {
-    const ConstantBuffer* tables = shader.reflection.FindConstantBuffer("Tables");
-    if (tables == nullptr) {
-        problems->push_back("no constant buffer Tables");
-        return;
-    }
-    if (tables->size != sizeof(TablesBlock)) {
-        problems->push_back("Tables is " + std::to_string(tables->size) + " bytes, not " +
-                            std::to_string(sizeof(TablesBlock)));
-    }
+    const ConstantBuffer* tables =
+        FindConstants(shader.reflection, "Tables", sizeof(TablesBlock), problems);
+    if (tables == nullptr) return;
     const size_t count = sizeof(kTablesArrays) / sizeof(kTablesArrays[0]);
     for (size_t i = 0; i < count; ++i) {
         const ExpectedArray& want = kTablesArrays[i];
