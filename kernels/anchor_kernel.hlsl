@@ -27,7 +27,12 @@ groupshared uint visibleIn[4];
 
 bool IsVisible(FireFieldParams field, float y)
 {
-    return fireSample(field, 0.0f, y, 0u).red > kVisibleRed;
+    const ShapePoint shape = shapeCoordinates(field, 0.0f, y);
+    if (surelyDark(field, shape))
+    {
+        return false;
+    }
+    return fireShade(field, shape, turbulence(field, 0.0f, y, 0u)).red > kVisibleRed;
 }
 
 float ScanSample(uint sample)

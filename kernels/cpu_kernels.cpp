@@ -18,7 +18,11 @@ constexpr int kRefinementSteps = 14;
 constexpr float kVisibleRed = 0.02f;
 
 bool IsVisible(const FireFieldParams& field, float y) {
-    return fireSample(field, 0.0f, y).red > kVisibleRed;
+    const ShapePoint shape = shapeCoordinates(field, 0.0f, y);
+    if (surelyDark(field, shape)) {
+        return false;
+    }
+    return fireShade(field, shape, turbulence(field, 0.0f, y)).red > kVisibleRed;
 }
 
 void StoreTexel(const TexelImage& output, uint32_t x, uint32_t y, float red, float green,
@@ -40,13 +44,14 @@ void FireThread(const ParamsBlock& params, const FireFieldParams& field, float b
         StoreTexel(output, x, y, 0.0f, 0.0f, 0.0f, 0.0f);
         return;
     }
-    if (0.0f >= params.emitterSize) {
+    const Float2 q =
+        domainPoint(params, baseOffset, static_cast<float>(px), static_cast<float>(py));
+    const ShapePoint shape = shapeCoordinates(field, q.x, q.y);
+    if (0.0f >= params.emitterSize || surelyDark(field, shape)) {
         StoreTexel(output, x, y, 0.0f, 0.0f, 0.0f, 1.0f);
         return;
     }
-    const Float2 q =
-        domainPoint(params, baseOffset, static_cast<float>(px), static_cast<float>(py));
-    const FireColour colour = fireSample(field, q.x, q.y);
+    const FireColour colour = fireShade(field, shape, turbulence(field, q.x, q.y));
     StoreTexel(output, x, y, colour.red, colour.green, colour.blue, 1.0f);
 }
 

@@ -23,28 +23,9 @@ float pow4(float x) {
     return x * x * x * x;
 }
 
-// Shape coordinates of a domain point: X scaled by the emitter size, Y only above the emitter,
-// W the height coordinate that drives the taper and the fade.
-struct ShapePoint {
-    float x;
-    float y;
-    float w;
-};
-
-ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy) {
-    ShapePoint shape;
-    shape.x = ExactDiv(qx, field.emitterSize);
-    shape.y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
-    shape.w = 0.5f * shape.y + 0.09f;
-    return shape;
-}
-
 // 1 - 16 d^1.2; the power goes through log2/exp2, so d = 0 gives exactly 1.
 float baseIntensity(const ShapePoint& shape, float f) {
-    const float rx = (1.5f * shape.y + 1.8f) * shape.x;
-    const float ry = 0.75f * shape.y;
-    const float r = ExactSqrt(rx * rx + ry * ry);
-    const float d = std::max(0.0f, r - f * std::max(0.0f, shape.y + 0.25f));
+    const float d = std::max(0.0f, shape.radius - f * std::max(0.0f, shape.y + 0.25f));
     return 1.0f - 16.0f * ExactExp2(1.2f * ExactLog2(d));
 }
 
@@ -106,6 +87,10 @@ FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize,
     field.amplitude[2] = 0.25f * (k * k);
     field.amplitude[3] = 0.125f * (k * k * k);
     field.amplitude[4] = 0.0625f * (k * k * k * k);
+    const float amplitudes = std::fabs(field.amplitude[0]) + std::fabs(field.amplitude[1]) +
+                             std::fabs(field.amplitude[2]) + std::fabs(field.amplitude[3]) +
+                             std::fabs(field.amplitude[4]);
+    field.maxTurbulence = 0.5f + 0.5f * std::fabs(field.contrast) * (amplitudes * kNoiseBound);
     return field;
 }
 
@@ -178,8 +163,29 @@ FireColour fireSample(const FireFieldParams& field, float qx, float qy) {
     return fireSample(field, qx, qy, turbulence(field, qx, qy));
 }
 
+ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy) {
+    ShapePoint shape;
+    shape.x = ExactDiv(qx, field.emitterSize);
+    shape.y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
+    shape.w = 0.5f * shape.y + 0.09f;
+    const float rx = (1.5f * shape.y + 1.8f) * shape.x;
+    const float ry = 0.75f * shape.y;
+    shape.radius = ExactSqrt(rx * rx + ry * ry);
+    return shape;
+}
+
+// With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
+// computes is at least this one, and from kDarkDistance on its intensity is below 0.
+bool surelyDark(const FireFieldParams& field, const ShapePoint& shape) {
+    const float d = shape.radius - field.maxTurbulence * std::max(0.0f, shape.y + 0.25f);
+    return d >= kDarkDistance;
+}
+
 FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f) {
-    const ShapePoint shape = shapeCoordinates(field, qx, qy);
+    return fireShade(field, shapeCoordinates(field, qx, qy), f);
+}
+
+FireColour fireShade(const FireFieldParams& field, const ShapePoint& shape, float f) {
     const float c = baseIntensity(shape, f);
     if (!(c > 0.0f)) {
         return FireColour{0.0f, 0.0f, 0.0f};

@@ -35,6 +35,17 @@ struct FireFieldParams {
     float softness;
     float contrast;      // g = 1 - 0.75 s
     float amplitude[5];  // 0.5, 0.35 k, 0.25 k^2, 0.125 k^3, 0.0625 k^4 with k = 1 - 0.9 s
+    float maxTurbulence;  // no point's turbulence is larger
+};
+
+// Shape coordinates of a domain point: X scaled by the emitter size, Y only above the emitter,
+// W the height coordinate that drives the taper and the fade, and the radius of the tapered
+// distance from the emitter.
+struct ShapePoint {
+    float x;
+    float y;
+    float w;
+    float radius;
 };
 
 FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize, float softness);
@@ -62,6 +73,12 @@ float simplexNoise(float px, float py);
 // Five-octave turbulence of the domain point q, centred on 0.5.
 float turbulence(const FireFieldParams& field, float qx, float qy);
 
+ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy);
+
+// Whether the point is black whatever its turbulence: its distance stays beyond the flame's
+// even with the largest turbulence. Lets a kernel skip the noise where the flame cannot reach.
+bool surelyDark(const FireFieldParams& field, const ShapePoint& shape);
+
 // Colour of the domain point q, each channel in [0, 1].
 FireColour fireSample(const FireFieldParams& field, float qx, float qy);
 
@@ -69,5 +86,8 @@ FireColour fireSample(const FireFieldParams& field, float qx, float qy);
 // fireSample(field, qx, qy) is fireSample(field, qx, qy, turbulence(field, qx, qy)). Lets a
 // faster evaluation of the turbulence reuse the one shading code.
 FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f);
+
+// The same for the point's shape coordinates.
+FireColour fireShade(const FireFieldParams& field, const ShapePoint& shape, float f);
 
 }  // namespace pyrix

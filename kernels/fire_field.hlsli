@@ -18,6 +18,11 @@ static const float kHashRowBY = 183.3f;
 static const float kHashScale = 43758.547f;
 static const float kNoiseScale = 70.0f;
 static const float kHeatExponent = -2.596851f;  // -1.8 / ln 2: 2^(k x) = exp(-1.8 x)
+// The largest |simplexNoise|: a corner adds 70 h^4 (x . g), h = 0.5 - |x|^2, |g| <= sqrt 2, which
+// peaks at |x|^2 = 1/18 at 70 sqrt(2) (4/9)^4 / sqrt(18) = 0.911; three corners, rounded up.
+static const float kNoiseBound = 2.75f;
+// A distance d from the flame at which a point is black: 16 * 0.11^1.2 = 1.13 > 1.
+static const float kDarkDistance = 0.11f;
 
 struct FireColour
 {
@@ -41,13 +46,18 @@ struct FireFieldParams
     float amplitude2;
     float amplitude3;
     float amplitude4;
+    float maxTurbulence;  // no point's turbulence is larger
 };
 
+// Shape coordinates of a domain point: X scaled by the emitter size, Y only above the emitter,
+// W the height coordinate that drives the taper and the fade, and the radius of the tapered
+// distance from the emitter.
 struct ShapePoint
 {
     float x;
     float y;
     float w;
+    float radius;
 };
 
 // Every float result below is first held by a precise local: a compiler may contract what
@@ -73,6 +83,8 @@ FireFieldParams MakeFireFieldParams()
     precise const float a2 = 0.25f * (k * k);
     precise const float a3 = 0.125f * (k * k * k);
     precise const float a4 = 0.0625f * (k * k * k * k);
+    precise const float amplitudes = abs(a0) + abs(a1) + abs(a2) + abs(a3) + abs(a4);
+    precise const float maxTurbulence = 0.5f + 0.5f * abs(contrast) * (amplitudes * kNoiseBound);
     FireFieldParams field;
     field.detail = detail;
     field.time = time;
@@ -84,6 +96,7 @@ FireFieldParams MakeFireFieldParams()
     field.amplitude2 = a2;
     field.amplitude3 = a3;
     field.amplitude4 = a4;
+    field.maxTurbulence = maxTurbulence;
     return field;
 }
 
@@ -276,27 +289,34 @@ float turbulence(FireFieldParams field, float qx, float qy, uint thread)
     return f;
 }
 
-// Shape coordinates of a domain point: X scaled by the emitter size, Y only above the emitter,
-// W the height coordinate that drives the taper and the fade.
 ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
 {
     precise const float x = ExactDiv(qx, field.emitterSize);
     precise const float y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
     precise const float w = 0.5f * y + 0.09f;
+    precise const float rx = (1.5f * y + 1.8f) * x;
+    precise const float ry = 0.75f * y;
+    precise const float radius = ExactSqrt(rx * rx + ry * ry);
     ShapePoint shape;
     shape.x = x;
     shape.y = y;
     shape.w = w;
+    shape.radius = radius;
     return shape;
+}
+
+// With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
+// computes is at least this one, and from kDarkDistance on its intensity is below 0.
+bool surelyDark(FireFieldParams field, ShapePoint shape)
+{
+    precise const float d = shape.radius - field.maxTurbulence * max(0.0f, shape.y + 0.25f);
+    return d >= kDarkDistance;
 }
 
 // 1 - 16 d^1.2; the power goes through log2/exp2, so d = 0 gives exactly 1.
 float baseIntensity(ShapePoint shape, float f)
 {
-    precise const float rx = (1.5f * shape.y + 1.8f) * shape.x;
-    precise const float ry = 0.75f * shape.y;
-    precise const float r = ExactSqrt(rx * rx + ry * ry);
-    precise const float d = max(0.0f, r - f * max(0.0f, shape.y + 0.25f));
+    precise const float d = max(0.0f, shape.radius - f * max(0.0f, shape.y + 0.25f));
     precise const float c = 1.0f - 16.0f * ExactExp2(1.2f * ExactLog2(d));
     return c;
 }
@@ -349,11 +369,9 @@ float fade(ShapePoint shape, float c2)
     return m;
 }
 
-// thread: the evaluating thread's index in its group, for a kernel that shares gradients.
-FireColour fireSample(FireFieldParams field, float qx, float qy, uint thread)
+// The colour of a point of shape `shape` and turbulence f.
+FireColour fireShade(FireFieldParams field, ShapePoint shape, float f)
 {
-    precise const float f = turbulence(field, qx, qy, thread);
-    const ShapePoint shape = shapeCoordinates(field, qx, qy);
     precise const float c = baseIntensity(shape, f);
     FireColour result;
     result.red = 0.0f;

@@ -15,6 +15,11 @@ constexpr float kHashRowBY = 183.3f;
 constexpr float kHashScale = 43758.547f;
 constexpr float kNoiseScale = 70.0f;
 constexpr float kHeatExponent = -2.596851f;  // -1.8 / ln 2: 2^(k x) = exp(-1.8 x)
+// The largest |simplexNoise|: a corner adds 70 h^4 (x . g), h = 0.5 - |x|^2, |g| <= sqrt 2, which
+// peaks at |x|^2 = 1/18 at 70 sqrt(2) (4/9)^4 / sqrt(18) = 0.911; three corners, rounded up.
+constexpr float kNoiseBound = 2.75f;
+// A distance d from the flame at which a point is black: 16 * 0.11^1.2 = 1.13 > 1.
+constexpr float kDarkDistance = 0.11f;
 
 // The scale of octaves 2 to 5 after each one's rotation (octaveScale in the HLSL's turbulence).
 constexpr float kOctaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};

@@ -303,23 +303,25 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
     }
     GroupMemoryBarrierWithGroupSync();
 
-    // The threads outside the rectangle, the frame or the fire only add no cells.
+    // The threads outside the rectangle, the frame or the flame only add no cells.
     const int px = int(id.x) + originX;
     const int py = int(id.y) + originY;
     const bool inFrame = inside && !(px < 0 || py < 0 || float(px) >= fullWidth ||
                                      float(py) >= fullHeight);
     float4 unlit = float4(0.0f, 0.0f, 0.0f, 0.0f);
-    const bool lit = inFrame && !(0.0f >= emitterSize);
-    if (inFrame && !lit)
-    {
-        unlit = float4(0.0f, 0.0f, 0.0f, 1.0f);
-    }
     precise const float u = ExactDiv(float(px) + 0.5f, fullWidth) - shiftX;
     precise const float v = 1.0f - ExactDiv(float(py) + 0.5f, fullHeight) + shiftY;
     precise const float qx = 5.0f * u - 2.5f;
     precise float qy = 2.0f * v - 0.18f;
     qy = qy + anchorInput[0].x;
     const FireFieldParams field = MakeFireFieldParams();
+    const ShapePoint shape = shapeCoordinates(field, qx, qy);
+    // Where the flame cannot reach, a pixel is black whatever its noise: it needs no gradients.
+    const bool lit = inFrame && !(0.0f >= emitterSize) && !surelyDark(field, shape);
+    if (inFrame && !lit)
+    {
+        unlit = float4(0.0f, 0.0f, 0.0f, 1.0f);
+    }
     if (lit)
     {
         AddCells(field, qx, qy);
@@ -332,7 +334,7 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
     {
         return unlit;
     }
-    const FireColour colour = fireSample(field, qx, qy, thread);
+    const FireColour colour = fireShade(field, shape, turbulence(field, qx, qy, thread));
     return float4(colour.red, colour.green, colour.blue, 1.0f);
 }
 

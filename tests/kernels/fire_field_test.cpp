@@ -181,6 +181,33 @@ TEST(FireSample, ChannelsInUnitRangeAndRedBrightest) {
     }
 }
 
+// The kernels skip the noise of surely dark points, so each must be black with any noise, which
+// holds while no turbulence exceeds the bound. The points crowd the flame's edge; and the test
+// must still skip most of the frame beyond the flame.
+TEST(SurelyDark, OnlyBlackPointsAndMostOfTheFarField) {
+    for (float softness : {0.0f, 0.4f, 1.0f}) {
+        for (float detail : {1.0f, 5.0f}) {
+            const FireFieldParams field = MakeFireFieldParams(detail, 37.3f, 0.7f, softness);
+            int dark = 0;
+            for (int j = 0; j < 64; ++j) {
+                for (int i = 0; i < 64; ++i) {
+                    const float qx = 0.025f * static_cast<float>(i) - 0.8f;
+                    const float qy = 0.03f * static_cast<float>(j) - 0.3f;
+                    const float f = turbulence(field, qx, qy);
+                    ASSERT_LE(f, field.maxTurbulence) << qx << ", " << qy;
+                    const ShapePoint shape = shapeCoordinates(field, qx, qy);
+                    if (surelyDark(field, shape)) {
+                        ++dark;
+                        const FireColour c = fireShade(field, shape, f);
+                        ASSERT_EQ(c.red + c.green + c.blue, 0.0f) << qx << ", " << qy;
+                    }
+                }
+            }
+            EXPECT_GT(dark, 64 * 64 / 3) << "softness " << softness << ", detail " << detail;
+        }
+    }
+}
+
 TEST(FireConstants, BitPatterns) {
     EXPECT_EQ(Bits(kSkewF2), 0x3EBB67AFu);
     EXPECT_EQ(Bits(kUnskewG2), 0x3E58658Cu);
