@@ -33,8 +33,8 @@ struct FireFieldParams {
     float time;
     float emitterSize;
     float softness;
-    float contrast;      // g = 1 - 0.75 s
-    float amplitude[5];  // 0.5, 0.35 k, 0.25 k^2, 0.125 k^3, 0.0625 k^4 with k = 1 - 0.9 s
+    float contrast;       // g = 1 - 0.75 s
+    float amplitude[5];   // 0.5, 0.35 k, 0.25 k^2, 0.125 k^3, 0.0625 k^4 with k = 1 - 0.9 s
     float maxTurbulence;  // no point's turbulence is larger
 };
 
