@@ -99,8 +99,10 @@ FireFieldParams MakeFireFieldParams(const ParamsBlock& params) {
 }
 
 Float2 domainPoint(const ParamsBlock& params, float baseOffset, float px, float py) {
-    const float u = ExactDiv(px + 0.5f, params.fullWidth) - params.shiftX;
-    const float v = 1.0f - ExactDiv(py + 0.5f, params.fullHeight) + params.shiftY;
+    const float column = px + 0.5f;
+    const float row = py + 0.5f;
+    const float u = ExactDiv(column, params.fullWidth) - params.shiftX;
+    const float v = 1.0f - ExactDiv(row, params.fullHeight) + params.shiftY;
     const float qx = 5.0f * u - 2.5f;
     const float qy = 2.0f * v - 0.18f;
     return Float2{qx, qy + baseOffset};
@@ -164,9 +166,15 @@ FireColour fireSample(const FireFieldParams& field, float qx, float qy) {
 }
 
 ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy) {
+    const float x = ExactDiv(qx, field.emitterSize);
+    const float y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
+    return shapePoint(x, y);
+}
+
+ShapePoint shapePoint(float x, float y) {
     ShapePoint shape;
-    shape.x = ExactDiv(qx, field.emitterSize);
-    shape.y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
+    shape.x = x;
+    shape.y = y;
     shape.w = 0.5f * shape.y + 0.09f;
     const float rx = (1.5f * shape.y + 1.8f) * shape.x;
     const float ry = 0.75f * shape.y;

@@ -75,6 +75,10 @@ float turbulence(const FireFieldParams& field, float qx, float qy);
 
 ShapePoint shapeCoordinates(const FireFieldParams& field, float qx, float qy);
 
+// The height coordinate and the radius of shape coordinates x and y: a kernel that shares the
+// divisions of shapeCoordinates among a row's or a column's pixels finishes the point here.
+ShapePoint shapePoint(float x, float y);
+
 // Whether the point is black whatever its turbulence: its distance stays beyond the flame's
 // even with the largest turbulence. Lets a kernel skip the noise where the flame cannot reach.
 bool surelyDark(const FireFieldParams& field, const ShapePoint& shape);

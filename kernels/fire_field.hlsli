@@ -289,10 +289,9 @@ float turbulence(FireFieldParams field, float qx, float qy, uint thread)
     return f;
 }
 
-ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
+// The height coordinate and the radius of shape coordinates x and y.
+ShapePoint shapePoint(float x, float y)
 {
-    precise const float x = ExactDiv(qx, field.emitterSize);
-    precise const float y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
     precise const float w = 0.5f * y + 0.09f;
     precise const float rx = (1.5f * y + 1.8f) * x;
     precise const float ry = 0.75f * y;
@@ -303,6 +302,13 @@ ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
     shape.w = w;
     shape.radius = radius;
     return shape;
+}
+
+ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
+{
+    precise const float x = ExactDiv(qx, field.emitterSize);
+    precise const float y = qy > 0.0f ? ExactDiv(qy, field.emitterSize) : qy;
+    return shapePoint(x, y);
 }
 
 // With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity

@@ -181,52 +181,78 @@ int Choose(int index, int v0, int v1, int v2, int v3, int v4)
 // all), and the directly hashed octaves counted up to and including i in direct[i].
 struct GradientLayout
 {
-    int points0, points1, points2, points3, points4;
     int start1, start2, start3, start4;
     int total;
     int direct0, direct1, direct2, direct3, direct4;
 };
 
-GradientLayout PlanGradients()
+// Once planned, the layout lives in the words of the rectangles' far ends: only the planning
+// reads those.
+#define FIRE_LAYOUT_STARTS FIRE_CELL_MAX_X  // start1 to start4, then total
+#define FIRE_LAYOUT_DIRECT FIRE_CELL_MAX_Y  // direct0 to direct4
+
+void PublishOctave(int octave, int points, int start, int direct, int total)
+{
+    const int base = points > 0 ? start : -1 - (total + (direct - 1) * FIRE_DIRECT_ENTRIES);
+    gradientWords[FIRE_GRADIENT_BASE + octave] = uint(base);
+    gradientWords[FIRE_TABLE_WIDTH + octave] = uint(TableWidth(octave));
+}
+
+// One thread plans for its group: each octave's place and the layout.
+void PlanGradients()
+{
+    const int points0 = TablePoints(0);
+    const int points1 = TablePoints(1);
+    const int points2 = TablePoints(2);
+    const int points3 = TablePoints(3);
+    const int points4 = TablePoints(4);
+    const int start1 = points0;
+    const int start2 = start1 + points1;
+    const int start3 = start2 + points2;
+    const int start4 = start3 + points3;
+    const int total = start4 + points4;
+    const int direct0 = Reached(0) && points0 == 0 ? 1 : 0;
+    const int direct1 = direct0 + (Reached(1) && points1 == 0 ? 1 : 0);
+    const int direct2 = direct1 + (Reached(2) && points2 == 0 ? 1 : 0);
+    const int direct3 = direct2 + (Reached(3) && points3 == 0 ? 1 : 0);
+    const int direct4 = direct3 + (Reached(4) && points4 == 0 ? 1 : 0);
+    PublishOctave(0, points0, 0, direct0, total);
+    PublishOctave(1, points1, start1, direct1, total);
+    PublishOctave(2, points2, start2, direct2, total);
+    PublishOctave(3, points3, start3, direct3, total);
+    PublishOctave(4, points4, start4, direct4, total);
+    gradientWords[FIRE_LAYOUT_STARTS] = uint(start1);
+    gradientWords[FIRE_LAYOUT_STARTS + 1] = uint(start2);
+    gradientWords[FIRE_LAYOUT_STARTS + 2] = uint(start3);
+    gradientWords[FIRE_LAYOUT_STARTS + 3] = uint(start4);
+    gradientWords[FIRE_LAYOUT_STARTS + 4] = uint(total);
+    gradientWords[FIRE_LAYOUT_DIRECT] = uint(direct0);
+    gradientWords[FIRE_LAYOUT_DIRECT + 1] = uint(direct1);
+    gradientWords[FIRE_LAYOUT_DIRECT + 2] = uint(direct2);
+    gradientWords[FIRE_LAYOUT_DIRECT + 3] = uint(direct3);
+    gradientWords[FIRE_LAYOUT_DIRECT + 4] = uint(direct4);
+}
+
+GradientLayout ReadLayout()
 {
     GradientLayout l;
-    l.points0 = TablePoints(0);
-    l.points1 = TablePoints(1);
-    l.points2 = TablePoints(2);
-    l.points3 = TablePoints(3);
-    l.points4 = TablePoints(4);
-    l.start1 = l.points0;
-    l.start2 = l.start1 + l.points1;
-    l.start3 = l.start2 + l.points2;
-    l.start4 = l.start3 + l.points3;
-    l.total = l.start4 + l.points4;
-    l.direct0 = Reached(0) && l.points0 == 0 ? 1 : 0;
-    l.direct1 = l.direct0 + (Reached(1) && l.points1 == 0 ? 1 : 0);
-    l.direct2 = l.direct1 + (Reached(2) && l.points2 == 0 ? 1 : 0);
-    l.direct3 = l.direct2 + (Reached(3) && l.points3 == 0 ? 1 : 0);
-    l.direct4 = l.direct3 + (Reached(4) && l.points4 == 0 ? 1 : 0);
+    l.start1 = int(gradientWords[FIRE_LAYOUT_STARTS]);
+    l.start2 = int(gradientWords[FIRE_LAYOUT_STARTS + 1]);
+    l.start3 = int(gradientWords[FIRE_LAYOUT_STARTS + 2]);
+    l.start4 = int(gradientWords[FIRE_LAYOUT_STARTS + 3]);
+    l.total = int(gradientWords[FIRE_LAYOUT_STARTS + 4]);
+    l.direct0 = int(gradientWords[FIRE_LAYOUT_DIRECT]);
+    l.direct1 = int(gradientWords[FIRE_LAYOUT_DIRECT + 1]);
+    l.direct2 = int(gradientWords[FIRE_LAYOUT_DIRECT + 2]);
+    l.direct3 = int(gradientWords[FIRE_LAYOUT_DIRECT + 3]);
+    l.direct4 = int(gradientWords[FIRE_LAYOUT_DIRECT + 4]);
     return l;
 }
 
-// Thread i < FIRE_OCTAVES tells the pixels where octave i's gradients are.
-void PublishLayout(uint thread, GradientLayout l)
-{
-    if (thread < FIRE_OCTAVES)
-    {
-        const int octave = int(thread);
-        const int points = Choose(octave, l.points0, l.points1, l.points2, l.points3, l.points4);
-        const int start = Choose(octave, 0, l.start1, l.start2, l.start3, l.start4);
-        const int direct = Choose(octave, l.direct0, l.direct1, l.direct2, l.direct3, l.direct4);
-        const int base = points > 0 ? start : -1 - (l.total + (direct - 1) * FIRE_DIRECT_ENTRIES);
-        gradientWords[FIRE_GRADIENT_BASE + octave] = uint(base);
-        gradientWords[FIRE_TABLE_WIDTH + octave] = uint(TableWidth(octave));
-    }
-}
-
 // The step'th gradient of this thread: a table point while step < tableSteps, then the
-// corner'th corner of the place'th directly hashed octave.
-void HashGradient(uint thread, FireFieldParams field, float qx, float qy, GradientLayout l,
-                  int step, int tableSteps)
+// corner'th corner of the place'th directly hashed octave, which only a lit pixel reads.
+void HashGradient(uint thread, FireFieldParams field, float qx, float qy, bool lit,
+                  GradientLayout l, int step, int tableSteps)
 {
     const int entry = step * FIRE_GROUP_THREADS + int(thread);
     const int tableOctave = entry >= l.start4   ? 4
@@ -240,7 +266,7 @@ void HashGradient(uint thread, FireFieldParams field, float qx, float qy, Gradie
     int slot = entry < l.total ? entry : -1;
     if (step < tableSteps)
     {
-        const int width = max(TableWidth(tableOctave), 1);
+        const int width = max(int(gradientWords[FIRE_TABLE_WIDTH + tableOctave]), 1);
         cx = float(MinX(tableOctave) + offset % width);
         cy = float(MinY(tableOctave) + offset / width);
     }
@@ -258,7 +284,7 @@ void HashGradient(uint thread, FireFieldParams field, float qx, float qy, Gradie
         const SimplexCorners corners = simplexCorners(p.x, p.y);
         cx = component(corners.latticeX, corner);
         cy = component(corners.latticeY, corner);
-        slot = l.total + direct * FIRE_GROUP_THREADS + int(thread);
+        slot = lit ? l.total + direct * FIRE_GROUP_THREADS + int(thread) : -1;
     }
     if (slot >= 0)
     {
@@ -269,22 +295,55 @@ void HashGradient(uint thread, FireFieldParams field, float qx, float qy, Gradie
 }
 
 // The group hashes every gradient its pixels need: first the table's points, spread over all
-// threads, then for each directly hashed octave each thread its own three corners. Returns
+// threads, then for each directly hashed octave each lit thread its own three corners. Returns
 // whether it hashed all octaves directly.
-bool HashGradients(uint thread, FireFieldParams field, float qx, float qy)
+bool HashGradients(uint thread, FireFieldParams field, float qx, float qy, bool lit)
 {
-    const GradientLayout layout = PlanGradients();
-    PublishLayout(thread, layout);
-    // Every thread has read the plan before any hashes over it.
+    if (thread == 0u)
+    {
+        PlanGradients();
+    }
+    GroupMemoryBarrierWithGroupSync();
+    const GradientLayout layout = ReadLayout();
+    // Every thread has read the layout before any hashes over it.
     GroupMemoryBarrierWithGroupSync();
     const int tableSteps = (layout.total + FIRE_GROUP_THREADS - 1) / FIRE_GROUP_THREADS;
     const int steps = tableSteps + 3 * layout.direct4;
     [loop]
     for (int step = 0; step < steps; ++step)
     {
-        HashGradient(thread, field, qx, qy, layout, step, tableSteps);
+        HashGradient(thread, field, qx, qy, lit, layout, step, tableSteps);
     }
     return layout.direct4 == FIRE_OCTAVES;
+}
+
+// The domain and shape coordinates of the group's columns (words 0 to 15 and 24 to 39) and rows
+// (16 to 23 and 40 to 47), in the gradients' first words until the hashing: thread t works out
+// column t or row t - 16, so each division runs once per column or row, not per pixel.
+#define FIRE_SHARED_SHAPE (FIRE_GROUP_WIDTH + FIRE_GROUP_HEIGHT)
+
+void ShareDomain(uint3 id, uint thread)
+{
+    if (thread >= FIRE_SHARED_SHAPE)
+    {
+        return;
+    }
+    const bool column = thread < FIRE_GROUP_WIDTH;
+    const uint along = column ? thread : thread - FIRE_GROUP_WIDTH;
+    const int px = int(id.x - thread % FIRE_GROUP_WIDTH + along) + originX;
+    const int py = int(id.y - thread / FIRE_GROUP_WIDTH + along) + originY;
+    precise const float position = column ? float(px) + 0.5f : float(py) + 0.5f;
+    precise const float fraction = ExactDiv(position, column ? fullWidth : fullHeight);
+    precise const float u = fraction - shiftX;
+    precise const float v = 1.0f - fraction + shiftY;
+    precise const float qx = 5.0f * u - 2.5f;
+    precise float qy = 2.0f * v - 0.18f;
+    qy = qy + anchorInput[0].x;
+    precise const float q = column ? qx : qy;
+    precise const float scaled = ExactDiv(q, emitterSize);
+    precise const float shape = column || q > 0.0f ? scaled : q;
+    gradientWords[thread] = asuint(q);
+    gradientWords[FIRE_SHARED_SHAPE + thread] = asuint(shape);
 }
 
 // The texel of pixel `id`: every thread of the group calls it and meets its barriers.
@@ -301,6 +360,7 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
     {
         gradientWords[FIRE_OUT_OF_REACH] = 0u;
     }
+    ShareDomain(id, thread);
     GroupMemoryBarrierWithGroupSync();
 
     // The threads outside the rectangle, the frame or the flame only add no cells.
@@ -309,13 +369,13 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
     const bool inFrame = inside && !(px < 0 || py < 0 || float(px) >= fullWidth ||
                                      float(py) >= fullHeight);
     float4 unlit = float4(0.0f, 0.0f, 0.0f, 0.0f);
-    precise const float u = ExactDiv(float(px) + 0.5f, fullWidth) - shiftX;
-    precise const float v = 1.0f - ExactDiv(float(py) + 0.5f, fullHeight) + shiftY;
-    precise const float qx = 5.0f * u - 2.5f;
-    precise float qy = 2.0f * v - 0.18f;
-    qy = qy + anchorInput[0].x;
+    const uint column = thread % FIRE_GROUP_WIDTH;
+    const uint row = FIRE_GROUP_WIDTH + thread / FIRE_GROUP_WIDTH;
+    const float qx = asfloat(gradientWords[column]);
+    const float qy = asfloat(gradientWords[row]);
     const FireFieldParams field = MakeFireFieldParams();
-    const ShapePoint shape = shapeCoordinates(field, qx, qy);
+    const ShapePoint shape = shapePoint(asfloat(gradientWords[FIRE_SHARED_SHAPE + column]),
+                                        asfloat(gradientWords[FIRE_SHARED_SHAPE + row]));
     // Where the flame cannot reach, a pixel is black whatever its noise: it needs no gradients.
     const bool lit = inFrame && !(0.0f >= emitterSize) && !surelyDark(field, shape);
     if (inFrame && !lit)
@@ -327,7 +387,7 @@ float4 FireTexel(uint3 id, uint thread, bool inside)
         AddCells(field, qx, qy);
     }
     GroupMemoryBarrierWithGroupSync();
-    allDirect = HashGradients(thread, field, qx, qy);
+    allDirect = HashGradients(thread, field, qx, qy, lit);
     GroupMemoryBarrierWithGroupSync();
 
     if (!lit)

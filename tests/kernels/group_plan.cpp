@@ -55,7 +55,7 @@ GroupPlanCost PlanGroups(const ParamsBlock& params) {
     const FlushDenormals flush;
     const FireFieldParams field = MakeFireFieldParams(params);
     const float baseOffset = RunAnchorKernel(params).baseOffset;
-    GroupPlanCost cost{0, 0, 0, 0.0};
+    GroupPlanCost cost{0, 0, 0, 0, 0.0};
     double sines = 0.0;
     for (uint32_t groupY = 0; groupY < params.height; groupY += kFireGroupHeight) {
         for (uint32_t groupX = 0; groupX < params.width; groupX += kFireGroupWidth) {
@@ -70,16 +70,19 @@ GroupPlanCost PlanGroups(const ParamsBlock& params) {
                         float(py) >= params.fullHeight || 0.0f >= params.emitterSize) {
                         continue;
                     }
-                    cells.Add(field, domainPoint(params, baseOffset, float(px), float(py)));
+                    const Float2 q = domainPoint(params, baseOffset, float(px), float(py));
+                    if (!surelyDark(field, shapeCoordinates(field, q.x, q.y))) {
+                        cells.Add(field, q);
+                    }
                 }
             }
             if (cells.lit == 0) continue;
             ++cost.groups;
+            cost.litPixels += cells.lit;
             int direct = 0;
             for (int octave = 0; octave < kOctaves; ++octave) {
                 const int64_t points = cells.TablePoints(octave);
-                sines += points > 0 ? 2.0 * double(points)
-                                    : 6.0 * double((endX - groupX) * (endY - groupY));
+                sines += points > 0 ? 2.0 * double(points) : 6.0 * double(cells.lit);
                 direct += points > 0 ? 0 : 1;
             }
             cost.directOctaves += direct;

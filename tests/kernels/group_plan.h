@@ -14,7 +14,8 @@ struct GroupPlanCost {
     long groups;           // groups with a lit pixel
     long directGroups;     // of those, the groups that hash some octave directly
     long directOctaves;    // octaves of groups that hash directly
-    double sinesPerPixel;  // two per table point, six per pixel and octave hashed directly
+    long litPixels;        // pixels that evaluate the noise: in the frame, not surely dark
+    double sinesPerPixel;  // two per table point, six per lit pixel and octave hashed directly
 };
 
 GroupPlanCost PlanGroups(const ParamsBlock& params);

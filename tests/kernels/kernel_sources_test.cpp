@@ -265,23 +265,24 @@ TEST(KernelSources, FireFieldConstantsAgree) {
 }
 
 TEST(KernelSources, FireFieldLiteralsAgreeFunctionByFunction) {
-    ExpectSameLiterals("fire_field.cpp", "fire_field.hlsli",
-                       {{"fract", "fract"},
-                        {"pow4", "pow4"},
-                        {"MakeFireFieldParams", "MakeFireFieldParams"},
-                        {"gradientHash", "gradientHash"},
-                        {"cornerContribution", "cornerContribution"},
-                        {"simplexNoise", "simplexCorners+simplexNoise"},
-                        {"firstOctave+nextOctave+turbulence",
-                         "firstOctave+nextOctave+turbulence",
-                         {kOctaveScaleStatement}},
-                        {"shapeCoordinates+surelyDark", "shapeCoordinates+surelyDark"},
-                        {"baseIntensity", "baseIntensity"},
-                        {"softIntensity", "softIntensity"},
-                        {"heat", "heat"},
-                        {"fireColour", "fireColour"},
-                        {"fade", "fade"},
-                        {"fireShade", "fireShade"}});
+    ExpectSameLiterals(
+        "fire_field.cpp", "fire_field.hlsli",
+        {{"fract", "fract"},
+         {"pow4", "pow4"},
+         {"MakeFireFieldParams", "MakeFireFieldParams"},
+         {"gradientHash", "gradientHash"},
+         {"cornerContribution", "cornerContribution"},
+         {"simplexNoise", "simplexCorners+simplexNoise"},
+         {"firstOctave+nextOctave+turbulence",
+          "firstOctave+nextOctave+turbulence",
+          {kOctaveScaleStatement}},
+         {"shapeCoordinates+shapePoint+surelyDark", "shapeCoordinates+shapePoint+surelyDark"},
+         {"baseIntensity", "baseIntensity"},
+         {"softIntensity", "softIntensity"},
+         {"heat", "heat"},
+         {"fireColour", "fireColour"},
+         {"fade", "fade"},
+         {"fireShade", "fireShade"}});
 }
 
 // The exact operations: the same literals in the same order, function by function.
@@ -356,13 +357,14 @@ TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
 }
 
 TEST(KernelSources, FireKernelLiteralsAgree) {
-    // FireTexel computes the domain point in place; the C++ has it in domainPoint.
-    const std::vector<const char*> domain = {"precise const float u =", "precise const float v =",
-                                             "precise const float qx =", "precise float qy ="};
-    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl",
-                       {{"FireThread", "FireTexel", domain}});
+    // ShareDomain computes the domain point of the group's columns and rows; the C++ has it in
+    // domainPoint.
+    const std::vector<const char*> domain = {
+        "precise const float position =", "precise const float u =", "precise const float v =",
+        "precise const float qx =", "precise float qy ="};
+    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl", {{"FireThread", "FireTexel"}});
     ExpectSameLiterals("fire_field.cpp", "fire_kernel.hlsl",
-                       {{"domainPoint", "FireTexel", domain, true}});
+                       {{"domainPoint", "ShareDomain", domain, true}});
 }
 
 unsigned long DefinedNumber(const std::string& source, const std::string& name) {
