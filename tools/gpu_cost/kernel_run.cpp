@@ -24,7 +24,9 @@
 
 #include "kernels/cpu_kernels.h"
 #include "kernels/exact_math_tables.h"
+#include "kernels/exact_math.h"
 #include "kernels/fast_fire_kernel.h"
+#include "kernels/fire_field.h"
 #include "renderers/frame_params.h"
 #include "tools/gpu_cost/compute_pipeline.h"
 #include "tools/gpu_cost/run_resources.h"
@@ -149,6 +151,23 @@ size_t CompareWithCpu(const ParamsBlock& params, const float* anchorRecord, cons
     return differing;
 }
 
+// The pixels that evaluate the noise: the others are surely dark (or outside the flame's
+// emitter), and the kernels skip their noise.
+size_t NoisePixels(const ParamsBlock& params) {
+    const FlushDenormals flush;
+    const FireFieldParams field = MakeFireFieldParams(params);
+    const float baseOffset = RunAnchorKernel(params).baseOffset;
+    size_t count = 0;
+    for (uint32_t y = 0; y < params.height; ++y) {
+        for (uint32_t x = 0; x < params.width; ++x) {
+            const Float2 q = domainPoint(params, baseOffset, static_cast<float>(x),
+                                         static_cast<float>(y));
+            count += surelyDark(field, shapeCoordinates(field, q.x, q.y)) ? 0 : 1;
+        }
+    }
+    return count;
+}
+
 void Run(const Options& options) {
     const ParamsBlock params = FrameParams(options);
     VulkanDevice device("llvmpipe");
@@ -178,6 +197,7 @@ void Run(const Options& options) {
     WriteBytes(options.out + "/fire_counts.bin", resources.fireCounters.Data(), kCounters * 4);
     std::printf("device\t%s\t%s\n", device.DeviceName().c_str(), device.DriverInfo().c_str());
     std::printf("cpu_differing_texels\t%zu\n", CompareWithCpu(params, record, texels));
+    std::printf("noise_pixels\t%zu\n", NoisePixels(params));
 }
 
 Options ParseOptions(int argc, char** argv) {
