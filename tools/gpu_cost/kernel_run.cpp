@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "kernels/cpu_kernels.h"
-#include "kernels/exact_math_tables.h"
 #include "kernels/exact_math.h"
+#include "kernels/exact_math_tables.h"
 #include "kernels/fast_fire_kernel.h"
 #include "kernels/fire_field.h"
 #include "renderers/frame_params.h"
@@ -160,8 +160,8 @@ size_t NoisePixels(const ParamsBlock& params) {
     size_t count = 0;
     for (uint32_t y = 0; y < params.height; ++y) {
         for (uint32_t x = 0; x < params.width; ++x) {
-            const Float2 q = domainPoint(params, baseOffset, static_cast<float>(x),
-                                         static_cast<float>(y));
+            const Float2 q =
+                domainPoint(params, baseOffset, static_cast<float>(x), static_cast<float>(y));
             count += surelyDark(field, shapeCoordinates(field, q.x, q.y)) ? 0 : 1;
         }
     }
