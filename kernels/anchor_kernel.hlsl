@@ -86,8 +86,8 @@ void WalkTree(uint visible, uint levels, inout float lo, inout float hi)
     }
 }
 
-// The scan's outcome: hi at the first visible sample and lo at the sample before (the start
-// for the first); none visible, both at the last sample.
+// The scan's outcome: hi at the first visible sample and lo at the sample before (sample 0 is
+// the start); none visible, both at the last sample.
 void ScanResult(uint visible, out float lo, out float hi)
 {
     if (visible == 0u)
@@ -98,7 +98,7 @@ void ScanResult(uint visible, out float lo, out float hi)
     }
     const uint first = firstbitlow(visible);
     hi = ScanSample(first + 1u);
-    lo = first == 0u ? kScanStart : ScanSample(first);
+    lo = ScanSample(first);
 }
 
 [numthreads(ANCHOR_GROUP_THREADS, 1, 1)]

@@ -64,8 +64,7 @@ uint4 Pack32Bit(float4 texel)
 // The host's GPU pixels: the 32-bit values in the order blue, green, red, alpha.
 uint4 PackGpuBgra128(float4 texel)
 {
-    return uint4(asuint(SanitizeFloat(texel.b)), asuint(SanitizeFloat(texel.g)),
-                 asuint(SanitizeFloat(texel.r)), asuint(SanitizeUnit(texel.a)));
+    return Pack32Bit(texel).wzyx;
 }
 
 #endif

@@ -64,7 +64,7 @@ float ParallelAnchor(const ParamsBlock& params) {
     uint32_t scan = 0;
     for (uint32_t t = 0; t < 32; ++t) scan |= visible(ScanSample(t + 1)) ? 1u << t : 0u;
     const uint32_t first = scan == 0 ? 32 : static_cast<uint32_t>(__builtin_ctz(scan));
-    float lo = scan == 0 ? ScanSample(32) : first == 0 ? -0.25f : ScanSample(first);
+    float lo = ScanSample(scan == 0 ? 32 : first);
     float hi = scan == 0 ? 0.0f : ScanSample(first + 1);
     for (uint32_t levels : {5u, 5u, 4u}) {
         uint32_t decisions = 0;
