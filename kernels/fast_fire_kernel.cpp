@@ -275,18 +275,6 @@ unsigned ThreadCount(unsigned requested, uint32_t rows) {
 
 }  // namespace
 
-// f = 0.5 + 0.5 g sum with |sum| <= sum |A_j| * kNoiseBound, plus room for the roundings.
-float fast_fire::TurbulenceBound(const FireFieldParams& field) {
-    double amplitudes = 0.0;
-    for (float amplitude : field.amplitude) {
-        amplitudes += std::fabs(static_cast<double>(amplitude));
-    }
-    const double bound =
-        0.5 + 0.5 * std::fabs(static_cast<double>(field.contrast)) * amplitudes * kNoiseBound;
-    const float rounded = static_cast<float>(bound * (1.0 + 1e-4) + 1e-4);
-    return std::nextafter(rounded, std::numeric_limits<float>::infinity());
-}
-
 fast_fire::RowFunctions fast_fire::PortableRowFunctions() {
     return RowFunctions{&PortableRows::ScanRows, &PortableRows::RenderRows};
 }
@@ -323,7 +311,6 @@ void PlanDispatch(Dispatch& dispatch, const ParamsBlock& params, const AnchorRec
     plan.baseOffset = anchor.baseOffset;
     plan.output = output;
     plan.columns = columns;
-    plan.fMax = fast_fire::TurbulenceBound(plan.field);
     plan.skipBlack = options.skipBlack;
     plan.vectorShading = options.vectorShading;
     // Above the fade every pixel is +0 black when s <= 1; see the note on skipFade.

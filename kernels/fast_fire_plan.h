@@ -60,7 +60,6 @@ struct Plan {
     const float* p1x;     // detail * qx, first octave
     const float* p1xM17;  // 1.7 * p1x and 1.1 * p1x, the column halves of the second octave
     const float* p1xM11;
-    float fMax;          // an upper bound of every turbulence value the frame can compute
     bool skipBlack;      // skip pixels that the bound proves black
     bool vectorShading;  // shade in lanes; false: the reference's fireSample per pixel
     // Skip the rows whose height coordinate W exceeds 1; set only when s <= 1. There the
@@ -79,22 +78,6 @@ struct Plan {
     GradientTable tables[kOctaves];
 };
 
-// A pixel whose d = max(0, r - f * lift) reaches this is black: 16 * d^1.2 >= 1.0095 there,
-// far beyond the errors of ExactLog2 and ExactExp2, so 1 - 16 * exp2(1.2 * log2(d)) < 0.
-constexpr float kBlackDistance = 0.1f;
-
-// |simplexNoise| stays below this. Each corner adds h^4 (x . g) with h = 0.5 - |x|^2 > 0 and
-// both gradient components in [-1, 1], so |x . g| <= |x.x| + |x.y|. The largest value of
-// 70 * sum over the three corners of h^4 (|x.x| + |x.y|), over every point of the plane and
-// either middle corner, is 0.99789 (at the centre of the simplex; found on a grid of spacing
-// 5e-4 over [-1, 2]^2, beyond which no corner reaches). Each term's gradient is at most
-// sqrt(2) (4 h^3 - 7 h^4) <= 0.112, so the three terms change by at most 70 * 0.336 * 3.6e-4
-// = 0.0085 between a point and its nearest grid point: the maximum is below 1.0064. The rest
-// is room for the float roundings of the corner offsets and the sum (below 1e-5).
-constexpr double kNoiseBound = 1.02;
-
-// An upper bound of every turbulence value computed with these parameters.
-float TurbulenceBound(const FireFieldParams& field);
 
 }  // namespace fast_fire
 

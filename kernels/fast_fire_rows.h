@@ -28,7 +28,7 @@ struct FireRows {
         float lift = 0.0f;       // max(0, Y + 0.25)
         float rowFactor = 0.0f;  // 1.5 Y + 1.8
         float ry2 = 0.0f;        // (0.75 Y)^2
-        float fMaxLift = 0.0f;   // fMax * lift
+        float fMaxLift = 0.0f;   // the largest turbulence times lift
         float p1y = 0.0f;        // detail * qy - 3 time
         float p1yM13 = 0.0f;     // 1.3 * p1y and 1.5 * p1y, the row halves of the second octave
         float p1yM15 = 0.0f;
@@ -56,7 +56,7 @@ struct FireRows {
         row.rowFactor = 1.5f * shapeY + 1.8f;
         const float ry = 0.75f * shapeY;
         row.ry2 = ry * ry;
-        row.fMaxLift = plan.fMax * row.lift;
+        row.fMaxLift = plan.field.maxTurbulence * row.lift;
         row.aboveFade = plan.skipFade && shapeW > 1.0f;
         row.p1y = plan.field.detail * qy - plan.timeScroll;
         row.p1yM13 = 1.3f * row.p1y;
@@ -84,13 +84,14 @@ struct FireRows {
         return L::Mul(r, L::Set(1.0f - 0x1p-20f));
     }
 
-    // Lanes that the turbulence bound cannot prove black. With f <= fMax and lift >= 0,
-    // f * lift <= fMax * lift after rounding too (rounding is monotonic), so the reference's
-    // d = max(0, r - f * lift) is at least r - fMax * lift as computed here.
+    // Lanes that the turbulence bound cannot prove black (surelyDark with a cheaper radius).
+    // With f <= maxTurbulence and lift >= 0, f * lift <= maxTurbulence * lift after rounding too
+    // (rounding is monotonic), so the reference's d = max(0, r - f * lift) is at least
+    // r - maxTurbulence * lift as computed here.
     [[gnu::always_inline]] static M MayBeLit(const fast_fire::Plan& plan, const Row& row,
                                              uint32_t x) {
         const F bound = L::Sub(ShapeRadiusBelow(plan, row, x), L::Set(row.fMaxLift));
-        return L::NotGreaterEqual(bound, L::Set(fast_fire::kBlackDistance));
+        return L::NotGreaterEqual(bound, L::Set(kBlackDistance));
     }
 
     static int LaneBits(uint32_t count) {
@@ -368,7 +369,7 @@ struct FireRows {
         int shaded = LaneBits(count);
         if (plan.skipBlack) {
             // d >= kBlackDistance is black whatever the rest of the shading does.
-            shaded &= L::Bits(L::Less(d, L::Set(fast_fire::kBlackDistance)));
+            shaded &= L::Bits(L::Less(d, L::Set(kBlackDistance)));
         }
         if (shaded == 0) {
             StoreBlack(rowTexels, x, count);  // spares the exact exp2 and log2 of a black group

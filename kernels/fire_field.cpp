@@ -183,10 +183,10 @@ ShapePoint shapePoint(float x, float y) {
 }
 
 // With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
-// computes is at least this one, and from kDarkDistance on its intensity is below 0.
+// computes is at least this one, and from kBlackDistance on its intensity is below 0.
 bool surelyDark(const FireFieldParams& field, const ShapePoint& shape) {
     const float d = shape.radius - field.maxTurbulence * std::max(0.0f, shape.y + 0.25f);
-    return d >= kDarkDistance;
+    return d >= kBlackDistance;
 }
 
 FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f) {

@@ -18,11 +18,10 @@ static const float kHashRowBY = 183.3f;
 static const float kHashScale = 43758.547f;
 static const float kNoiseScale = 70.0f;
 static const float kHeatExponent = -2.596851f;  // -1.8 / ln 2: 2^(k x) = exp(-1.8 x)
-// The largest |simplexNoise|: a corner adds 70 h^4 (x . g), h = 0.5 - |x|^2, |g| <= sqrt 2, which
-// peaks at |x|^2 = 1/18 at 70 sqrt(2) (4/9)^4 / sqrt(18) = 0.911; three corners, rounded up.
-static const float kNoiseBound = 2.75f;
-// A distance d from the flame at which a point is black: 16 * 0.11^1.2 = 1.13 > 1.
-static const float kDarkDistance = 0.11f;
+// The bound of |simplexNoise| and the distance from which a point is black: see
+// fire_field_constants.h.
+static const float kNoiseBound = 1.02f;
+static const float kBlackDistance = 0.1f;
 
 struct FireColour
 {
@@ -312,11 +311,11 @@ ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
 }
 
 // With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
-// computes is at least this one, and from kDarkDistance on its intensity is below 0.
+// computes is at least this one, and from kBlackDistance on its intensity is below 0.
 bool surelyDark(FireFieldParams field, ShapePoint shape)
 {
     precise const float d = shape.radius - field.maxTurbulence * max(0.0f, shape.y + 0.25f);
-    return d >= kDarkDistance;
+    return d >= kBlackDistance;
 }
 
 // 1 - 16 d^1.2; the power goes through log2/exp2, so d = 0 gives exactly 1.

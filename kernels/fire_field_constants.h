@@ -15,11 +15,19 @@ constexpr float kHashRowBY = 183.3f;
 constexpr float kHashScale = 43758.547f;
 constexpr float kNoiseScale = 70.0f;
 constexpr float kHeatExponent = -2.596851f;  // -1.8 / ln 2: 2^(k x) = exp(-1.8 x)
-// The largest |simplexNoise|: a corner adds 70 h^4 (x . g), h = 0.5 - |x|^2, |g| <= sqrt 2, which
-// peaks at |x|^2 = 1/18 at 70 sqrt(2) (4/9)^4 / sqrt(18) = 0.911; three corners, rounded up.
-constexpr float kNoiseBound = 2.75f;
-// A distance d from the flame at which a point is black: 16 * 0.11^1.2 = 1.13 > 1.
-constexpr float kDarkDistance = 0.11f;
+// |simplexNoise| stays below kNoiseBound. Each corner adds h^4 (x . g) with h = 0.5 - |x|^2 > 0
+// and both gradient components in [-1, 1], so |x . g| <= |x.x| + |x.y|. The largest value of
+// 70 * sum over the three corners of h^4 (|x.x| + |x.y|), over every point of the plane and
+// either middle corner, is 0.99789 (at the centre of the simplex; found on a grid of spacing
+// 5e-4 over [-1, 2]^2, beyond which no corner reaches). Each term's gradient is at most
+// sqrt(2) (4 h^3 - 7 h^4) <= 0.112, so the three terms change by at most 70 * 0.336 * 3.6e-4
+// = 0.0085 between a point and its nearest grid point: the maximum is below 1.0064. The rest
+// is room for the float roundings of the corner offsets, the turbulence's sum and the bound's
+// own (each below 1e-5 against at least 8e-4 of room in maxTurbulence for softness in [0, 1]).
+constexpr float kNoiseBound = 1.02f;
+// A point whose d = max(0, r - f * lift) reaches this is black: 16 * d^1.2 >= 1.0095 there,
+// far beyond the errors of ExactLog2 and ExactExp2, so 1 - 16 * exp2(1.2 * log2(d)) < 0.
+constexpr float kBlackDistance = 0.1f;
 
 // The scale of octaves 2 to 5 after each one's rotation (octaveScale in the HLSL's turbulence).
 constexpr float kOctaveScale[4] = {1.01f, 1.04f, 1.04f, 1.03f};

@@ -283,7 +283,7 @@ TEST(FastFireBounds, NoiseStaysWithinItsBoundAndNearIt) {
         const float x = farAway ? far(random) : near(random);
         const float y = farAway ? far(random) : near(random);
         const float noise = std::fabs(simplexNoise(x, y));
-        ASSERT_LE(noise, fast_fire::kNoiseBound) << x << ", " << y;
+        ASSERT_LE(noise, kNoiseBound) << x << ", " << y;
         largest = std::max(largest, noise);
     }
     EXPECT_GT(largest, 0.9f);
@@ -295,7 +295,7 @@ TEST(FastFireBounds, TurbulenceStaysBelowTheFrameBound) {
     for (float softness : {0.0f, 0.25f, 0.5f, 1.0f}) {
         for (float detail : {0.5f, 1.0f, 5.0f}) {
             const FireFieldParams field = MakeFireFieldParams(detail, 1.7f, 1.0f, softness);
-            const float bound = fast_fire::TurbulenceBound(field);
+            const float bound = field.maxTurbulence;
             float largest = 0.0f;
             for (int i = 0; i < 20000; ++i) {
                 const float f = turbulence(field, domain(random), domain(random));
@@ -323,7 +323,7 @@ TEST(FastFireBounds, BlackDistanceIsExactlyBlackAndCloseToTheEdge) {
     for (float f = 0.8f; f < 1.2f; f = std::nextafter(f, 2.0f) + 1e-6f) {
         const float d = std::max(0.0f, r - f * lift);
         const FireColour colour = fireSample(field, 0.0f, qy, f);
-        if (d >= fast_fire::kBlackDistance) {
+        if (d >= kBlackDistance) {
             ASSERT_EQ(colour.red, 0.0f) << f;
             ASSERT_EQ(colour.green, 0.0f) << f;
             ASSERT_EQ(colour.blue, 0.0f) << f;

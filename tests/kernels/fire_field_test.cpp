@@ -181,9 +181,9 @@ TEST(FireSample, ChannelsInUnitRangeAndRedBrightest) {
     }
 }
 
-// The kernels skip the noise of surely dark points, so each must be black with any noise, which
-// holds while no turbulence exceeds the bound. The points crowd the flame's edge; and the test
-// must still skip most of the frame beyond the flame.
+// The kernels skip the noise of surely dark points, so each must be black with its noise (the
+// fast kernel's tests hold the turbulence to its bound). The points crowd the flame's edge; and
+// the test must still skip most of the frame beyond the flame.
 TEST(SurelyDark, OnlyBlackPointsAndMostOfTheFarField) {
     for (float softness : {0.0f, 0.4f, 1.0f}) {
         for (float detail : {1.0f, 5.0f}) {
@@ -194,7 +194,6 @@ TEST(SurelyDark, OnlyBlackPointsAndMostOfTheFarField) {
                     const float qx = 0.025f * static_cast<float>(i) - 0.8f;
                     const float qy = 0.03f * static_cast<float>(j) - 0.3f;
                     const float f = turbulence(field, qx, qy);
-                    ASSERT_LE(f, field.maxTurbulence) << qx << ", " << qy;
                     const ShapePoint shape = shapeCoordinates(field, qx, qy);
                     if (surelyDark(field, shape)) {
                         ++dark;

@@ -52,7 +52,7 @@ TEST(GroupPlan, SharesLatticePointsOnOrdinaryFrames) {
     for (const float time : {0.03f, 1.44f}) {
         for (const float detail : {1.0f, 5.0f}) {
             const GroupPlanCost cost = PlanCost(1280, 720, detail, time);
-            EXPECT_GT(cost.litPixels, 1280 * 720 / 10);
+            EXPECT_GT(cost.litPixels, 1280 * 720 / 20);
             EXPECT_EQ(cost.directOctaves, 0);
             EXPECT_LT(cost.sinesPerPixel, detail < 2.0f ? 1.5 : 6.0);
         }

@@ -153,5 +153,5 @@ def print_table(results, cpu, frames, size):
             per_noise = sum(fire[0].values()) / noise
             per_first = sum(first[0].values()) / (width * height)
             print(f"{frame}: {noise / (width * height):.1%} of the pixels evaluate the noise; "
-                  f"FireKernel's operations over those pixels alone: {per_noise:,.0f} "
+                  f"all FireKernel executed over those pixels alone: {per_noise:,.0f} "
                   f"({per_noise / per_first:.1f}x the first release's per pixel)")
