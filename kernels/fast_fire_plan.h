@@ -78,7 +78,6 @@ struct Plan {
     GradientTable tables[kOctaves];
 };
 
-
 }  // namespace fast_fire
 
 namespace fast_fire {
