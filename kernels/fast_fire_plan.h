@@ -78,10 +78,6 @@ struct Plan {
     GradientTable tables[kOctaves];
 };
 
-}  // namespace fast_fire
-
-namespace fast_fire {
-
 // The row work of one instruction set (fast_fire_rows.h instantiated for its lanes).
 struct RowFunctions {
     // Spans of the rows [rowBegin, rowEnd) into spans[0 ..], their domain rectangle merged
