@@ -29,6 +29,7 @@ constexpr const char* kFrameFailed = "GPU frame failed on the host's device";
 // Root constant-buffer views start on 256 bytes: the frame's constants, then the row pitch.
 constexpr UINT64 kConstantAlign = 256;
 constexpr UINT64 kOutputOffset = kConstantAlign;
+static_assert(sizeof(ParamsBlock) <= kOutputOffset);
 constexpr UINT64 kConstantsBytes = 2 * kConstantAlign;
 constexpr UINT64 kTablesBytes =
     (sizeof(TablesBlock) + kConstantAlign - 1) / kConstantAlign * kConstantAlign;
@@ -212,8 +213,11 @@ bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& para
     if (FAILED(device_->GetDeviceRemovedReason())) throw std::runtime_error(kFrameFailed);
     OutputBlock output = {};
     output.rowPitch = static_cast<uint32_t>(world.rowBytes / kHostGpuPixelBytes);
-    Upload(constants_.Get(), 0, &params, sizeof params);
-    Upload(constants_.Get(), kOutputOffset, &output, sizeof output);
+    // Both blocks in one mapping of the constant buffer.
+    unsigned char image[kOutputOffset + sizeof output] = {};
+    std::memcpy(image, &params, sizeof params);
+    std::memcpy(image + kOutputOffset, &output, sizeof output);
+    Upload(constants_.Get(), 0, image, sizeof image);
     Record(target, params);
     if (IsAborted(context)) return false;  // recorded, never submitted
     SubmitAndWait();
