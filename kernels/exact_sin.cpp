@@ -1,6 +1,6 @@
 // The correctly rounded sine, in named steps that exact_sin.hlsli repeats one for one: SinReduce
 // and SinFold in integers, then SinFast in floats, which settles all but about one argument in
-// 10^5, and for those SinAngle, SinSeries and SinRound in integers.
+// 80,000, and for those SinAngle, SinSeries and SinRound in integers.
 //
 // Payne and Hanek's reduction in integers: |x| = m 2^E (m of 24 bits); x 2/pi mod 4 is m times
 // the 128 bits of 2/pi from the weight 2^(1-E) on, mod 2^128, read as 2.126 fixed point (the
@@ -147,8 +147,9 @@ bool SinAngle(SinTurns t, Wide* r, int32_t* scale) {
 
 // |f| as high + low, its top 48 bits (within 2^-47 relatively), each half a 24-bit integer
 // scaled by a power of two built from exponent bits. False where |f| < 2^-33 (no float: none
-// comes closer to a multiple of pi/2 than |f| = 2^-31), which keeps every product below clear of
-// the denormals.
+// comes closer to a multiple of pi/2 than |f| = 2^-31): above it every leading term stays far
+// from the denormals, so a low part that falls among them only meets far larger addends, and
+// flushing it or not gives the same bits.
 bool SinFraction(SinTurns t, float* high, float* low) {
     uint32_t g3 = t.g3, g2 = t.g2, g1 = t.g1;
     uint32_t scale = 0u;
