@@ -186,15 +186,14 @@ void SinProduct(float ah, float al, float bh, float bl, float* high, float* low)
     *low = Exact::ProductError(ah, bh, p) + (ah * bl + al * bh);
 }
 
-// c + s b as a float pair, for |s b| below |c|.
+// c + s b as a float pair, for |s b| below |c|: the sum and its error.
 void SinHornerStep(float ch, float cl, float sh, float sl, float bh, float bl, float* high,
                    float* low) {
     float ph, pl;
     SinProduct(sh, sl, bh, bl, &ph, &pl);
     const float sum = ch + ph;
-    const float tail = ((ch - sum) + ph) + (cl + pl);
-    *high = sum + tail;
-    *low = tail - (*high - sum);
+    *high = sum;
+    *low = ((ch - sum) + ph) + (cl + pl);  // not renormalised: |low| stays below 2^-22 |sum|
 }
 
 // The Taylor polynomial h(s) of sin r = r (1 + s h(s)) (odd = 1) or cos r = 1 + s h(s) (odd = 0)

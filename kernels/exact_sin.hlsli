@@ -155,10 +155,8 @@ void SinHornerStep(float ch, float cl, float sh, float sl, float bh, float bl, o
     SinProduct(sh, sl, bh, bl, ph, pl);
     precise float sum = ch + ph;
     precise float tail = ((ch - sum) + ph) + (cl + pl);
-    precise float h = sum + tail;
-    precise float l = tail - (h - sum);
-    high = h;
-    low = l;
+    high = sum;
+    low = tail;
 }
 
 void SinPolynomial(float sh, float sl, uint odd, out float high, out float low)
