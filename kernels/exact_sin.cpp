@@ -1,6 +1,7 @@
 // The correctly rounded sine, in named steps that exact_sin.hlsli repeats one for one: SinReduce
-// and SinFold in integers, then SinFast in floats, which settles all but about one argument in
-// 80,000, and for those SinAngle, SinSeries and SinRound in integers.
+// and SinFold in integers, then (ExactSinFloatFirst, the kernels' order) SinFast in floats, which
+// settles all but about one argument in 80,000, and for those, or for every argument (ExactSin),
+// SinAngle, SinSeries and SinRound in integers.
 //
 // Payne and Hanek's reduction in integers: |x| = m 2^E (m of 24 bits); x 2/pi mod 4 is m times
 // the 128 bits of 2/pi from the weight 2^(1-E) on, mod 2^128, read as 2.126 fixed point (the
@@ -304,11 +305,23 @@ uint32_t SinRound(Wide value, uint32_t exponent, uint32_t sign, SinTurns t) {
     return SinSign(((exponent - 1u) << 23) + significand + up, sign, t);
 }
 
-}  // namespace
+// The integer path from the turns on: SinAngle, SinSeries, SinRound.
+uint32_t SinInIntegers(SinTurns turns, uint32_t sign, uint32_t odd) {
+    Wide r;
+    int32_t scale;
+    if (!SinAngle(turns, &r, &scale)) {
+        // Not reached by any float; kept so that no input can shift by 32.
+        return sign ^ ((turns.quadrant & 1u) != 0u ? 0x3F800000u : 0u) ^
+               ((turns.quadrant & 2u) != 0u ? 0x80000000u : 0u);
+    }
+    uint32_t exponent;
+    const Wide value = SinSeries(r, scale, odd, &exponent);
+    return SinRound(value, exponent, sign, turns);
+}
 
-float ExactSin(float x) {
-    uint32_t bits;
-    std::memcpy(&bits, &x, sizeof(bits));
+// ExactSin with SinFast first (floatFirst, the kernels' order) or the integer path alone.
+float Sine(float x, bool floatFirst) {
+    const uint32_t bits = ScalarOps::AsBits(x);
     const uint32_t sign = bits & 0x80000000u;
     const uint32_t biased = (bits >> 23) & 0xFFu;
     if (biased < 115u) {
@@ -321,26 +334,24 @@ float ExactSin(float x) {
     const uint32_t odd = (turns.quadrant & 1u) != 0u ? 0u : 1u;
     float hi, lo;
     uint32_t result;
-    const bool fast = SinFast(turns, odd, &hi, &lo);
-    const float error = hi * 4.547473508864641e-13f;  // 2^-41 |hi|: four times SinFast's bound
-    if (fast && Exact::Decided(hi, lo, error)) {
+    // 2^-41 |hi|: four times SinFast's bound.
+    if (floatFirst && SinFast(turns, odd, &hi, &lo) &&
+        Exact::Decided(hi, lo, hi * 4.547473508864641e-13f)) {
         result = SinSign(ScalarOps::AsBits(hi), sign, turns);
     } else {
-        Wide r;
-        int32_t scale;
-        if (!SinAngle(turns, &r, &scale)) {
-            // Not reached by any float; kept so that no input can shift by 32.
-            result = sign ^ ((turns.quadrant & 1u) != 0u ? 0x3F800000u : 0u) ^
-                     ((turns.quadrant & 2u) != 0u ? 0x80000000u : 0u);
-        } else {
-            uint32_t exponent;
-            const Wide value = SinSeries(r, scale, odd, &exponent);
-            result = SinRound(value, exponent, sign, turns);
-        }
+        result = SinInIntegers(turns, sign, odd);
     }
-    float out;
-    std::memcpy(&out, &result, sizeof(out));
-    return out;
+    return ScalarOps::FromBits(result);
+}
+
+}  // namespace
+
+float ExactSin(float x) {
+    return Sine(x, false);
+}
+
+float ExactSinFloatFirst(float x) {
+    return Sine(x, true);
 }
 
 }  // namespace pyrix

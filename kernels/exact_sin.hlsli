@@ -272,6 +272,21 @@ uint SinRound(uint2 value, uint exponent, uint sign, SinTurns t)
     return SinSign(((exponent - 1u) << 23) + significand + up, sign, t);
 }
 
+uint SinInIntegers(SinTurns turns, uint sign, uint odd)
+{
+    uint2 r;
+    int scale;
+    if (!SinAngle(turns, r, scale))
+    {
+        return sign ^ ((turns.quadrant & 1u) != 0u ? 0x3F800000u : 0u) ^
+               ((turns.quadrant & 2u) != 0u ? 0x80000000u : 0u);
+    }
+    uint exponent;
+    const uint2 value = SinSeries(r, scale, odd, exponent);
+    return SinRound(value, exponent, sign, turns);
+}
+
+// The kernels take the float path first: see ExactSinFloatFirst in exact_math.h.
 float ExactSin(float x)
 {
     const uint bits = asuint(x);
@@ -299,19 +314,7 @@ float ExactSin(float x)
     }
     else
     {
-        uint2 r;
-        int scale;
-        if (!SinAngle(turns, r, scale))
-        {
-            result = sign ^ ((turns.quadrant & 1u) != 0u ? 0x3F800000u : 0u) ^
-                     ((turns.quadrant & 2u) != 0u ? 0x80000000u : 0u);
-        }
-        else
-        {
-            uint exponent;
-            const uint2 value = SinSeries(r, scale, odd, exponent);
-            result = SinRound(value, exponent, sign, turns);
-        }
+        result = SinInIntegers(turns, sign, odd);
     }
     return asfloat(result);
 }

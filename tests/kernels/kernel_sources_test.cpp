@@ -298,7 +298,8 @@ TEST(KernelSources, ExactMathLiteralsAgree) {
                         {"SinAngle", "SinAngle"},
                         {"SinSeries", "SinSeries"},
                         {"SinRound", "SinRound"},
-                        {"ExactSin", "ExactSin"}});
+                        {"SinInIntegers", "SinInIntegers"},
+                        {"Sine", "ExactSin"}});
     ExpectSameLiterals("exact_math.cpp", "exact_math.hlsli",
                        {{"SignedFloor", "SignedFloor"},
                         {"Log2Midpoint", "Log2Midpoint"},
