@@ -96,13 +96,13 @@ fuzz: deps
 	tests/fuzz/run_fuzz.sh build/fuzz dxbc $(FUZZ_SECONDS) kernels/bytecode -max_len=65536
 	tests/fuzz/run_fuzz.sh build/fuzz command_line $(FUZZ_SECONDS)
 
-# ExactSin, ExactExp2, ExactLog2 and ExactSqrt over all 2^32 float patterns, ExactDiv over
-# every significand of a against fixed divisors and divisors next to powers of two, and over
-# quotients next to a rounding midpoint; each against the correctly rounded result (glibc's
-# double functions where they decide it, MPFR otherwise; IEEE's own division and square root);
-# the AVX2 build of sqrt, exp2 and log2 against the scalar one over all patterns; prints the
-# misrounded counts (0 of each) and the time. ONLY=div,sqrt (of sin, exp2, log2, sqrt, div,
-# avx2) runs those alone. Not part of `make test`, which runs a sample.
+# ExactSin (the CPU's order and the kernels'), ExactExp2, ExactLog2 and ExactSqrt over all 2^32
+# float patterns, ExactDiv over every significand of a against fixed divisors and divisors next to
+# powers of two, and over quotients next to a rounding midpoint; each against the correctly rounded
+# result (glibc's double functions where they decide it, MPFR otherwise; IEEE's own division and
+# square root); the AVX2 build of sqrt, exp2 and log2 against the scalar one over all patterns;
+# prints the misrounded counts (0 of each) and the time. ONLY=div,sqrt (of sin, exp2, log2, sqrt,
+# div, avx2) runs those alone. Not part of `make test`, which runs a sample.
 exhaustive: deps
 	cmake --preset release
 	cmake --build --preset release --target exact_math_exhaustive

@@ -15,6 +15,13 @@ namespace pyrix {
 // arithmetic), so huge arguments are as good as small ones.
 float ExactSin(float x);
 
+// The same bits as ExactSin for every float, computed in the kernels' order (exact_sin.hlsli):
+// a float-float path first, ExactSin's integer series for the arguments it leaves undecided
+// (about one in 80,000). The kernels take it because a GPU builds the series' 64-bit products
+// from 16-bit halves; the CPU keeps ExactSin, whose native 64-bit products make the series the
+// cheaper. `make exhaustive` checks both on every float.
+float ExactSinFloatFirst(float x);
+
 // 2^y correctly rounded (to nearest, ties to even) for y in [-126, 128); +0 below -126 (never
 // a denormal), +inf from 128 on.
 float ExactExp2(float y);

@@ -51,12 +51,14 @@ float CorrectlyRounded(Function function, float v) {
 // arguments a sine within an ulp gets wrong, and the edges of each range.
 TEST(ExactMath, CorrectlyRoundedAtHardCasesAndEdges) {
     // sin(311.7f), the hash's, lies 0.033 ulp from a rounding midpoint.
-    for (float v : {311.7f, 127.1f, 269.5f, 183.3f, -0x1.6c0808p-3f, 0x1.fffffep+127f, 1e-3f}) {
-        EXPECT_EQ(Bits(ExactSin(v)), Bits(CorrectlyRounded(Function::kSin, v))) << v;
+    for (auto sine : {&ExactSin, &ExactSinFloatFirst}) {
+        for (float v : {311.7f, 127.1f, 269.5f, 183.3f, -0x1.6c0808p-3f, 0x1.fffffep+127f, 1e-3f}) {
+            EXPECT_EQ(Bits(sine(v)), Bits(CorrectlyRounded(Function::kSin, v))) << v;
+        }
+        EXPECT_EQ(Bits(sine(-0.0f)), Bits(-0.0f));
+        EXPECT_TRUE(std::isnan(sine(INFINITY)));
+        EXPECT_TRUE(std::isnan(sine(NAN)));
     }
-    EXPECT_EQ(Bits(ExactSin(-0.0f)), Bits(-0.0f));
-    EXPECT_TRUE(std::isnan(ExactSin(INFINITY)));
-    EXPECT_TRUE(std::isnan(ExactSin(NAN)));
     for (float y :
          {-126.0f, -125.99999f, 127.99999f, 0x1p-26f, -0x1p-26f, 0x1.9a39c8p+0f, -0x1.379478p-2f}) {
         EXPECT_EQ(Bits(ExactExp2(y)), Bits(CorrectlyRounded(Function::kExp2, y))) << y;
@@ -76,8 +78,15 @@ TEST(ExactMath, CorrectlyRoundedAtHardCasesAndEdges) {
 
 // Arguments whose float-float result rounds the wrong way, so that only the hand-over to
 // ExactLog2Rare and ExactExp2Rare gets them right (found by scanning every float with the
-// hand-over removed: 415 such logarithms, 684 such powers).
+// hand-over removed: 415 such logarithms, 684 such powers), and sines that only
+// ExactSinFloatFirst's integer path gets right (17 among the floats from 2^-12 to 2^25 and from
+// 2^97 to 2^117; the 4th, 6th, 8th and 10th below take the cosine).
 TEST(ExactMath, HardCasesNeedTheRarePaths) {
+    for (float v :
+         {0x1.250bfep-11f, 0x1.e64002p-2f, 0x1.3e42p+1f, 0x1.ce1026p+2f, -0x1.a88a5p+6f,
+          0x1.0b638ep+13f, 0x1.cf9736p+19f, 0x1.30f266p+22f, -0x1.0193d8p+105f, 0x1.e14f3ap+115f}) {
+        EXPECT_EQ(Bits(ExactSinFloatFirst(v)), Bits(CorrectlyRounded(Function::kSin, v))) << v;
+    }
     for (float x : {0x1.00fc6ap+1f, 0x1.119b46p+1f, 0x1.4853aap-32f, 0x1.0dad2ep-1f, 0x1.fe168ap-1f,
                     0x1.ea1f18p-29f}) {
         EXPECT_EQ(Bits(ExactLog2(x)), Bits(CorrectlyRounded(Function::kLog2, x))) << x;

@@ -290,10 +290,17 @@ TEST(KernelSources, ExactMathLiteralsAgree) {
     ExpectSameLiterals("exact_sin.cpp", "exact_sin.hlsli",
                        {{"SinReduce", "SinReduce"},
                         {"SinFold", "SinFold"},
+                        {"SinFraction", "SinFraction"},
+                        {"SinProduct", "SinProduct"},
+                        {"SinHornerStep", "SinHornerStep"},
+                        {"SinPolynomial", "SinPolynomial"},
+                        {"SinFast", "SinFast"},
+                        {"SinSign", "SinSign"},
                         {"SinAngle", "SinAngle"},
                         {"SinSeries", "SinSeries"},
                         {"SinRound", "SinRound"},
-                        {"ExactSin", "ExactSin"}});
+                        {"SinInIntegers", "SinInIntegers"},
+                        {"Sine", "ExactSin"}});
     ExpectSameLiterals("exact_math.cpp", "exact_math.hlsli",
                        {{"SignedFloor", "SignedFloor"},
                         {"Log2Midpoint", "Log2Midpoint"},

@@ -14,6 +14,7 @@ namespace exact_math_check {
 
 enum Check {
     kSin,
+    kSinFloatFirst,
     kExp2,
     kLog2,
     kSqrt,
@@ -26,12 +27,17 @@ enum Check {
     kChecks
 };
 constexpr const char* kNames[kChecks] = {
-    "sin",          "exp2",      "log2",      "sqrt",     "div fixed b", "div b near 2^k",
-    "div midpoint", "sqrt avx2", "exp2 avx2", "log2 avx2"};
+    "sin",       "sin float path", "exp2",           "log2",
+    "sqrt",      "div fixed b",    "div b near 2^k", "div midpoint",
+    "sqrt avx2", "exp2 avx2",      "log2 avx2"};
 
-// The name that --only gives the check's group: "div" and "avx2" name three checks each.
+// The name that --only gives the check's group: "sin" names both orders of the sine, "div" and
+// "avx2" three checks each.
 inline const char* GroupName(int check) {
-    return check >= kSqrtLanes ? "avx2" : check >= kDivFixed ? "div" : kNames[check];
+    return check >= kSqrtLanes       ? "avx2"
+           : check >= kDivFixed      ? "div"
+           : check == kSinFloatFirst ? "sin"
+                                     : kNames[check];
 }
 
 inline float FromBits(uint32_t bits) {

@@ -101,8 +101,9 @@ unsigned NamedChecks(const std::string& list) {
 
 uint64_t Report(const Run& run, const Tally& all) {
     std::printf(
-        "%s run: sin, exp2, log2 and sqrt over %s float patterns (exp2 +0 below -126, sin "
-        "finite only), and their AVX2 build against the scalar one; division over every "
+        "%s run: sin (the CPU's integer path, and the float path first as the kernels take it), "
+        "exp2, log2 and sqrt over %s float patterns (exp2 +0 below -126, sin finite only), and "
+        "their AVX2 build against the scalar one; division over every "
         "significand of a against fixed divisors and divisors next to powers of two, and "
         "quotients next to a rounding midpoint%s\n",
         run.sample ? "sampled" : "exhaustive", run.sample ? "2^22" : "all 2^32",

@@ -66,10 +66,15 @@ void CheckPattern(uint32_t bits, unsigned checks, Mpfr* mpfr, Tally* tally) {
     if (!std::isfinite(v)) {
         return;
     }
-    if ((checks & (1u << kSin)) != 0) {
+    if ((checks & ((1u << kSin) | (1u << kSinFloatFirst))) != 0) {
         const float sine =
             Expected(kSine, v, std::sin(static_cast<double>(v)), mpfr, &tally->mpfrCalls);
-        tally->Record(kSin, Bits(pyrix::ExactSin(v)) == Bits(sine), bits);
+        if ((checks & (1u << kSin)) != 0) {
+            tally->Record(kSin, Bits(pyrix::ExactSin(v)) == Bits(sine), bits);
+        }
+        if ((checks & (1u << kSinFloatFirst)) != 0) {
+            tally->Record(kSinFloatFirst, Bits(pyrix::ExactSinFloatFirst(v)) == Bits(sine), bits);
+        }
     }
     if ((checks & (1u << kExp2)) == 0) {
         return;
