@@ -182,11 +182,21 @@ ShapePoint shapePoint(float x, float y) {
     return shape;
 }
 
-// With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
-// computes is at least this one, and from kBlackDistance on its intensity is below 0.
+// Black whatever f is, two ways.
+// - With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
+//   computes is at least d here, and from kBlackDistance on its intensity is below 0.
+// - Above the fade (W > 1) with s <= 1 every channel is +0. Either c <= 0 (black), or the pixel
+//   is nearly lit: W > 1 means Y > 1.82, so r >= 0.75 Y > 1.36, and d < 0.0992 needs
+//   f > (0.75 Y - 0.0992) / (Y + 0.25) > 0.61. Then c >= 2^-24 (1 - 16 d^1.2 rounds to a
+//   multiple of 2^-24 below 1) and c2 > 0 (for 0 < s <= 1 the blend c + s (c^2 (3 - 2c) - c)
+//   cannot cancel c, since c^2 (3 - 2c) exceeds half an ulp of c). So fade =
+//   saturate(c2 (1 - W^3)) = +0, as 1 - W^3 <= -2^-23; and the colour is +0 or positive: for
+//   s <= 0 the heat a = c f (1.5 - (1.3 W)^4) is negative with |a| > 2^-24 * 0.61 * 1.35, so not
+//   even a^5 underflows to -0 and each channel saturates a negative number to +0; for
+//   0 < s <= 1 base + s (hot - base) is never -0 (hot is +0 for a <= 0). fade * colour = +0.
 bool surelyDark(const FireFieldParams& field, const ShapePoint& shape) {
     const float d = shape.radius - field.maxTurbulence * std::max(0.0f, shape.y + 0.25f);
-    return d >= kBlackDistance;
+    return d >= kBlackDistance || (field.softness <= 1.0f && shape.w > 1.0f);
 }
 
 FireColour fireSample(const FireFieldParams& field, float qx, float qy, float f) {

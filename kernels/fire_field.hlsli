@@ -310,12 +310,11 @@ ShapePoint shapeCoordinates(FireFieldParams field, float qx, float qy)
     return shapePoint(x, y);
 }
 
-// With f <= maxTurbulence and every step rounded monotonically, the distance baseIntensity
-// computes is at least this one, and from kBlackDistance on its intensity is below 0.
+// Black whatever f is: beyond the flame's reach, or above the fade; see fire_field.cpp.
 bool surelyDark(FireFieldParams field, ShapePoint shape)
 {
     precise const float d = shape.radius - field.maxTurbulence * max(0.0f, shape.y + 0.25f);
-    return d >= kBlackDistance;
+    return d >= kBlackDistance || (field.softness <= 1.0f && shape.w > 1.0f);
 }
 
 // 1 - 16 d^1.2; the power goes through log2/exp2, so d = 0 gives exactly 1.
