@@ -148,6 +148,20 @@ void DispatchAnchor(const Device& gpu, ID3D11ComputeShader* kernel, ID3D11Buffer
     context->CSSetUnorderedAccessViews(1, 1, &none, nullptr);
 }
 
+// A texture of four floats per texel, as the kernels write and read them.
+D3D11_TEXTURE2D_DESC FloatTextureDesc(uint32_t width, uint32_t height, UINT bindFlags) {
+    D3D11_TEXTURE2D_DESC desc{};
+    desc.Width = width;
+    desc.Height = height;
+    desc.MipLevels = 1;
+    desc.ArraySize = 1;
+    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
+    desc.SampleDesc.Count = 1;
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = bindFlags;
+    return desc;
+}
+
 ParamsBlock KernelParams(float detail, float time, float emitterSize, float softness) {
     ParamsBlock params{};
     params.width = 1;
@@ -233,15 +247,8 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11Comput
     params.emitterSize = 1.4f;
     params.softness = 0.35f;
 
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = params.width;
-    desc.Height = params.height;
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    D3D11_TEXTURE2D_DESC desc =
+        FloatTextureDesc(params.width, params.height, D3D11_BIND_UNORDERED_ACCESS);
     ComPtr<ID3D11Texture2D> texture, staging;
     Check(gpu.device()->CreateTexture2D(&desc, nullptr, &texture), "CreateTexture2D");
     desc.Usage = D3D11_USAGE_STAGING;
@@ -345,15 +352,7 @@ int CheckConversion(const Device& gpu, ID3D11ComputeShader* kernel) {
     std::vector<uint32_t> texels(size_t(width) * rows * 4);
     for (size_t i = 0; i < texels.size(); ++i) texels[i] = classes[(i * 7 + i / 4) % 20];
 
-    D3D11_TEXTURE2D_DESC desc{};
-    desc.Width = width;
-    desc.Height = rows;
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_R32G32B32A32_FLOAT;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DEFAULT;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
+    const D3D11_TEXTURE2D_DESC desc = FloatTextureDesc(width, rows, D3D11_BIND_SHADER_RESOURCE);
     const D3D11_SUBRESOURCE_DATA initial{texels.data(), width * 16, 0};
     ComPtr<ID3D11Texture2D> texture;
     Check(gpu.device()->CreateTexture2D(&desc, &initial, &texture), "CreateTexture2D (texels)");
