@@ -7,6 +7,7 @@
 
 #include "kernels/exact_fixed_point.h"
 #include "kernels/exact_math_tables.h"
+#include "kernels/float_bits.h"
 
 #if defined(__x86_64__) || defined(__i386__) || defined(_M_X64)
 #include <xmmintrin.h>

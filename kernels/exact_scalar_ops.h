@@ -1,6 +1,6 @@
 // The scalar lane type of exact_math_lanes.h: one float per lane, plain C++ operations. Include
 // this only from inside an anonymous namespace, as exact_math_lanes.h (exact_math.cpp and
-// exact_sin.cpp each compile their own copy), after <cstdint> and <cstring>.
+// exact_sin.cpp each compile their own copy), after kernels/float_bits.h.
 
 struct ScalarOps {
     using F = float;
@@ -16,16 +16,8 @@ struct ScalarOps {
     static F Min(F a, F b) { return (b < a) ? b : a; }
     static M Greater(F a, F b) { return a > b; }
     static F Select(M m, F a, F b) { return m ? a : b; }
-    static U AsBits(F v) {
-        U bits;
-        std::memcpy(&bits, &v, sizeof(bits));
-        return bits;
-    }
-    static F FromBits(U bits) {
-        F v;
-        std::memcpy(&v, &bits, sizeof(v));
-        return v;
-    }
+    static U AsBits(F v) { return FloatBits(v); }
+    static F FromBits(U bits) { return FloatFromBits(bits); }
     static constexpr int kWidth = 1;
     static F Load(const float* p) { return *p; }
     static void Store(float* p, F v) { *p = v; }

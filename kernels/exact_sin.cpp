@@ -24,6 +24,7 @@
 #include "kernels/exact_fixed_point.h"
 #include "kernels/exact_math.h"
 #include "kernels/exact_math_tables.h"
+#include "kernels/float_bits.h"
 
 namespace pyrix {
 

@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/float_bits.h"
+
 namespace pyrix {
 
 constexpr float kSanitizeLimit = 1000000.0f;
@@ -27,12 +29,9 @@ constexpr float kScale16Bit = 32768.0f;
 constexpr float kRoundHalf = 0.5f;
 
 inline float SanitizeFloat(float v) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &v, sizeof(bits));
+    const uint32_t bits = FloatBits(v);
     const uint32_t exponent = bits & 0x7F800000u;
-    const uint32_t signedZeroBits = bits & 0x80000000u;
-    float signedZero{};
-    std::memcpy(&signedZero, &signedZeroBits, sizeof(signedZero));
+    const float signedZero = FloatFromBits(bits & 0x80000000u);
     const float clamped =
         v < -kSanitizeLimit ? -kSanitizeLimit : (kSanitizeLimit < v ? kSanitizeLimit : v);
     const float settled = exponent == 0u ? signedZero : clamped;  // zero or denormal

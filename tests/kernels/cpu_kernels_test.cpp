@@ -9,6 +9,7 @@
 
 #include "kernels/exact_math.h"
 #include "kernels/fire_field.h"
+#include "kernels/float_bits.h"
 
 namespace pyrix {
 
@@ -79,12 +80,6 @@ float ParallelAnchor(const ParamsBlock& params) {
         }
     }
     return 0.5f * (lo + hi);
-}
-
-uint32_t BitsOf(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof(bits));
-    return bits;
 }
 
 struct AnchorCase {
@@ -174,7 +169,7 @@ TEST(AnchorKernel, NoVisibleSampleGivesExactlyZero) {
     const AnchorRecord record = RunAnchorKernel(params);
     EXPECT_EQ(record.baseOffset, 0.0f);
     EXPECT_FALSE(std::signbit(record.baseOffset));
-    EXPECT_EQ(BitsOf(ParallelAnchor(params)), BitsOf(record.baseOffset));
+    EXPECT_EQ(FloatBits(ParallelAnchor(params)), FloatBits(record.baseOffset));
 }
 
 TEST(AnchorKernel, FirstSampleVisibleRefinesBelowIt) {
@@ -185,7 +180,7 @@ TEST(AnchorKernel, FirstSampleVisibleRefinesBelowIt) {
     const float baseOffset = RunAnchorKernel(params).baseOffset;
     EXPECT_GE(baseOffset, -0.25f);
     EXPECT_LT(baseOffset, -0.2421875f);
-    EXPECT_EQ(BitsOf(ParallelAnchor(params)), BitsOf(baseOffset));
+    EXPECT_EQ(FloatBits(ParallelAnchor(params)), FloatBits(baseOffset));
 }
 
 TEST(AnchorKernel, LandsInTheFirstVisibleScanStep) {
@@ -199,7 +194,7 @@ TEST(AnchorKernel, LandsInTheFirstVisibleScanStep) {
             ASSERT_GE(record.baseOffset, -0.25f);
             ASSERT_LE(record.baseOffset, 0.0f);
             // The GPU's parallel schedule lands on the same float.
-            EXPECT_EQ(BitsOf(ParallelAnchor(params)), BitsOf(record.baseOffset));
+            EXPECT_EQ(FloatBits(ParallelAnchor(params)), FloatBits(record.baseOffset));
             int first = 33;
             for (int i = 1; i <= 32; ++i) {
                 if (Red(params, static_cast<float>(i) * 0.0078125f - 0.25f) > 0.02f) {

@@ -11,21 +11,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/float_bits.h"
+
 namespace pyrix {
 
 namespace {
-
-float FromBits(uint32_t bits) {
-    float v;
-    std::memcpy(&v, &bits, sizeof(v));
-    return v;
-}
-
-uint32_t Bits(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof(bits));
-    return bits;
-}
 
 enum class Function { kSin, kExp2, kLog2 };
 
@@ -53,25 +43,25 @@ TEST(ExactMath, CorrectlyRoundedAtHardCasesAndEdges) {
     // sin(311.7f), the hash's, lies 0.033 ulp from a rounding midpoint.
     for (auto sine : {&ExactSin, &ExactSinFloatFirst}) {
         for (float v : {311.7f, 127.1f, 269.5f, 183.3f, -0x1.6c0808p-3f, 0x1.fffffep+127f, 1e-3f}) {
-            EXPECT_EQ(Bits(sine(v)), Bits(CorrectlyRounded(Function::kSin, v))) << v;
+            EXPECT_EQ(FloatBits(sine(v)), FloatBits(CorrectlyRounded(Function::kSin, v))) << v;
         }
-        EXPECT_EQ(Bits(sine(-0.0f)), Bits(-0.0f));
+        EXPECT_EQ(FloatBits(sine(-0.0f)), FloatBits(-0.0f));
         EXPECT_TRUE(std::isnan(sine(INFINITY)));
         EXPECT_TRUE(std::isnan(sine(NAN)));
     }
     for (float y :
          {-126.0f, -125.99999f, 127.99999f, 0x1p-26f, -0x1p-26f, 0x1.9a39c8p+0f, -0x1.379478p-2f}) {
-        EXPECT_EQ(Bits(ExactExp2(y)), Bits(CorrectlyRounded(Function::kExp2, y))) << y;
+        EXPECT_EQ(FloatBits(ExactExp2(y)), FloatBits(CorrectlyRounded(Function::kExp2, y))) << y;
     }
-    EXPECT_EQ(Bits(ExactExp2(-126.00002f)), 0u);  // +0 below the range, never a denormal
-    EXPECT_EQ(Bits(ExactExp2(-INFINITY)), 0u);    // d = 0: c = 1 - 16 * 0 exactly
+    EXPECT_EQ(FloatBits(ExactExp2(-126.00002f)), 0u);  // +0 below the range, never a denormal
+    EXPECT_EQ(FloatBits(ExactExp2(-INFINITY)), 0u);    // d = 0: c = 1 - 16 * 0 exactly
     EXPECT_EQ(ExactExp2(128.0f), INFINITY);
     EXPECT_TRUE(std::isnan(ExactExp2(NAN)));
     for (float x : {0x1p-126f, 0x1.fffffep-1f, 0x1.000002p+0f, 0x1.9a39c8p+0f, 0x1.7730c2p+116f,
                     0x1.fffffep+127f, 0.0625f}) {
-        EXPECT_EQ(Bits(ExactLog2(x)), Bits(CorrectlyRounded(Function::kLog2, x))) << x;
+        EXPECT_EQ(FloatBits(ExactLog2(x)), FloatBits(CorrectlyRounded(Function::kLog2, x))) << x;
     }
-    EXPECT_EQ(Bits(ExactLog2(1.0f)), 0u);
+    EXPECT_EQ(FloatBits(ExactLog2(1.0f)), 0u);
     EXPECT_EQ(ExactLog2(0.0f), -INFINITY);
     EXPECT_EQ(ExactLog2(0x1p-130f), -INFINITY);  // denormals read as 0
 }
@@ -85,15 +75,16 @@ TEST(ExactMath, HardCasesNeedTheRarePaths) {
     for (float v :
          {0x1.250bfep-11f, 0x1.e64002p-2f, 0x1.3e42p+1f, 0x1.ce1026p+2f, -0x1.a88a5p+6f,
           0x1.0b638ep+13f, 0x1.cf9736p+19f, 0x1.30f266p+22f, -0x1.0193d8p+105f, 0x1.e14f3ap+115f}) {
-        EXPECT_EQ(Bits(ExactSinFloatFirst(v)), Bits(CorrectlyRounded(Function::kSin, v))) << v;
+        EXPECT_EQ(FloatBits(ExactSinFloatFirst(v)), FloatBits(CorrectlyRounded(Function::kSin, v)))
+            << v;
     }
     for (float x : {0x1.00fc6ap+1f, 0x1.119b46p+1f, 0x1.4853aap-32f, 0x1.0dad2ep-1f, 0x1.fe168ap-1f,
                     0x1.ea1f18p-29f}) {
-        EXPECT_EQ(Bits(ExactLog2(x)), Bits(CorrectlyRounded(Function::kLog2, x))) << x;
+        EXPECT_EQ(FloatBits(ExactLog2(x)), FloatBits(CorrectlyRounded(Function::kLog2, x))) << x;
     }
     for (float y : {0x1.715476p-24f, 0x1.35e33ap-6f, 0x1.b6128ep-3f, 0x1.4b4baep+0f, 0x1.aa7cd6p+1f,
                     0x1.fffc0ep+6f, 0x1.db0c08p-10f}) {
-        EXPECT_EQ(Bits(ExactExp2(y)), Bits(CorrectlyRounded(Function::kExp2, y))) << y;
+        EXPECT_EQ(FloatBits(ExactExp2(y)), FloatBits(CorrectlyRounded(Function::kExp2, y))) << y;
     }
 }
 
@@ -102,18 +93,20 @@ TEST(ExactMath, RarePathsCorrectlyRoundedOnTheirOwn) {
     for (uint32_t i = 0; i < (1u << 14); ++i) {
         const float y = -126.0f + 254.0f * static_cast<float>(i) / static_cast<float>(1u << 14) +
                         static_cast<float>(i % 97) * 0x1p-12f;
-        ASSERT_EQ(Bits(ExactExp2Rare(y)), Bits(CorrectlyRounded(Function::kExp2, y))) << y;
+        ASSERT_EQ(FloatBits(ExactExp2Rare(y)), FloatBits(CorrectlyRounded(Function::kExp2, y)))
+            << y;
         // Given either float next to log2 x and the distance to it, the other is chosen when
         // log2 x lies beyond their midpoint.
-        const float x = FromBits(0x00800000u + i * 129001u);
+        const float x = FloatFromBits(0x00800000u + i * 129001u);
         const float want = CorrectlyRounded(Function::kLog2, x);
         const double exact = std::log2(static_cast<double>(x));
         const double rounded = static_cast<double>(want);
         const float other = std::nextafter(want, exact > rounded ? INFINITY : -INFINITY);
-        ASSERT_EQ(Bits(ExactLog2Rare(x, want, static_cast<float>(exact - rounded))), Bits(want));
+        ASSERT_EQ(FloatBits(ExactLog2Rare(x, want, static_cast<float>(exact - rounded))),
+                  FloatBits(want));
         if (exact != rounded) {
             const float distance = static_cast<float>(exact - static_cast<double>(other));
-            ASSERT_EQ(Bits(ExactLog2Rare(x, other, distance)), Bits(want)) << x;
+            ASSERT_EQ(FloatBits(ExactLog2Rare(x, other, distance)), FloatBits(want)) << x;
         }
     }
 }
@@ -130,17 +123,17 @@ TEST(ExactMath, RarePathsCorrectlyRoundedOnTheirOwn) {
 }
 
 bool SameResult(float got, float want) {
-    return (std::isnan(got) && std::isnan(want)) || Bits(got) == Bits(want);
+    return (std::isnan(got) && std::isnan(want)) || FloatBits(got) == FloatBits(want);
 }
 
 // The whole-range check is tools/exact_math. Here: inputs a review found misrounded (a NaN, a
 // negative root, -inf), the ends of the exponent range, IEEE's special values, and a grid in
 // the field's own range, against IEEE.
 TEST(ExactMath, DivisionAndSquareRootCorrectlyRounded) {
-    EXPECT_EQ(Bits(ExactDiv(0x1.6e7f6p+1f, 0x1.bb872ep+0f)), Bits(0x1.a713dap+0f));
-    EXPECT_EQ(Bits(ExactDiv(0x1.7d3d14p+115f, 0x1.e50fb8p-7f)), Bits(0x1.926946p+121f));
-    EXPECT_EQ(Bits(ExactSqrt(0x1p-126f)), Bits(0x1p-63f));
-    EXPECT_EQ(Bits(ExactSqrt(0x1.ffe08ep+127f)), Bits(0x1.fff046p+63f));
+    EXPECT_EQ(FloatBits(ExactDiv(0x1.6e7f6p+1f, 0x1.bb872ep+0f)), FloatBits(0x1.a713dap+0f));
+    EXPECT_EQ(FloatBits(ExactDiv(0x1.7d3d14p+115f, 0x1.e50fb8p-7f)), FloatBits(0x1.926946p+121f));
+    EXPECT_EQ(FloatBits(ExactSqrt(0x1p-126f)), FloatBits(0x1p-63f));
+    EXPECT_EQ(FloatBits(ExactSqrt(0x1.ffe08ep+127f)), FloatBits(0x1.fff046p+63f));
     const float specials[] = {0.0f,      -0.0f, 0x1p-130f,        -0x1p-130f,        0x1p-126f,
                               -3.0f,     1.0f,  0x1.fffffep+127f, -0x1.fffffep+127f, INFINITY,
                               -INFINITY, NAN,   0x1p-100f,        0x1p+100f,         0.75f};
@@ -153,8 +146,8 @@ TEST(ExactMath, DivisionAndSquareRootCorrectlyRounded) {
     for (uint32_t i = 1; i < 100000; ++i) {
         const float a = static_cast<float>(i) * 0.37f - 1000.0f;
         const float b = 0.001f + static_cast<float>(i) * 0.171f;
-        ASSERT_EQ(Bits(ExactDiv(a, b)), Bits(Divided(a, b))) << a << " / " << b;
-        ASSERT_EQ(Bits(ExactSqrt(b)), Bits(Root(b))) << b;
+        ASSERT_EQ(FloatBits(ExactDiv(a, b)), FloatBits(Divided(a, b))) << a << " / " << b;
+        ASSERT_EQ(FloatBits(ExactSqrt(b)), FloatBits(Root(b))) << b;
     }
 }
 

@@ -6,15 +6,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernels/float_bits.h"
+
 namespace pyrix {
 
 namespace {
-
-uint32_t Bits(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof(bits));
-    return bits;
-}
 
 TEST(GradientHash, WorkedValues) {
     // These pin the sine, the rows of the hash and their order (row a gives the first component).
@@ -208,16 +204,16 @@ TEST(SurelyDark, OnlyBlackPointsAndMostOfTheFarField) {
 }
 
 TEST(FireConstants, BitPatterns) {
-    EXPECT_EQ(Bits(kSkewF2), 0x3EBB67AFu);
-    EXPECT_EQ(Bits(kUnskewG2), 0x3E58658Cu);
-    EXPECT_EQ(Bits(kFarCornerOffset), 0xBF13CD3Au);
-    EXPECT_EQ(Bits(kHashRowAX), 0x42FE3333u);
-    EXPECT_EQ(Bits(kHashRowAY), 0x439BD99Au);
-    EXPECT_EQ(Bits(kHashRowBX), 0x4386C000u);
-    EXPECT_EQ(Bits(kHashRowBY), 0x43374CCDu);
-    EXPECT_EQ(Bits(kHashScale), 0x472AEE8Cu);
-    EXPECT_EQ(Bits(kNoiseScale), 0x428C0000u);
-    EXPECT_EQ(Bits(kHeatExponent), 0xC02632CFu);
+    EXPECT_EQ(FloatBits(kSkewF2), 0x3EBB67AFu);
+    EXPECT_EQ(FloatBits(kUnskewG2), 0x3E58658Cu);
+    EXPECT_EQ(FloatBits(kFarCornerOffset), 0xBF13CD3Au);
+    EXPECT_EQ(FloatBits(kHashRowAX), 0x42FE3333u);
+    EXPECT_EQ(FloatBits(kHashRowAY), 0x439BD99Au);
+    EXPECT_EQ(FloatBits(kHashRowBX), 0x4386C000u);
+    EXPECT_EQ(FloatBits(kHashRowBY), 0x43374CCDu);
+    EXPECT_EQ(FloatBits(kHashScale), 0x472AEE8Cu);
+    EXPECT_EQ(FloatBits(kNoiseScale), 0x428C0000u);
+    EXPECT_EQ(FloatBits(kHeatExponent), 0xC02632CFu);
 }
 
 }  // namespace

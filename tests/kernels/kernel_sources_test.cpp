@@ -18,6 +18,7 @@
 #include "kernels/exact_math_tables.h"
 #include "kernels/fire_field.h"
 #include "kernels/fire_field_constants.h"
+#include "kernels/float_bits.h"
 
 namespace pyrix {
 
@@ -45,14 +46,8 @@ std::string WithoutComments(const std::string& source) {
     return text;
 }
 
-uint32_t Bits(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof(bits));
-    return bits;
-}
-
 uint32_t LiteralBits(const std::string& literal) {
-    return Bits(std::strtof(literal.c_str(), nullptr));
+    return FloatBits(std::strtof(literal.c_str(), nullptr));
 }
 
 bool IsWordChar(char c) {
@@ -260,7 +255,7 @@ TEST(KernelSources, FireFieldConstantsAgree) {
     const std::vector<std::string> scales = Literals(Statement(nextOctave, kOctaveScaleStatement));
     ASSERT_EQ(scales.size(), std::size(kOctaveScale));
     for (size_t i = 0; i < scales.size(); ++i) {
-        EXPECT_EQ(LiteralBits(scales[i]), Bits(kOctaveScale[i])) << "octave scale " << i;
+        EXPECT_EQ(LiteralBits(scales[i]), FloatBits(kOctaveScale[i])) << "octave scale " << i;
     }
 }
 
@@ -421,7 +416,7 @@ TEST(KernelSources, LiteralExtractionSeesTheHashRows) {
     EXPECT_EQ(literals[1], "1.01f");
     const auto constants = Constants(ReadSource("fire_field.hlsli"), "static const");
     EXPECT_EQ(constants.size(), 12u);
-    EXPECT_EQ(LiteralBits(constants.at("kHashScale").value), Bits(kHashScale));
+    EXPECT_EQ(LiteralBits(constants.at("kHashScale").value), FloatBits(kHashScale));
     EXPECT_EQ(Literals("x0x = 2.5e-3f * a1 + 7.0f - 3;"),
               (std::vector<std::string>{"2.5e-3f", "7.0f"}));
 }

@@ -10,17 +10,12 @@
 
 #include "kernels/convert_kernel.h"
 #include "kernels/exact_math.h"
+#include "kernels/float_bits.h"
 #include "renderers/output_conversion.h"
 #include "tests/renderers/reference_frame.h"
 
 namespace pyrix {
 namespace {
-
-uint32_t Bits(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof(bits));
-    return bits;
-}
 
 struct FloatClass {
     float value;
@@ -39,16 +34,16 @@ const FloatClass kClasses[] = {
     {kDenormal, 0, 0, 0x00000000u, 0x00000000u},
     {-kDenormal, 0, 0, 0x80000000u, 0x80000000u},
     {std::numeric_limits<float>::min(), 0, 0, 0x00800000u, 0x00800000u},
-    {0.5f, 128, 16384, Bits(0.5f), Bits(0.5f)},  // halves: 127.5 + 0.5, 16384 + 0.5
-    {1.0f / 512.0f, 0, 64, Bits(1.0f / 512.0f), Bits(1.0f / 512.0f)},
-    {kBelowOne, 255, 32768, Bits(kBelowOne), Bits(kBelowOne)},
-    {1.0f, 255, 32768, Bits(1.0f), Bits(1.0f)},
-    {kAboveOne, 255, 32768, Bits(kAboveOne), Bits(1.0f)},
-    {-0.5f, 0, 0, Bits(-0.5f), 0x00000000u},
-    {1e6f, 255, 32768, Bits(1e6f), Bits(1.0f)},
-    {std::nextafter(1e6f, 2e6f), 255, 32768, Bits(1e6f), Bits(1.0f)},
-    {-1e6f, 0, 0, Bits(-1e6f), 0x00000000u},
-    {std::nextafter(-1e6f, -2e6f), 0, 0, Bits(-1e6f), 0x00000000u},
+    {0.5f, 128, 16384, FloatBits(0.5f), FloatBits(0.5f)},  // halves: 127.5 + 0.5, 16384 + 0.5
+    {1.0f / 512.0f, 0, 64, FloatBits(1.0f / 512.0f), FloatBits(1.0f / 512.0f)},
+    {kBelowOne, 255, 32768, FloatBits(kBelowOne), FloatBits(kBelowOne)},
+    {1.0f, 255, 32768, FloatBits(1.0f), FloatBits(1.0f)},
+    {kAboveOne, 255, 32768, FloatBits(kAboveOne), FloatBits(1.0f)},
+    {-0.5f, 0, 0, FloatBits(-0.5f), 0x00000000u},
+    {1e6f, 255, 32768, FloatBits(1e6f), FloatBits(1.0f)},
+    {std::nextafter(1e6f, 2e6f), 255, 32768, FloatBits(1e6f), FloatBits(1.0f)},
+    {-1e6f, 0, 0, FloatBits(-1e6f), 0x00000000u},
+    {std::nextafter(-1e6f, -2e6f), 0, 0, FloatBits(-1e6f), 0x00000000u},
     {std::numeric_limits<float>::quiet_NaN(), 0, 0, 0x00000000u, 0x00000000u},
     {-std::numeric_limits<float>::quiet_NaN(), 0, 0, 0x00000000u, 0x00000000u},
     {std::numeric_limits<float>::infinity(), 0, 0, 0x00000000u, 0x00000000u},

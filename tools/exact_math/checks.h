@@ -9,8 +9,12 @@
 #include <vector>
 
 #include "kernels/exact_math_avx2.h"
+#include "kernels/float_bits.h"
 
 namespace exact_math_check {
+
+using pyrix::FloatBits;
+using pyrix::FloatFromBits;
 
 enum Check {
     kSin,
@@ -40,21 +44,9 @@ inline const char* GroupName(int check) {
                                      : kNames[check];
 }
 
-inline float FromBits(uint32_t bits) {
-    float v;
-    std::memcpy(&v, &bits, sizeof(v));
-    return v;
-}
-
-inline uint32_t Bits(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof(bits));
-    return bits;
-}
-
 // The same float, or both NaN (no build promises a NaN's payload).
 inline bool SameResult(float got, float want) {
-    return (got != got && want != want) || Bits(got) == Bits(want);
+    return (got != got && want != want) || FloatBits(got) == FloatBits(want);
 }
 
 struct Tally {

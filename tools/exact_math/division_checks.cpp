@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "kernels/exact_math.h"
+#include "kernels/float_bits.h"
 #include "tools/exact_math/checks.h"
 
 namespace exact_math_check {
@@ -32,7 +33,7 @@ constexpr uint32_t kOddDivisors = 1u << 22;  // B = 2^23 + 1, 2^23 + 3, ..., 2^2
 
 uint32_t FixedSignificand(uint32_t index) {
     if (index < std::size(kNamedDivisors)) {
-        return Bits(kNamedDivisors[index]) & 0x007FFFFFu;
+        return FloatBits(kNamedDivisors[index]) & 0x007FFFFFu;
     }
     return (index * 0x9E3779B1u + 0x7F4A7C15u) >> 9;
 }
@@ -46,8 +47,8 @@ uint32_t NearPowerSignificand(uint32_t index) {
 }
 
 void CheckOne(Check check, uint32_t aBits, uint32_t bBits, Tally* tally) {
-    const float a = FromBits(aBits);
-    const float b = FromBits(bBits);
+    const float a = FloatFromBits(aBits);
+    const float b = FloatFromBits(bBits);
     tally->Record(check, SameResult(pyrix::ExactDiv(a, b), HardwareDiv(a, b)), aBits, bBits);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "kernels/fast_fire_kernel.h"
+#include "kernels/float_bits.h"
 #include "tools/exact_math/checks.h"
 
 namespace {
@@ -118,8 +119,8 @@ uint64_t Report(const Run& run, const Tally& all) {
                     static_cast<unsigned long long>(all.wrong[c]));
         for (size_t i = 0; i < all.examples[c].size(); i += 2) {
             std::printf(c >= kDivFixed && c <= kDivMidpoints ? " %a/%a" : " %a",
-                        static_cast<double>(FromBits(all.examples[c][i])),
-                        static_cast<double>(FromBits(all.examples[c][i + 1])));
+                        static_cast<double>(FloatFromBits(all.examples[c][i])),
+                        static_cast<double>(FloatFromBits(all.examples[c][i + 1])));
         }
         std::printf("\n");
         wrong += all.wrong[c];

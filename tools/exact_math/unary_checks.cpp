@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "kernels/exact_math.h"
+#include "kernels/float_bits.h"
 #include "tools/exact_math/checks.h"
 
 namespace exact_math_check {
@@ -55,7 +56,7 @@ float ExpectedSqrt(float v) {
 }  // namespace
 
 void CheckPattern(uint32_t bits, unsigned checks, Mpfr* mpfr, Tally* tally) {
-    const float v = FromBits(bits);
+    const float v = FloatFromBits(bits);
     if ((checks & (1u << kSqrt)) != 0) {
         tally->Record(kSqrt, SameResult(pyrix::ExactSqrt(v), ExpectedSqrt(v)), bits);
     }
@@ -70,21 +71,22 @@ void CheckPattern(uint32_t bits, unsigned checks, Mpfr* mpfr, Tally* tally) {
         const float sine =
             Expected(kSine, v, std::sin(static_cast<double>(v)), mpfr, &tally->mpfrCalls);
         if ((checks & (1u << kSin)) != 0) {
-            tally->Record(kSin, Bits(pyrix::ExactSin(v)) == Bits(sine), bits);
+            tally->Record(kSin, FloatBits(pyrix::ExactSin(v)) == FloatBits(sine), bits);
         }
         if ((checks & (1u << kSinFloatFirst)) != 0) {
-            tally->Record(kSinFloatFirst, Bits(pyrix::ExactSinFloatFirst(v)) == Bits(sine), bits);
+            tally->Record(kSinFloatFirst,
+                          FloatBits(pyrix::ExactSinFloatFirst(v)) == FloatBits(sine), bits);
         }
     }
     if ((checks & (1u << kExp2)) == 0) {
         return;
     }
     if (v < -126.0f) {
-        tally->Record(kExp2, Bits(pyrix::ExactExp2(v)) == 0u, bits);
+        tally->Record(kExp2, FloatBits(pyrix::ExactExp2(v)) == 0u, bits);
     } else if (v < 128.0f) {
         const float power =
             Expected(kPower, v, std::exp2(static_cast<double>(v)), mpfr, &tally->mpfrCalls);
-        tally->Record(kExp2, Bits(pyrix::ExactExp2(v)) == Bits(power), bits);
+        tally->Record(kExp2, FloatBits(pyrix::ExactExp2(v)) == FloatBits(power), bits);
     }
 }
 
