@@ -28,7 +28,10 @@ struct ExpectedBinding {
     uint32_t bindPoint;
     uint32_t dimension;
     uint32_t returnType;
-    uint32_t stride;  // structured buffers only
+    // Structured buffers only: the element's size, component type and count (1: a scalar).
+    uint32_t stride;
+    uint16_t elementType;
+    uint32_t elementColumns;
 };
 
 struct ExpectedField {
@@ -71,19 +74,26 @@ const ExpectedArray kTablesArrays[] = {
 constexpr uint32_t kTablesRegister = 1;
 
 const ExpectedBinding kFireBindings[] = {
-    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
-    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
-    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
-    {"output", kInputUavTyped, 0, kDimensionTexture2D, kReturnFloat, 0},
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0, 0, 0},
+    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord),
+     kTypeFloat, 4},
+    {"output", kInputUavTyped, 0, kDimensionTexture2D, kReturnFloat, 0, 0, 0},
+    {"redoGroups", kInputUavStructured, 3, kDimensionBuffer, kReturnMixed, sizeof(uint32_t),
+     kTypeUint, 1},
 };
 
 // FireKernelToBuffer: the host's GPU buffer instead of the texture, with its row pitch.
 const ExpectedBinding kFireBufferBindings[] = {
-    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
-    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
-    {"Output", kInputConstantBuffer, 2, kDimensionUnknown, 0, 0},
-    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
-    {"worldPixels", kInputUavStructured, 2, kDimensionBuffer, kReturnMixed, 4 * sizeof(uint32_t)},
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0, 0, 0},
+    {"Output", kInputConstantBuffer, 2, kDimensionUnknown, 0, 0, 0, 0},
+    {"anchorInput", kInputStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord),
+     kTypeFloat, 4},
+    {"worldPixels", kInputUavStructured, 2, kDimensionBuffer, kReturnMixed, 4 * sizeof(uint32_t),
+     kTypeUint, 4},
+    {"redoGroups", kInputUavStructured, 3, kDimensionBuffer, kReturnMixed, sizeof(uint32_t),
+     kTypeUint, 1},
 };
 
 const ExpectedField kOutputFields[] = {
@@ -91,9 +101,10 @@ const ExpectedField kOutputFields[] = {
 };
 
 const ExpectedBinding kAnchorBindings[] = {
-    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
-    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0},
-    {"anchorOutput", kInputUavStructured, 1, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord)},
+    {"Params", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0, 0, 0},
+    {"Tables", kInputConstantBuffer, kTablesRegister, kDimensionUnknown, 0, 0, 0, 0},
+    {"anchorOutput", kInputUavStructured, 1, kDimensionBuffer, kReturnMixed, sizeof(AnchorRecord),
+     kTypeFloat, 4},
 };
 
 // ConvertKernel: its own constant buffer, the fire texture read through a view, packed words.
@@ -105,9 +116,10 @@ const ExpectedField kConversionFields[] = {
 };
 
 const ExpectedBinding kConvertBindings[] = {
-    {"Conversion", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0},
-    {"fireImage", kInputTexture, 0, kDimensionTexture2D, kReturnFloat, 0},
-    {"pixels", kInputUavStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(uint32_t)},
+    {"Conversion", kInputConstantBuffer, 0, kDimensionUnknown, 0, 0, 0, 0},
+    {"fireImage", kInputTexture, 0, kDimensionTexture2D, kReturnFloat, 0, 0, 0},
+    {"pixels", kInputUavStructured, 0, kDimensionBuffer, kReturnMixed, sizeof(uint32_t), kTypeUint,
+     1},
 };
 
 // The constant buffer `name`, with a problem noted when it is missing (null) or not `size` bytes.
@@ -173,31 +185,22 @@ void CheckParams(const Reflection& reflection, std::vector<std::string>* problem
 }
 
 // A structured buffer's element is described as a constant buffer of the resource's name.
-void CheckElement(const Reflection& reflection, const std::string& resource,
+void CheckElement(const Reflection& reflection, const ExpectedBinding& want,
                   std::vector<std::string>* problems) {
-    const ConstantBuffer* element = reflection.FindConstantBuffer(resource);
+    const std::string name = want.name;
+    const ConstantBuffer* element = reflection.FindConstantBuffer(name);
     if (element == nullptr || element->variables.size() != 1) {
-        problems->push_back("no element description for " + resource);
+        problems->push_back("no element description for " + name);
         return;
     }
     const Variable& variable = element->variables[0];
-    if (resource == "pixels") {
-        if (variable.typeClass != kClassScalar || variable.type != kTypeUint ||
-            variable.size != 4) {
-            problems->push_back("element of " + resource + " is not uint");
-        }
-        return;
-    }
-    if (resource == "worldPixels") {
-        if (variable.typeClass != kClassVector || variable.type != kTypeUint ||
-            variable.columns != 4 || variable.size != 16) {
-            problems->push_back("element of " + resource + " is not uint4");
-        }
-        return;
-    }
-    if (variable.typeClass != kClassVector || variable.type != kTypeFloat ||
-        variable.columns != 4 || variable.rows != 1 || variable.size != sizeof(AnchorRecord)) {
-        problems->push_back("element of " + resource + " is not float4");
+    const uint16_t typeClass = want.elementColumns == 1 ? kClassScalar : kClassVector;
+    if (variable.typeClass != typeClass || variable.type != want.elementType ||
+        variable.columns != want.elementColumns || variable.rows != 1 ||
+        variable.size != want.stride) {
+        problems->push_back("element of " + name + " is not " +
+                            (want.elementType == kTypeFloat ? "float" : "uint") +
+                            (want.elementColumns == 1 ? "" : std::to_string(want.elementColumns)));
     }
 }
 
@@ -236,7 +239,7 @@ void CheckBindings(const Reflection& reflection, const ExpectedBinding* expected
                 problems->push_back(prefix + "stride " +
                                     std::to_string(binding->sampleCountOrStride));
             }
-            CheckElement(reflection, want.name, problems);
+            CheckElement(reflection, want, problems);
         }
     }
 }

@@ -286,8 +286,11 @@ uint SinInIntegers(SinTurns turns, uint sign, uint odd)
     return SinRound(value, exponent, sign, turns);
 }
 
-// The kernels take the float path first: see ExactSinFloatFirst in exact_math.h.
-float ExactSin(float x)
+// The sine in the kernels' order: the float path first (ExactSinFloatFirst in exact_math.h).
+// Where it cannot decide (about one argument in 80,000) the integer path does; without it
+// (integerPath false, a literal at every call) `undecided` is set instead, and the result is not
+// the sine.
+float Sine(float x, bool integerPath, inout bool undecided)
 {
     const uint bits = asuint(x);
     const uint sign = bits & 0x80000000u;
@@ -305,18 +308,27 @@ float ExactSin(float x)
     const uint odd = (turns.quadrant & 1u) != 0u ? 0u : 1u;
     precise float hi;
     precise float lo;
-    uint result;
     const bool fast = SinFast(turns, odd, hi, lo);
     precise float error = hi * 4.547473508864641e-13f;
-    if (fast && Decided(hi, lo, error))
+    uint result = SinSign(asuint(hi), sign, turns);
+    if (!(fast && Decided(hi, lo, error)))
     {
-        result = SinSign(asuint(hi), sign, turns);
-    }
-    else
-    {
-        result = SinInIntegers(turns, sign, odd);
+        if (integerPath)
+        {
+            result = SinInIntegers(turns, sign, odd);
+        }
+        else
+        {
+            undecided = true;
+        }
     }
     return asfloat(result);
+}
+
+float ExactSin(float x)
+{
+    bool undecided = false;
+    return Sine(x, true, undecided);
 }
 
 #endif

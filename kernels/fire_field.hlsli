@@ -108,6 +108,17 @@ float octaveAmplitude(FireFieldParams field, int octave)
                          : field.amplitude4;
 }
 
+// A kernel may define FIRE_SINE(x), its own sine for the gradients (the fire kernel's first pass
+// takes the float path alone and marks what it leaves undecided).
+float hashSine(float x)
+{
+#ifdef FIRE_SINE
+    return FIRE_SINE(x);
+#else
+    return ExactSin(x);
+#endif
+}
+
 // The loops below stay loops, so that the sine's code appears once per call site: inlined 30
 // times over, it makes the kernels too large for the compiler to handle in reasonable time.
 // They select scalars by index rather than index arrays, which would not stay in registers.
@@ -120,7 +131,7 @@ float2 gradientHash(float cx, float cy)
     [loop]
     for (int row = 0; row < 2; ++row)
     {
-        precise const float s = ExactSin(row == 0 ? a : b);
+        precise const float s = hashSine(row == 0 ? a : b);
         precise const float h = fract(kHashScale * s);
         if (row == 0)
         {

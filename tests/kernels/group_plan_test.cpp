@@ -29,7 +29,7 @@ GroupPlanCost PlanCost(uint32_t width, uint32_t height, float detail, float time
 }
 
 double Defined(const char* name) {
-    std::ifstream file(std::string(PYRIX_KERNELS_DIR) + "/fire_kernel.hlsl");
+    std::ifstream file(std::string(PYRIX_KERNELS_DIR) + "/fire_group.hlsli");
     std::stringstream text;
     text << file.rdbuf();
     const std::string directive = std::string("#define ") + name + " ";

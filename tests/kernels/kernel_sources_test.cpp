@@ -295,7 +295,7 @@ TEST(KernelSources, ExactMathLiteralsAgree) {
                         {"SinSeries", "SinSeries"},
                         {"SinRound", "SinRound"},
                         {"SinInIntegers", "SinInIntegers"},
-                        {"Sine", "ExactSin"}});
+                        {"Sine", "Sine"}});
     ExpectSameLiterals("exact_math.cpp", "exact_math.hlsli",
                        {{"SignedFloor", "SignedFloor"},
                         {"Log2Midpoint", "Log2Midpoint"},
@@ -364,8 +364,8 @@ TEST(KernelSources, FireKernelLiteralsAgree) {
     const std::vector<const char*> domain = {
         "precise const float position =", "precise const float u =", "precise const float v =",
         "precise const float qx =", "precise float qy ="};
-    ExpectSameLiterals("cpu_kernels.cpp", "fire_kernel.hlsl", {{"FireThread", "FireTexel"}});
-    ExpectSameLiterals("fire_field.cpp", "fire_kernel.hlsl",
+    ExpectSameLiterals("cpu_kernels.cpp", "fire_group.hlsli", {{"FireThread", "FireTexel"}});
+    ExpectSameLiterals("fire_field.cpp", "fire_group.hlsli",
                        {{"domainPoint", "ShareDomain", domain, true}});
 }
 

@@ -8,8 +8,7 @@
 #                                      [--compare DIR]
 #   --tool          the pyrix_dxbc program of a build
 #   --compiler-dir  private folder for the fetched compiler (see fetch_compiler.sh)
-#   --out           where anchor_kernel.dxbc, fire_kernel.dxbc, fire_buffer_kernel.dxbc,
-#                   convert_kernel.dxbc and compiler.txt go
+#   --out           where the .dxbc files of kernel_list below and compiler.txt go
 #   --compare       also report whether the result is byte-identical to the files in DIR
 # Exit status: 0 done, 1 compilation or validation failed, 2 compiler not available.
 set -euo pipefail
@@ -46,6 +45,8 @@ trap 'rm -rf "$work"' EXIT
 # kind:entry point:source:output
 kernel_list=("anchor:AnchorKernel:anchor_kernel:anchor_kernel" "fire:FireKernel:fire_kernel:fire_kernel"
              "firebuffer:FireKernelToBuffer:fire_kernel:fire_buffer_kernel"
+             "fire:FireKernelRedo:fire_kernel_redo:fire_kernel_redo"
+             "firebuffer:FireKernelToBufferRedo:fire_kernel_redo:fire_buffer_kernel_redo"
              "convert:ConvertKernel:convert_kernel:convert_kernel")
 names=()
 for entry in "${kernel_list[@]}"; do
