@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "kernels/exact_math_tables.h"
 #include "kernels/kernel_bytecode.h"
@@ -185,6 +186,9 @@ GpuRenderer::GpuRenderer() {
           "GPU constant buffer allocation failed");
     CreateTablesBuffer(device.Get(), deviceContext.Get(), tablesBuffer);
     conversion.Create(device.Get());
+    Check(device->CreateComputeShader(kFireKernelRedoBytecode, kFireKernelRedoBytecodeSize,
+                                      nullptr, fireRedoKernel.Put()),
+          "GPU shader initialization failed");
 
     // Without a high-resolution timer the GPU wait yields the thread instead.
     waitTimer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
@@ -203,6 +207,8 @@ void GpuRenderer::ReleaseOutputTextures() {
     conversion.ReleaseBuffers();
     outputSrv.Reset();
     outputUav.Reset();
+    redoMarksUav.Reset();
+    redoMarks.Reset();
     readbackTexture.Reset();
     outputTexture.Reset();
 }
@@ -256,6 +262,7 @@ RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlo
     } else {
         EnsureFloatReadback();
     }
+    EnsureRedoMarks();
 
     ID3D11DeviceContext* gpu = deviceContext.Get();
     ID3D11UnorderedAccessView* const noUav = nullptr;
@@ -270,8 +277,14 @@ RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlo
     gpu->CSSetShader(fireKernel.Get(), nullptr, 0);
     gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
     gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
-    gpu->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
-                  FireGroupCount(params.height, kFireGroupHeight), 1);
+    gpu->CSSetUnorderedAccessViews(3, 1, redoMarksUav.GetAddressOf(), nullptr);
+    const UINT groupsX = FireGroupCount(params.width, kFireGroupWidth);
+    const UINT groupsY = FireGroupCount(params.height, kFireGroupHeight);
+    gpu->Dispatch(groupsX, groupsY, 1);
+    // The groups that the first pass could not finish, and only those, render again.
+    gpu->CSSetShader(fireRedoKernel.Get(), nullptr, 0);
+    gpu->Dispatch(groupsX, groupsY, 1);
+    gpu->CSSetUnorderedAccessViews(3, 1, &noUav, nullptr);
     gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
     gpu->CSSetShaderResources(0, 1, &noSrv);
     if (converts) {
@@ -326,6 +339,31 @@ void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
                    "GPU output view failed");
     allocatedWidth = width;
     allocatedHeight = height;
+}
+
+// A mark per thread group of the texture, zero at creation: each frame's second pass clears the
+// marks its first pass set.
+void GpuRenderer::EnsureRedoMarks() {
+    if (redoMarks) return;
+    const UINT groups = FireGroupCount(allocatedWidth, kFireGroupWidth) *
+                        FireGroupCount(allocatedHeight, kFireGroupHeight);
+    const std::vector<uint32_t> zeros(groups, 0u);
+    D3D11_BUFFER_DESC desc = {};
+    desc.ByteWidth = static_cast<UINT>(groups * sizeof(uint32_t));
+    desc.Usage = D3D11_USAGE_DEFAULT;
+    desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
+    desc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
+    desc.StructureByteStride = sizeof(uint32_t);
+    D3D11_SUBRESOURCE_DATA data = {};
+    data.pSysMem = zeros.data();
+    FailedCreation(device->CreateBuffer(&desc, &data, redoMarks.Put()),
+                   "GPU texture allocation failed");
+    D3D11_UNORDERED_ACCESS_VIEW_DESC view = {};
+    view.Format = DXGI_FORMAT_UNKNOWN;
+    view.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
+    view.Buffer.NumElements = groups;
+    FailedCreation(device->CreateUnorderedAccessView(redoMarks.Get(), &view, redoMarksUav.Put()),
+                   "GPU output view failed");
 }
 
 void GpuRenderer::EnsureFloatReadback() {

@@ -48,6 +48,7 @@ class GpuRenderer final : public Renderer {
     bool MapWhenDone(ID3D11Resource* resource, const FrameContext& context,
                      D3D11_MAPPED_SUBRESOURCE* mapped);
     void EnsureOutputTextures(uint32_t width, uint32_t height);
+    void EnsureRedoMarks();
     void EnsureFloatReadback();
     // A failed creation: releases the frame's resources, notes a lost device, throws `message`.
     void FailedCreation(HRESULT result, const char* message);
@@ -60,6 +61,7 @@ class GpuRenderer final : public Renderer {
     ComRef<ID3D11Device> device;
     ComRef<ID3D11DeviceContext> deviceContext;  // used only by the holder of `lock`
     ComRef<ID3D11ComputeShader> fireKernel;
+    ComRef<ID3D11ComputeShader> fireRedoKernel;  // renders again the groups fireKernel marks
     ComRef<ID3D11ComputeShader> anchorKernel;
     ComRef<ID3D11Buffer> anchorBuffer;
     ComRef<ID3D11UnorderedAccessView> anchorUav;
@@ -71,6 +73,8 @@ class GpuRenderer final : public Renderer {
     ComRef<ID3D11Texture2D> readbackTexture;  // 32-bit frames
     ComRef<ID3D11UnorderedAccessView> outputUav;
     ComRef<ID3D11ShaderResourceView> outputSrv;
+    ComRef<ID3D11Buffer> redoMarks;  // a uint per thread group of the output texture (u3)
+    ComRef<ID3D11UnorderedAccessView> redoMarksUav;
     uint32_t allocatedWidth = 0;  // size the output textures were made for; 0 when none
     uint32_t allocatedHeight = 0;
     HANDLE waitTimer = nullptr;  // null: the GPU wait yields instead

@@ -199,31 +199,8 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                 const AnchorRecord record = RunAnchorKernel(ReadParams(constants.storage));
                 std::memcpy(anchor.storage->data(), &record, sizeof(record));
             });
-        } else if (kernel_ == KernelIdentity::Fire) {
-            const ViewTarget anchor = resource0_;
-            const ViewTarget output = uavs_[0];
-            if (!HoldsAnchor(anchor)) {
-                if (RecordingCalls()) Log("DispatchSkipped: no anchor buffer at t0");
-                return;
-            }
-            if (!output.storage || !output.isTexture) {
-                if (RecordingCalls()) Log("DispatchSkipped: no output texture at u0");
-                return;
-            }
-            const bool reference = gReferenceKernels;
-            pending_.push_back([constants, anchor, output, groupsY, reference] {
-                const ParamsBlock params = ReadParams(constants.storage);
-                AnchorRecord record{};
-                std::memcpy(&record, anchor.storage->data(), sizeof(record));
-                // The kernels drop writes beyond the bound texture, as a GPU does.
-                const TexelImage image{output.storage->data(), size_t(output.width) * kTexelBytes,
-                                       output.width, output.height};
-                if (reference) {
-                    RunFireKernelGroupRows(params, record, image, 0, groupsY);
-                } else {
-                    RunFastFireKernelGroupRows(params, record, image, 0, groupsY);
-                }
-            });
+        } else if (kernel_ == KernelIdentity::Fire || kernel_ == KernelIdentity::FireRedo) {
+            QueueFire(constants, groupsX, groupsY);
         } else {
             if (RecordingCalls()) Log("DispatchSkipped: no compute shader");
         }
@@ -253,6 +230,55 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     }
 
   private:
+    // FireKernel on the CPU, exact in one pass, so it marks no group for the second; the second
+    // pass renders again the group rows that something else marked, and clears their marks.
+    void QueueFire(const ViewTarget& constants, UINT groupsX, UINT groupsY) {
+        const ViewTarget anchor = resource0_;
+        const ViewTarget output = uavs_[0];
+        const ViewTarget marks = uavs_[3];
+        if (!HoldsAnchor(anchor)) {
+            if (RecordingCalls()) Log("DispatchSkipped: no anchor buffer at t0");
+            return;
+        }
+        if (!output.storage || !output.isTexture) {
+            if (RecordingCalls()) Log("DispatchSkipped: no output texture at u0");
+            return;
+        }
+        const bool redo = kernel_ == KernelIdentity::FireRedo;
+        if (redo && (!marks.storage || marks.isTexture ||
+                     marks.width < uint64_t{groupsX} * groupsY * sizeof(uint32_t))) {
+            if (RecordingCalls()) Log("DispatchSkipped: no group marks at u3");
+            return;
+        }
+        const bool reference = gReferenceKernels;
+        pending_.push_back([constants, anchor, output, marks, groupsX, groupsY, redo, reference] {
+            const ParamsBlock params = ReadParams(constants.storage);
+            AnchorRecord record{};
+            std::memcpy(&record, anchor.storage->data(), sizeof(record));
+            // The kernels drop writes beyond the bound texture, as a GPU does.
+            const TexelImage image{output.storage->data(), size_t(output.width) * kTexelBytes,
+                                   output.width, output.height};
+            const auto run = [&](UINT begin, UINT end) {
+                if (reference) {
+                    RunFireKernelGroupRows(params, record, image, begin, end);
+                } else {
+                    RunFastFireKernelGroupRows(params, record, image, begin, end);
+                }
+            };
+            if (!redo) {
+                run(0, groupsY);
+                return;
+            }
+            auto* rowMarks = reinterpret_cast<uint32_t*>(marks.storage->data());
+            for (UINT row = 0; row < groupsY; ++row, rowMarks += groupsX) {
+                if (std::any_of(rowMarks, rowMarks + groupsX, [](uint32_t m) { return m != 0; })) {
+                    std::fill(rowMarks, rowMarks + groupsX, 0u);
+                    run(row, row + 1);
+                }
+            }
+        });
+    }
+
     // ConvertKernel on the CPU: the texture at t0 into the word buffer at u0, within the
     // dispatched groups and the buffer, whose writes beyond it are dropped as a GPU drops them.
     void QueueConversion(UINT groupsX, UINT groupsY) {
@@ -294,7 +320,7 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     ViewTarget constants_;
     ViewTarget tables_;
     ViewTarget resource0_;
-    std::array<ViewTarget, 2> uavs_;
+    std::array<ViewTarget, 4> uavs_;
 };
 
 }  // namespace

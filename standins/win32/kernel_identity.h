@@ -6,7 +6,8 @@
 
 namespace d3d_standin {
 
-enum class KernelIdentity { Unknown, Anchor, Fire, Convert };
+// FireRedo: the fire kernel's second pass, which renders again the groups the first one marks.
+enum class KernelIdentity { Unknown, Anchor, Fire, FireRedo, Convert };
 
 // Unknown for anything that is not one of the embedded kernels.
 KernelIdentity IdentifyKernel(const void* bytecode, SIZE_T length);

@@ -227,6 +227,8 @@ inline const char* KernelName(KernelIdentity kernel) {
     switch (kernel) {
         case KernelIdentity::Fire:
             return "fire";
+        case KernelIdentity::FireRedo:
+            return "fire-redo";
         case KernelIdentity::Anchor:
             return "anchor";
         case KernelIdentity::Convert:

@@ -249,6 +249,12 @@ INSTANTIATE_TEST_SUITE_P(
                  Leaves::RendererWithoutTextures},
         GpuFault{"readbackBuffer", Call::CreateBuffer, 5, "GPU readback allocation failed",
                  Leaves::RendererWithoutTextures},
+        GpuFault{"redoMarks", Call::CreateBuffer, 6, "GPU texture allocation failed",
+                 Leaves::RendererWithoutTextures},
+        GpuFault{"redoMarksView", Call::CreateUnorderedAccessView, 3, "GPU output view failed",
+                 Leaves::RendererWithoutTextures},
+        GpuFault{"redoKernel", Call::CreateComputeShader, 3, "GPU shader initialization failed",
+                 Leaves::Nothing},
         GpuFault{"map", Call::Map, 0, "GPU readback failed", Leaves::RendererWithTextures}),
     [](const ::testing::TestParamInfo<GpuFault>& param) { return param.param.name; });
 

@@ -63,7 +63,7 @@ TEST_F(GpuBands, FramesBeyondTheLimitGiveTheBytesOfOnePass) {
         frame.buffer.request.originY = -3;
         frame.settings.frameNumber = 30.0f;
         EXPECT_EQ(frame.Outcome(), "");
-        EXPECT_EQ(CountLines("CSSetShader fire"), 5);
+        EXPECT_EQ(CountLines("CSSetShader fire "), 5);
         EXPECT_EQ(CountLines("CreateTexture2D 40x5 "), 0) << "the last band uses part of one";
         ReleaseRenderer();
         LowerRendererLimit(0);
