@@ -186,8 +186,8 @@ GpuRenderer::GpuRenderer() {
           "GPU constant buffer allocation failed");
     CreateTablesBuffer(device.Get(), deviceContext.Get(), tablesBuffer);
     conversion.Create(device.Get());
-    Check(device->CreateComputeShader(kFireKernelRedoBytecode, kFireKernelRedoBytecodeSize,
-                                      nullptr, fireRedoKernel.Put()),
+    Check(device->CreateComputeShader(kFireKernelRedoBytecode, kFireKernelRedoBytecodeSize, nullptr,
+                                      fireRedoKernel.Put()),
           "GPU shader initialization failed");
 
     // Without a high-resolution timer the GPU wait yields the thread instead.
