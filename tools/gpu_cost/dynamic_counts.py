@@ -1,10 +1,13 @@
-"""The operations AnchorKernel and FireKernel execute on a real frame: each compiled from its HLSL
-by glslang, optimised by spirv-opt -O, given a counter on every basic block (spirv_counters.py)
-and run by gpu_cost_run on lavapipe with the constants the renderer builds for the frame.
+"""The operations AnchorKernel, FireKernel and FireKernelRedo execute on a real frame: each
+compiled from its HLSL by glslang, optimised by spirv-opt -O, given a counter on every basic
+block (spirv_counters.py) and run by gpu_cost_run on lavapipe with the constants the renderer
+builds for the frame. FireKernel is the first pass; FireKernelRedo, where the tree has it, runs
+after it over the same groups and renders again those FireKernel marked, so that the output is
+the exact field's.
 
 Each frame runs three times: uninstrumented, then instrumented twice. The instrumented runs must
-produce the bits of the uninstrumented one, and the same counts as each other; today's kernels
-must produce the bits of the CPU build.
+produce the bits and the marks of the uninstrumented one, and the same counts as each other;
+today's kernels must produce the bits of the CPU build and leave no group marked.
 """
 import array
 import os
@@ -15,6 +18,10 @@ import spirv_counters
 COUNTER_SET = 1
 # Bytes for constant buffers besides the frame's ParamsBlock: gpu_cost_run's --uniform values.
 UNIFORMS = []
+# What runs, in order; the last only where the tree has it. The counters file of each.
+KERNELS = {"AnchorKernel": "anchor_counts.bin", "FireKernel": "fire_counts.bin",
+           "FireKernelRedo": "redo_counts.bin"}
+OPTIONAL = ("FireKernelRedo",)
 
 
 def run(command, **kwargs):
@@ -45,18 +52,22 @@ def read(path, typecode="I"):
     return values
 
 
-def kernel_run(runner, frame, size, anchor, fire, out, counted):
+def kernel_run(runner, frame, size, modules, out, counted=False):
+    """The output's bits and marks, and what gpu_cost_run found: {field: number}."""
     os.makedirs(out, exist_ok=True)
-    command = [runner, "--frame", frame, "--size", size, "--anchor", anchor, "--fire", fire,
-               "--out", out] + [word for u in UNIFORMS for word in ("--uniform", u)]
+    options = {"AnchorKernel": "--anchor", "FireKernel": "--fire", "FireKernelRedo": "--redo"}
+    command = [runner, "--frame", frame, "--size", size, "--out", out] \
+        + [word for kernel, spv in modules.items() for word in (options[kernel], spv)] \
+        + [word for u in UNIFORMS for word in ("--uniform", u)] \
+        + (["--counters-set", str(COUNTER_SET)] if counted else [])
     environment = dict(os.environ, MESA_SHADER_CACHE_DISABLE="true")
-    lines = run(command + (["--counters-set", str(COUNTER_SET)] if counted else []),
-                env=environment)
+    lines = run(command, env=environment)
     fields = dict(line.split("\t", 1) for line in lines.splitlines() if "\t" in line)
+    facts = {name: int(fields[name]) for name in ("cpu_differing_texels", "noise_pixels",
+                                                    "groups", "marked_groups", "marks_left")}
     with open(os.path.join(out, "image.bin"), "rb") as image, \
             open(os.path.join(out, "anchor.bin"), "rb") as record:
-        return image.read() + record.read(), (int(fields["cpu_differing_texels"]),
-                                              int(fields["noise_pixels"]))
+        return (image.read() + record.read(), facts["marked_groups"], facts["marks_left"]), facts
 
 
 def executed(counts, weights, first):
@@ -69,89 +80,125 @@ def executed(counts, weights, first):
 
 
 def measure_frame(runner, kernels, frame, size, work):
-    """{kernel: (totals, threads)} for one frame, and what its checks found wrong."""
-    (anchor, anchor_counted, anchor_weights, anchor_first), \
-        (fire, fire_counted, fire_weights, fire_first) = kernels
-    plain, cpu = kernel_run(runner, frame, size, anchor, fire, f"{work}_plain", False)
+    """{kernel: (totals, threads)} for one frame, gpu_cost_run's facts, and the faults found.
+    kernels: {entry: (plain, counted, weights, first block)}."""
+    plain, facts = kernel_run(runner, frame, size, {k: m[0] for k, m in kernels.items()},
+                              f"{work}_plain")
     faults, counts = [], []
     for attempt in ("a", "b"):
         out = f"{work}_counted_{attempt}"
-        output, _ = kernel_run(runner, frame, size, anchor_counted, fire_counted, out, True)
+        output, _ = kernel_run(runner, frame, size, {k: m[1] for k, m in kernels.items()}, out,
+                               counted=True)
         if output != plain:
-            faults.append(f"{frame}: the instrumented run {attempt} changed the output")
-        counts.append((read(os.path.join(out, "anchor_counts.bin")),
-                       read(os.path.join(out, "fire_counts.bin"))))
+            faults.append(f"{frame}: the instrumented run {attempt} changed the output or marks")
+        counts.append({k: read(os.path.join(out, KERNELS[k])) for k in kernels})
     if counts[0] != counts[1]:
         faults.append(f"{frame}: the counts differ between two runs")
-    anchor_counts, fire_counts = counts[0]
     width, height = (int(v) for v in size.split("x"))
-    if fire_counts[fire_first] < width * height or anchor_counts[anchor_first] < 1:
-        faults.append(f"{frame}: fewer threads counted than ran")
+    for kernel, (_, _, _, first) in kernels.items():
+        least = 1 if kernel == "AnchorKernel" else width * height
+        if counts[0][kernel][first] < least:
+            faults.append(f"{frame}: fewer threads of {kernel} counted than ran")
     # The counters are 32 bits wide: near the top, one may have wrapped (the default frame's
     # busiest block runs 16 times per pixel, so this takes frames far beyond 4K).
-    if max(max(anchor_counts), max(fire_counts)) >= 1 << 31:
+    if max(max(c) for c in counts[0].values()) >= 1 << 31:
         faults.append(f"{frame}: a block ran too often to count in 32 bits; use a smaller --size")
-    return {"AnchorKernel": executed(anchor_counts, anchor_weights, anchor_first),
-            "FireKernel": executed(fire_counts, fire_weights, fire_first)}, cpu, faults
+    return {k: executed(counts[0][k], m[2], m[3]) for k, m in kernels.items()}, facts, faults
 
 
 def measure(runner, glslang, trees, frames, size, work):
-    """{(tree, kernel, frame): (totals, threads)}, the CPU comparison per (tree, frame), faults."""
-    results, cpu, faults = {}, {}, []
+    """{(tree, kernel, frame): (totals, threads)}, gpu_cost_run's facts per (tree, frame),
+    faults."""
+    results, facts, faults = {}, {}, []
     os.makedirs(work, exist_ok=True)
     for tree, (folder, found) in trees.items():
-        missing = [k for k in ("AnchorKernel", "FireKernel") if k not in found]
+        missing = [k for k in KERNELS if k not in found and k not in OPTIONAL]
         if missing:
             faults.append(f"{tree}: no {', '.join(missing)} to run")
             continue
-        kernels = [kernel_modules(glslang, folder, entry, found[entry][0],
-                                  os.path.join(work, f"{tree}_{entry}"))
-                   for entry in ("AnchorKernel", "FireKernel")]
+        kernels = {entry: kernel_modules(glslang, folder, entry, found[entry][0],
+                                         os.path.join(work, f"{tree}_{entry}"))
+                   for entry in KERNELS if entry in found}
         for frame in frames:
-            per_kernel, cpu[(tree, frame)], frame_faults = measure_frame(
+            per_kernel, facts[(tree, frame)], frame_faults = measure_frame(
                 runner, kernels, frame, size, os.path.join(work, f"{tree}_{frame}"))
             faults += [f"{tree} {fault}" for fault in frame_faults]
-            if tree == "today" and cpu[(tree, frame)][0]:
-                faults.append(f"today {frame}: {cpu[(tree, frame)][0]} texels or records differ "
-                              "from the CPU build")
+            if tree == "today":
+                faults += today_faults(frame, facts[(tree, frame)])
             for kernel, figures in per_kernel.items():
                 results[(tree, kernel, frame)] = figures
-    return results, cpu, faults
+    return results, facts, faults
 
 
-def print_table(results, cpu, frames, size):
+def today_faults(frame, facts):
+    faults = []
+    if facts["cpu_differing_texels"]:
+        faults.append(f"today {frame}: {facts['cpu_differing_texels']} texels or records differ "
+                      "from the CPU build")
+    if facts["marks_left"]:
+        faults.append(f"today {frame}: {facts['marks_left']} groups still marked after the redo "
+                      "pass")
+    return faults
+
+
+def amount(value):
+    """An operation count: a tenth where the pass does next to nothing (the redo pass)."""
+    return "0" if value == 0 else f"{value:,.1f}" if value < 10 else f"{value:,.0f}"
+
+
+def total(figures):
+    return sum(figures[0].values()) if figures else 0
+
+
+def table_row(kernel, unit, frame, today, first, pixels):
+    units = [pixels if unit == "pixel" else max(r[1], 1) if r else 1 for r in (today, first)]
+    per = [total(r) / n if r else None for r, n in zip((today, first), units)]
+    return [kernel, frame, unit,
+            f"{amount(per[0])} ({amount(per[1])})" if per[1] else f"{amount(per[0])} (-)",
+            f"{per[0] / per[1]:.1f}x" if per[1] else "-"] \
+        + [amount(today[0][c] / units[0]) for c in spirv_counters.CATEGORIES]
+
+
+def print_table(results, facts, frames, size):
     width, height = (int(v) for v in size.split("x"))
+    pixels = width * height
     print(f"\ndynamic operations at {size}, counted per basic block on lavapipe (glslang, "
-          "spirv-opt -O): today's kernel (first release's)")
+          "spirv-opt -O): today's kernel (first release's); FireKernel is the first pass alone")
     head = ["kernel", "frame", "per", "operations", "x first"] + list(spirv_counters.CATEGORIES)
     rows = [head]
-    for kernel, unit in (("FireKernel", "pixel"), ("AnchorKernel", "thread")):
+    for kernel, unit in (("FireKernel", "pixel"), ("FireKernelRedo", "pixel"),
+                         ("AnchorKernel", "thread")):
         for frame in frames:
             today, first = results.get(("today", kernel, frame)), \
                 results.get(("first", kernel, frame))
-            if today is None:
-                continue
-            units = [width * height if unit == "pixel" else max(r[1], 1) if r else 1
-                     for r in (today, first)]
-            per = [sum(r[0].values()) / n if r else None for r, n in zip((today, first), units)]
-            rows.append([kernel, frame, unit,
-                         f"{per[0]:,.0f} ({per[1]:,.0f})" if per[1] else f"{per[0]:,.0f}",
-                         f"{per[0] / per[1]:.1f}x" if per[1] else "-"]
-                        + [f"{today[0][c] / units[0]:,.0f}" for c in spirv_counters.CATEGORIES])
+            if today is not None:
+                rows.append(table_row(kernel, unit, frame, today, first, pixels))
     widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
     for row in rows:
         print("  ".join(v.ljust(w) for v, w in zip(row, widths)).rstrip())
-    for (tree, frame), (differing, noise) in sorted(cpu.items()):
-        if tree == "today":
-            print(f"{frame}: {differing} texels or records differ from the CPU build")
-    # The kernels skip the noise of surely dark pixels: the cost of a pixel that evaluates it.
     for frame in frames:
-        fire, first = results.get(("today", "FireKernel", frame)), \
-            results.get(("first", "FireKernel", frame))
-        noise = cpu.get(("today", frame), (0, 0))[1]
-        if fire and first and noise:
-            per_noise = sum(fire[0].values()) / noise
-            per_first = sum(first[0].values()) / (width * height)
-            print(f"{frame}: {noise / (width * height):.1%} of the pixels evaluate the noise; "
-                  f"all FireKernel executed over those pixels alone: {per_noise:,.0f} "
-                  f"({per_noise / per_first:.1f}x the first release's per pixel)")
+        print_frame_lines(results, facts.get(("today", frame)), frame, pixels)
+
+
+def print_frame_lines(results, facts, frame, pixels):
+    """The CPU comparison, the marked groups, both passes together and per noise pixel."""
+    if facts is None:
+        return
+    print(f"{frame}: {facts['cpu_differing_texels']} texels or records differ from the CPU build")
+    fire, redo = results.get(("today", "FireKernel", frame)), \
+        results.get(("today", "FireKernelRedo", frame))
+    first = results.get(("first", "FireKernel", frame))
+    per_first = total(first) / pixels if first else 0
+    both = total(fire) + total(redo)
+    against = f" ({both / pixels / per_first:.1f}x the first release's)" if per_first else ""
+    if redo:
+        print(f"{frame}: FireKernel marked {facts['marked_groups']:,} of {facts['groups']:,} "
+              f"groups, {facts['marks_left']} left marked after FireKernelRedo; "
+              f"FireKernel + FireKernelRedo: {amount(both / pixels)} per pixel{against}")
+    # The kernels skip the noise of surely dark pixels: the cost of a pixel that evaluates it.
+    noise = facts["noise_pixels"]
+    if fire and per_first and noise:
+        passes = "FireKernel and FireKernelRedo" if redo else "FireKernel"
+        print(f"{frame}: {noise / pixels:.1%} of the pixels evaluate the noise; all "
+              f"{passes} executed over those pixels alone: {amount(both / noise)} "
+              f"({both / noise / per_first:.1f}x the first release's per pixel)")

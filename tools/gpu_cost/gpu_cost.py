@@ -7,11 +7,12 @@ to SPIR-V by vkd3d-compiler as a Direct3D-on-Vulkan layer would) and from the HL
 (glslang). Each figure is printed beside the first release's kernel of the same name.
 
 The kernels are found in the tree: every [numthreads] function of kernels/*.hlsl, its bytecode
-kernels/bytecode/<snake_case entry>.dxbc or <file>.dxbc. Their bindings are read from the SPIR-V
-by gpu_cost_stats, so kernels may change without touching this tool.
+the file that kernel_list of tools/dxbc/compile_kernels.sh compiles it to (the first release's
+kernels: <file>.dxbc, as its kernel_list named them). Their bindings are read from the SPIR-V by
+gpu_cost_stats, so kernels may change without touching this tool.
 
-With --run BUILD/gpu_cost_run it then counts the operations AnchorKernel and FireKernel execute
-on real frames (dynamic_counts.py), per pixel and per anchor thread.
+With --run BUILD/gpu_cost_run it then counts the operations AnchorKernel, FireKernel and
+FireKernelRedo execute on real frames (dynamic_counts.py), per pixel and per anchor thread.
 
 usage: gpu_cost.py --stats BUILD/gpu_cost_stats [--families navi21,vega10] [--routes dxbc,hlsl]
                    [--kernels FireKernel,...] [--work DIR] [--check]
@@ -43,24 +44,52 @@ COLUMNS = [("VGPRs", ["VGPRs"]), ("before scheduling", ["Pre-Sched VGPRs"]), ("S
            ("LDS", ["LDS size"]), ("subgroups/SIMD", ["Subgroups per SIMD"]),
            ("instructions", ["Instructions"]), ("ACO estimate", ["Inverse Throughput"])]
 ENTRY = re.compile(r"\[numthreads\([^)]*\)\]\s*void\s+([A-Za-z_]\w*)\s*\(")
+# The script that compiles the shipped bytecode: its kernel_list says which file each entry is.
+COMPILE_SCRIPT = os.path.join(ROOT, "tools", "dxbc", "compile_kernels.sh")
+KERNEL_LIST = re.compile(r"^kernel_list=\(([^)]*)\)", re.MULTILINE)
+# A kernel named after another with this suffix runs after it, over its groups, and renders
+# again only those that it marked.
+SECOND_PASS = "Redo"
 
 
-def snake_case(name):
-    return re.sub(r"(?<!^)(?=[A-Z])", "_", name).lower()
+def kernel_list(script):
+    """{entry: (hlsl file, dxbc file)} from the kind:entry:source:output items of kernel_list."""
+    found = KERNEL_LIST.search(script)
+    if not found:
+        raise RuntimeError(f"no kernel_list in {COMPILE_SCRIPT}")
+    listed = {}
+    for item in re.findall(r'"([^"]*)"', found.group(1)):
+        fields = item.split(":")
+        if len(fields) != 4:
+            raise RuntimeError(f"kernel_list item {item!r} is not kind:entry:source:output")
+        listed[fields[1]] = (fields[2] + ".hlsl", fields[3] + ".dxbc")
+    return listed
 
 
-def find_kernels(folder):
-    """{entry: (hlsl file, dxbc file or None)} for the [numthreads] functions of folder/*.hlsl."""
+def find_kernels(folder, listed=None):
+    """{entry: (hlsl file, dxbc file or None)} for the [numthreads] functions of folder/*.hlsl.
+    The bytecode is the file `listed` names for the entry; without a list, <file>.dxbc."""
     kernels = {}
     for name in sorted(os.listdir(folder)):
         if not name.endswith(".hlsl"):
             continue
         with open(os.path.join(folder, name)) as source:
             for entry in ENTRY.findall(source.read()):
-                candidates = [snake_case(entry) + ".dxbc", name[:-5] + ".dxbc"]
-                paths = [os.path.join(folder, "bytecode", c) for c in candidates]
-                kernels[entry] = (name, next((p for p in paths if os.path.exists(p)), None))
+                hlsl, dxbc = listed.get(entry, (name, None)) if listed is not None \
+                    else (name, name[:-5] + ".dxbc")
+                if hlsl != name:
+                    raise RuntimeError(f"kernel_list compiles {entry} from {hlsl}, not {name}")
+                path = os.path.join(folder, "bytecode", dxbc) if dxbc else None
+                kernels[entry] = (name, path if path and os.path.exists(path) else None)
+    unfound = sorted(set(listed or {}) - set(kernels))
+    if unfound:
+        raise RuntimeError(f"kernel_list names {', '.join(unfound)}, found in no {folder}/*.hlsl")
     return kernels
+
+
+def today_kernels():
+    with open(COMPILE_SCRIPT) as script:
+        return find_kernels(TODAY, kernel_list(script.read()))
 
 
 def run(command, **kwargs):
@@ -176,6 +205,19 @@ def sanity_faults(results, headers):
     return faults
 
 
+def pass_lines(measured, found):
+    """Which kernels run in full every frame, and which render again only marked groups."""
+    again = [e for e in measured
+             if e.endswith(SECOND_PASS) and e[:-len(SECOND_PASS)] in found]
+    every = [e for e in measured if e not in again]
+    lines = [f"run in full every frame: {', '.join(every)}"] if every else []
+    if again:
+        pairs = ", ".join(f"{e} (after {e[:-len(SECOND_PASS)]})" for e in again)
+        lines.append("render again only the groups their first pass marked (the others return "
+                     f"at once): {pairs}")
+    return lines
+
+
 def tool_versions():
     versions = []
     for command in (["vkd3d-compiler", "--version"], ["glslangValidator", "--version"]):
@@ -208,6 +250,9 @@ def static_table(args, trees, work):
     keys = sorted({(e, r, f) for (t, e, r, f) in results if t == "today"},
                   key=lambda k: (k[0], routes.index(k[1]), families.index(k[2])))
     print_table(table_rows(results, keys))
+    entries = sorted({k[0] for k in keys})
+    for line in pass_lines(entries, trees["today"][1]):
+        print(line)
     return sanity_faults(results, headers) if args.check else []
 
 
@@ -227,7 +272,7 @@ def main():
     args = parser.parse_args()
     work = os.path.abspath(args.work or tempfile.mkdtemp(prefix="gpu_cost_"))
     os.makedirs(work, exist_ok=True)
-    trees = {"today": (TODAY, find_kernels(TODAY)),
+    trees = {"today": (TODAY, today_kernels()),
              "first": (FIRST_RELEASE, find_kernels(FIRST_RELEASE))}
     faults = static_table(args, trees, work)
     if args.run:

@@ -1,17 +1,21 @@
-// gpu_cost_run: runs AnchorKernel and then FireKernel, compiled to SPIR-V, on Mesa's software
-// Vulkan driver (lavapipe), with the constants a render of the frame builds (MakeParamsBlock), as
-// the renderer chains them: the anchor's record is the fire's input.
+// gpu_cost_run: runs AnchorKernel, FireKernel and then FireKernelRedo, compiled to SPIR-V, on
+// Mesa's software Vulkan driver (lavapipe), with the constants a render of the frame builds
+// (MakeParamsBlock), as the renderer chains them: the anchor's record is the fire's input, and
+// the redo pass renders again, over the same groups, the groups the fire kernel marked.
 //
 //   gpu_cost_run --frame reference|detail_5 [--size 1920x1080] --anchor A.spv --fire F.spv
-//                [--counters-set N] [--uniform SET.BINDING=FILE]... --out DIR
+//                [--redo R.spv] [--counters-set N] [--uniform SET.BINDING=FILE]... --out DIR
 //
 // Each kernel's bindings are read from its module: the constant buffer at set 0, binding 0 gets
 // the frame's ParamsBlock, any other constant buffer the bytes of its --uniform file (see
-// ConstantBuffers); storage buffers share the anchor record; the storage image is the frame.
-// With --counters-set, every binding of set N is a buffer of 2^16 zeroed uint32 counters that an
+// ConstantBuffers); the storage buffer of the group marks (kMarks) one zeroed uint32 per group;
+// other storage buffers share the anchor record; the storage image is the frame. With
+// --counters-set, every binding of set N is a buffer of 2^16 zeroed uint32 counters that an
 // instrumented module adds to. Writes DIR/anchor.bin (the record), DIR/image.bin (RGBA floats,
-// row by row), DIR/anchor_counts.bin and DIR/fire_counts.bin; prints how many texels differ from
-// the CPU build's.
+// row by row), DIR/anchor_counts.bin, DIR/fire_counts.bin and DIR/redo_counts.bin; prints how
+// many texels differ from the CPU build's, how many groups the fire kernel marked and how many
+// marks are left after the redo pass.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -37,12 +41,16 @@ using namespace pyrix;
 namespace {
 
 constexpr VkDeviceSize kCounters = 1 << 16;
+using Binding = std::pair<uint32_t, uint32_t>;  // set, binding
+// redoGroups, register u3: glslang puts register uN at binding 32 + N of set 0 (gpu_cost.py's
+// --shift-UAV-binding).
+constexpr Binding kMarks{0, 32 + 3};
 
 struct Options {
     std::string frame;
     uint32_t width = 1920;
     uint32_t height = 1080;
-    std::string anchor, fire, out;
+    std::string anchor, fire, redo, out;
     int countersSet = -1;
     std::map<std::pair<uint32_t, uint32_t>, std::string> uniforms;  // set, binding -> file
 };
@@ -76,8 +84,6 @@ void WriteBytes(const std::string& path, const void* data, size_t size) {
     if (!file) throw std::runtime_error("cannot write " + path);
 }
 
-using Binding = std::pair<uint32_t, uint32_t>;  // set, binding
-
 template <typename T>
 std::vector<char> Bytes(const T& value) {
     const char* first = reinterpret_cast<const char*>(&value);
@@ -96,12 +102,18 @@ std::map<Binding, std::vector<char>> ConstantBuffers(const Options& options,
     return buffers;
 }
 
-// The buffers and the image both kernels bind, and each kernel's counters.
+// The buffers and the image the kernels bind, the marks as the fire kernel left them, and each
+// kernel's counters.
 struct Resources {
-    Resources(const VulkanDevice& device, const Options& options, const ParamsBlock& params)
+    Resources(const VulkanDevice& device, const Options& options, const ParamsBlock& params,
+              VkDeviceSize groups)
         : anchor(device, 256, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
+          marks(device, groups * 4,
+                VK_BUFFER_USAGE_STORAGE_BUFFER_BIT | VK_BUFFER_USAGE_TRANSFER_SRC_BIT),
+          firstPassMarks(device, groups * 4, VK_BUFFER_USAGE_TRANSFER_DST_BIT),
           anchorCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           fireCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
+          redoCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           image(device, options.width, options.height) {
         for (const auto& [where, bytes] : ConstantBuffers(options, params)) {
             uniforms[where] = std::make_unique<HostBuffer>(device, bytes.size(),
@@ -109,7 +121,7 @@ struct Resources {
             std::memcpy(uniforms[where]->Data(), bytes.data(), bytes.size());
         }
     }
-    HostBuffer anchor, anchorCounters, fireCounters;
+    HostBuffer anchor, marks, firstPassMarks, anchorCounters, fireCounters, redoCounters;
     std::map<Binding, std::unique_ptr<HostBuffer>> uniforms;
     StorageImage image;
 };
@@ -128,7 +140,8 @@ DescriptorSource SourceFor(const SpirvBinding& binding, int countersSet, Resourc
         return DescriptorSource{found->second.get(), nullptr};
     }
     if (binding.type == VK_DESCRIPTOR_TYPE_STORAGE_BUFFER) {
-        return DescriptorSource{&resources.anchor, nullptr};
+        const bool marks = Binding{binding.set, binding.binding} == kMarks;
+        return DescriptorSource{marks ? &resources.marks : &resources.anchor, nullptr};
     }
     if (binding.type == VK_DESCRIPTOR_TYPE_STORAGE_IMAGE) {
         return DescriptorSource{nullptr, &resources.image};
@@ -167,37 +180,63 @@ size_t NoisePixels(const ParamsBlock& params, float baseOffset) {
     return count;
 }
 
-void Run(const Options& options) {
-    const ParamsBlock params = FrameParams(options);
-    VulkanDevice device("llvmpipe");
-    const ComputePipeline anchor(device.Handle(), ReadSpirvFile(options.anchor), 0);
-    const ComputePipeline fire(device.Handle(), ReadSpirvFile(options.fire), 0);
-    Resources resources(device, options, params);
-    KernelBinding anchorBinding{&anchor, {}, {1, 1, 1}};
-    KernelBinding fireBinding{&fire, {}, {}};
-    for (const SpirvBinding& b : anchor.Interface().bindings) {
-        anchorBinding.sources.push_back(
-            SourceFor(b, options.countersSet, resources, resources.anchorCounters));
+KernelBinding Bind(const ComputePipeline& kernel, const uint32_t (&groups)[3],
+                   const Options& options, Resources& resources, HostBuffer& counters) {
+    KernelBinding bound{&kernel, {}, {groups[0], groups[1], groups[2]}, {}};
+    for (const SpirvBinding& b : kernel.Interface().bindings) {
+        bound.sources.push_back(SourceFor(b, options.countersSet, resources, counters));
     }
-    for (const SpirvBinding& b : fire.Interface().bindings) {
-        fireBinding.sources.push_back(
-            SourceFor(b, options.countersSet, resources, resources.fireCounters));
-    }
-    const uint32_t* local = fire.Interface().localSize;
-    fireBinding.groups[0] = (options.width + local[0] - 1) / local[0];
-    fireBinding.groups[1] = (options.height + local[1] - 1) / local[1];
-    fireBinding.groups[2] = 1;
-    RunKernels(device, {anchorBinding, fireBinding}, resources.image);
+    return bound;
+}
+
+size_t NonZero(const HostBuffer& buffer) {
+    const auto* words = static_cast<const uint32_t*>(buffer.Data());
+    return static_cast<size_t>(
+        std::count_if(words, words + buffer.Size() / 4, [](uint32_t word) { return word != 0; }));
+}
+
+void Report(const Options& options, const VulkanDevice& device, const Resources& resources,
+            const ParamsBlock& params) {
     const auto* texels = static_cast<const float*>(resources.image.Readback().Data());
     const auto* record = static_cast<const float*>(resources.anchor.Data());
     WriteBytes(options.out + "/anchor.bin", record, 16);
     WriteBytes(options.out + "/image.bin", texels, size_t{options.width} * options.height * 16);
     WriteBytes(options.out + "/anchor_counts.bin", resources.anchorCounters.Data(), kCounters * 4);
     WriteBytes(options.out + "/fire_counts.bin", resources.fireCounters.Data(), kCounters * 4);
+    WriteBytes(options.out + "/redo_counts.bin", resources.redoCounters.Data(), kCounters * 4);
     std::printf("device\t%s\t%s\n", device.DeviceName().c_str(), device.DriverInfo().c_str());
     const AnchorRecord cpuAnchor = RunAnchorKernel(params);
     std::printf("cpu_differing_texels\t%zu\n", CompareWithCpu(params, cpuAnchor, record, texels));
     std::printf("noise_pixels\t%zu\n", NoisePixels(params, cpuAnchor.baseOffset));
+    std::printf("groups\t%zu\n", static_cast<size_t>(resources.marks.Size() / 4));
+    std::printf("marked_groups\t%zu\n", NonZero(resources.firstPassMarks));
+    std::printf("marks_left\t%zu\n", NonZero(resources.marks));
+}
+
+void Run(const Options& options) {
+    const ParamsBlock params = FrameParams(options);
+    VulkanDevice device("llvmpipe");
+    const ComputePipeline anchor(device.Handle(), ReadSpirvFile(options.anchor), 0);
+    const ComputePipeline fire(device.Handle(), ReadSpirvFile(options.fire), 0);
+    std::unique_ptr<ComputePipeline> redo;
+    if (!options.redo.empty()) {
+        redo = std::make_unique<ComputePipeline>(device.Handle(), ReadSpirvFile(options.redo), 0);
+        if (!std::equal(fire.Interface().localSize, fire.Interface().localSize + 3,
+                        redo->Interface().localSize)) {
+            throw std::runtime_error("the redo kernel's groups are not the fire kernel's");
+        }
+    }
+    const uint32_t* local = fire.Interface().localSize;
+    const uint32_t groups[3] = {(options.width + local[0] - 1) / local[0],
+                                (options.height + local[1] - 1) / local[1], 1};
+    Resources resources(device, options, params, VkDeviceSize{groups[0]} * groups[1]);
+    std::vector<KernelBinding> kernels{
+        Bind(anchor, {1, 1, 1}, options, resources, resources.anchorCounters),
+        Bind(fire, groups, options, resources, resources.fireCounters)};
+    kernels.back().copiesAfter.push_back({&resources.marks, &resources.firstPassMarks});
+    if (redo) kernels.push_back(Bind(*redo, groups, options, resources, resources.redoCounters));
+    RunKernels(device, kernels, resources.image);
+    Report(options, device, resources, params);
 }
 
 Options ParseOptions(int argc, char** argv) {
@@ -213,9 +252,10 @@ Options ParseOptions(int argc, char** argv) {
                 options.height > 16384) {
                 throw std::runtime_error("--size WIDTHxHEIGHT, each 1 to 16384");
             }
-        } else if (flag == "--anchor" || flag == "--fire" || flag == "--out") {
+        } else if (flag == "--anchor" || flag == "--fire" || flag == "--redo" || flag == "--out") {
             (flag == "--anchor" ? options.anchor
              : flag == "--fire" ? options.fire
+             : flag == "--redo" ? options.redo
                                 : options.out) = value;
         } else if (flag == "--counters-set") {
             options.countersSet = std::stoi(value);
@@ -233,7 +273,7 @@ Options ParseOptions(int argc, char** argv) {
     if (options.frame.empty() || options.anchor.empty() || options.fire.empty() ||
         options.out.empty() || argc % 2 == 0) {
         throw std::runtime_error(
-            "usage: gpu_cost_run --frame NAME --anchor A.spv --fire F.spv"
+            "usage: gpu_cost_run --frame NAME --anchor A.spv --fire F.spv [--redo R.spv]"
             " --out DIR [--size WxH] [--counters-set N]"
             " [--uniform SET.BINDING=FILE]");
     }

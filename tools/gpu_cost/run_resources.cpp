@@ -127,6 +127,21 @@ void ToGeneralLayout(VkCommandBuffer buffer, const StorageImage& image) {
                          &barrier);
 }
 
+// The copies after a kernel see its writes (the barrier after each dispatch), and the next
+// kernel writes the copied buffers only after the copies read them.
+void CopyBuffers(VkCommandBuffer commands, const std::vector<BufferCopy>& copies) {
+    for (const BufferCopy& copy : copies) {
+        if (copy.to->Size() < copy.from->Size()) throw std::runtime_error("a copy too large");
+        const VkBufferCopy region{0, 0, copy.from->Size()};
+        vkCmdCopyBuffer(commands, copy.from->Handle(), copy.to->Handle(), 1, &region);
+    }
+    if (!copies.empty()) {
+        Barrier(commands, VK_PIPELINE_STAGE_TRANSFER_BIT, VK_ACCESS_TRANSFER_WRITE_BIT,
+                VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT | VK_PIPELINE_STAGE_HOST_BIT,
+                VK_ACCESS_SHADER_READ_BIT | VK_ACCESS_SHADER_WRITE_BIT | VK_ACCESS_HOST_READ_BIT);
+    }
+}
+
 }  // namespace
 
 HostBuffer::HostBuffer(const VulkanDevice& device, VkDeviceSize size, VkBufferUsageFlags usage)
@@ -216,6 +231,7 @@ void RunKernels(const VulkanDevice& device, const std::vector<KernelBinding>& ke
         Barrier(commands, VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_ACCESS_SHADER_WRITE_BIT,
                 VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT | VK_PIPELINE_STAGE_TRANSFER_BIT,
                 shader | VK_ACCESS_TRANSFER_READ_BIT);
+        CopyBuffers(commands, kernel.copiesAfter);
     }
     VkBufferImageCopy copy{};
     copy.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};

@@ -61,14 +61,23 @@ struct DescriptorSource {
     const StorageImage* image;
 };
 
-// A kernel, the source of each of its module's bindings (in the order of its interface), and
-// the thread groups it runs.
+// A buffer's contents copied into another (of the same size or larger).
+struct BufferCopy {
+    const HostBuffer* from;
+    const HostBuffer* to;
+};
+
+// A kernel, the source of each of its module's bindings (in the order of its interface), the
+// thread groups it runs, and the buffers copied once it has run, before the next kernel runs:
+// what the host sees of them between two kernels.
 struct KernelBinding {
     const ComputePipeline* pipeline;
     std::vector<DescriptorSource> sources;
     uint32_t groups[3];
+    std::vector<BufferCopy> copiesAfter;
 };
 
-// Dispatches the kernels in order, copies `image` into its readback buffer, and waits.
+// Dispatches the kernels in order (each followed by its copies), copies `image` into its
+// readback buffer, and waits.
 void RunKernels(const VulkanDevice& device, const std::vector<KernelBinding>& kernels,
                 const StorageImage& image);
