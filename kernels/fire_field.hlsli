@@ -119,29 +119,16 @@ float hashSine(float x)
 #endif
 }
 
-// The loops below stay loops, so that the sine's code appears once per call site: inlined 30
-// times over, it makes the kernels too large for the compiler to handle in reasonable time.
-// They select scalars by index rather than index arrays, which would not stay in registers.
+// The octave and corner loops below stay loops, so that the sine's code appears once per row of
+// the hash per call site: inlined 30 times over, it makes the kernels too large for the compiler
+// to handle in reasonable time. They select scalars by index rather than index arrays, which
+// would not stay in registers.
 float2 gradientHash(float cx, float cy)
 {
     precise const float a = kHashRowAX * cx + kHashRowAY * cy;
     precise const float b = kHashRowBX * cx + kHashRowBY * cy;
-    precise float ha = a;
-    precise float hb = b;
-    [loop]
-    for (int row = 0; row < 2; ++row)
-    {
-        precise const float s = hashSine(row == 0 ? a : b);
-        precise const float h = fract(kHashScale * s);
-        if (row == 0)
-        {
-            ha = h;
-        }
-        else
-        {
-            hb = h;
-        }
-    }
+    precise const float ha = fract(kHashScale * hashSine(a));
+    precise const float hb = fract(kHashScale * hashSine(b));
     precise const float gx = 2.0f * ha - 1.0f;
     precise const float gy = 2.0f * hb - 1.0f;
     return float2(gx, gy);
