@@ -3,22 +3,29 @@
 // mark; the others leave at once, all their threads together.
 #include "fire_group.hlsli"
 
-[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
-void FireKernelRedo(uint3 id : SV_DispatchThreadID, uint3 group : SV_GroupID,
-                    uint thread : SV_GroupIndex)
+// False, with no texel, in an unmarked group.
+bool RedoneTexel(uint3 id, uint3 group, uint thread, out float4 texel)
 {
+    texel = float4(0.0f, 0.0f, 0.0f, 0.0f);
     if (redoGroups[GroupIndex(group)] == 0u)
     {
-        return;
+        return false;
     }
-    const bool inside = id.x < width && id.y < height;
-    const float4 texel = FireTexel(id, thread, inside);
+    texel = FireTexel(id, thread, id.x < width && id.y < height);
     // Every thread read the mark before FireTexel's barriers.
     if (thread == 0u)
     {
         redoGroups[GroupIndex(group)] = 0u;
     }
-    if (inside)
+    return true;
+}
+
+[numthreads(FIRE_GROUP_WIDTH, FIRE_GROUP_HEIGHT, 1)]
+void FireKernelRedo(uint3 id : SV_DispatchThreadID, uint3 group : SV_GroupID,
+                    uint thread : SV_GroupIndex)
+{
+    float4 texel;
+    if (RedoneTexel(id, group, thread, texel) && id.x < width && id.y < height)
     {
         output[id.xy] = texel;
     }
@@ -28,18 +35,8 @@ void FireKernelRedo(uint3 id : SV_DispatchThreadID, uint3 group : SV_GroupID,
 void FireKernelToBufferRedo(uint3 id : SV_DispatchThreadID, uint3 group : SV_GroupID,
                             uint thread : SV_GroupIndex)
 {
-    if (redoGroups[GroupIndex(group)] == 0u)
-    {
-        return;
-    }
-    const bool inside = id.x < width && id.y < height;
-    const float4 texel = FireTexel(id, thread, inside);
-    // Every thread read the mark before FireTexel's barriers.
-    if (thread == 0u)
-    {
-        redoGroups[GroupIndex(group)] = 0u;
-    }
-    if (inside)
+    float4 texel;
+    if (RedoneTexel(id, group, thread, texel) && id.x < width && id.y < height)
     {
         worldPixels[id.y * rowPitch + id.x] = PackGpuBgra128(texel);
     }
