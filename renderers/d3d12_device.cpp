@@ -11,9 +11,11 @@
 #include <d3d12.h>
 // clang-format on
 
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 #include "kernels/exact_math_tables.h"
 #include "kernels/kernel_bytecode.h"
@@ -35,7 +37,7 @@ constexpr UINT64 kTablesBytes =
     (sizeof(TablesBlock) + kConstantAlign - 1) / kConstantAlign * kConstantAlign;
 constexpr UINT64 kAnchorBytes = kConstantAlign;
 
-enum RootSlot : UINT { kParams, kTables, kOutput, kAnchorIn, kAnchorOut, kWorld, kSlots };
+enum RootSlot : UINT { kParams, kTables, kOutput, kAnchorIn, kAnchorOut, kWorld, kMarks, kSlots };
 
 template <class T>
 void** Out(ComRef<T>& ref) {
@@ -70,7 +72,8 @@ ComRef<ID3D12RootSignature> CreateRootSignature(ID3D12Device* device) {
         UINT shaderRegister;
     } layout[kSlots] = {{D3D12_ROOT_PARAMETER_TYPE_CBV, 0}, {D3D12_ROOT_PARAMETER_TYPE_CBV, 1},
                         {D3D12_ROOT_PARAMETER_TYPE_CBV, 2}, {D3D12_ROOT_PARAMETER_TYPE_SRV, 0},
-                        {D3D12_ROOT_PARAMETER_TYPE_UAV, 1}, {D3D12_ROOT_PARAMETER_TYPE_UAV, 2}};
+                        {D3D12_ROOT_PARAMETER_TYPE_UAV, 1}, {D3D12_ROOT_PARAMETER_TYPE_UAV, 2},
+                        {D3D12_ROOT_PARAMETER_TYPE_UAV, 3}};
     D3D12_ROOT_PARAMETER parameters[kSlots] = {};
     for (UINT slot = 0; slot < kSlots; ++slot) {
         parameters[slot].ParameterType = layout[slot].type;
@@ -133,6 +136,7 @@ class Direct3D12Device final : public HostGpuDevice {
 
   private:
     void Build();
+    void ReserveMarks(UINT64 groups);
     void Record(ID3D12Resource* world, const ParamsBlock& params);
     void SubmitAndWait();
 
@@ -141,9 +145,11 @@ class Direct3D12Device final : public HostGpuDevice {
     ComRef<ID3D12RootSignature> root_;
     ComRef<ID3D12PipelineState> anchorPipeline_;
     ComRef<ID3D12PipelineState> firePipeline_;
-    ComRef<ID3D12Resource> constants_;  // upload heap: ParamsBlock, OutputBlock
-    ComRef<ID3D12Resource> tables_;     // upload heap, written once
-    ComRef<ID3D12Resource> anchor_;     // default heap, unordered access between frames
+    ComRef<ID3D12PipelineState> redoPipeline_;  // the fire kernel's second pass
+    ComRef<ID3D12Resource> constants_;          // upload heap: ParamsBlock, OutputBlock
+    ComRef<ID3D12Resource> tables_;             // upload heap, written once
+    ComRef<ID3D12Resource> anchor_;             // default heap, unordered access between frames
+    ComRef<ID3D12Resource> marks_;  // default heap, a uint per fire group, 0 between frames
     ComRef<ID3D12CommandAllocator> allocator_;
     ComRef<ID3D12GraphicsCommandList> list_;
     ComRef<ID3D12Fence> fence_;
@@ -174,6 +180,9 @@ void Direct3D12Device::Build() {
     firePipeline_ =
         CreatePipeline(device, root_.Get(), kFireBufferKernelBytecode,
                        kFireBufferKernelBytecodeSize, "GPU shader initialization failed");
+    redoPipeline_ =
+        CreatePipeline(device, root_.Get(), kFireBufferKernelRedoBytecode,
+                       kFireBufferKernelRedoBytecodeSize, "GPU shader initialization failed");
     constants_ =
         CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kConstantsBytes,
                      D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
@@ -218,10 +227,41 @@ bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& para
     std::memcpy(image, &params, sizeof params);
     std::memcpy(image + kOutputOffset, &output, sizeof output);
     Upload(constants_.Get(), 0, image, sizeof image);
+    ReserveMarks(UINT64{FireGroupCount(params.width, kFireGroupWidth)} *
+                 FireGroupCount(params.height, kFireGroupHeight));
     Record(target, params);
     if (IsAborted(context)) return false;  // recorded, never submitted
     SubmitAndWait();
     return !IsAborted(context);
+}
+
+// The fire kernel's second pass clears every mark its first pass set, so the marks need zeroing
+// only when made. Zeroed at once, on their own submission: a frame recorded but never submitted
+// must not leave them unzeroed.
+void Direct3D12Device::ReserveMarks(UINT64 groups) {
+    const UINT64 bytes = groups * sizeof(uint32_t);
+    if (marks_ && marks_->GetDesc().Width >= bytes) return;
+    constexpr const char* kFailed = "GPU texture allocation failed";
+    ID3D12Device* device = device_.Get();
+    marks_.Reset();
+    const ComRef<ID3D12Resource> zeros = CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, bytes,
+                                                      D3D12_RESOURCE_STATE_GENERIC_READ, kFailed);
+    void* mapped = nullptr;
+    const D3D12_RANGE nothingRead = {0, 0};
+    Check(zeros->Map(0, &nothingRead, &mapped), kFailed);
+    std::memset(mapped, 0, static_cast<size_t>(bytes));
+    zeros->Unmap(0, nullptr);
+    ComRef<ID3D12Resource> marks = CreateBuffer(device, D3D12_HEAP_TYPE_DEFAULT, bytes,
+                                                D3D12_RESOURCE_STATE_COPY_DEST, kFailed);
+    Check(allocator_->Reset(), kFrameFailed);
+    Check(list_->Reset(allocator_.Get(), nullptr), kFrameFailed);
+    list_->CopyBufferRegion(marks.Get(), 0, zeros.Get(), 0, bytes);
+    const D3D12_RESOURCE_BARRIER toWrite = Transition(marks.Get(), D3D12_RESOURCE_STATE_COPY_DEST,
+                                                      D3D12_RESOURCE_STATE_UNORDERED_ACCESS);
+    list_->ResourceBarrier(1, &toWrite);
+    Check(list_->Close(), kFrameFailed);
+    SubmitAndWait();
+    marks_ = std::move(marks);
 }
 
 void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params) {
@@ -236,14 +276,22 @@ void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params) 
     list->SetComputeRootShaderResourceView(kAnchorIn, anchor_->GetGPUVirtualAddress());
     list->SetComputeRootUnorderedAccessView(kAnchorOut, anchor_->GetGPUVirtualAddress());
     list->SetComputeRootUnorderedAccessView(kWorld, world->GetGPUVirtualAddress());
+    list->SetComputeRootUnorderedAccessView(kMarks, marks_->GetGPUVirtualAddress());
     list->Dispatch(1, 1, 1);
     const D3D12_RESOURCE_BARRIER toRead =
         Transition(anchor_.Get(), D3D12_RESOURCE_STATE_UNORDERED_ACCESS,
                    D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE);
     list->ResourceBarrier(1, &toRead);
+    const UINT groupsX = FireGroupCount(params.width, kFireGroupWidth);
+    const UINT groupsY = FireGroupCount(params.height, kFireGroupHeight);
     list->SetPipelineState(firePipeline_.Get());
-    list->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
-                   FireGroupCount(params.height, kFireGroupHeight), 1);
+    list->Dispatch(groupsX, groupsY, 1);
+    // The second pass reads the marks and overwrites the texels of the groups they name.
+    D3D12_RESOURCE_BARRIER firstPassDone = {};
+    firstPassDone.Type = D3D12_RESOURCE_BARRIER_TYPE_UAV;
+    list->ResourceBarrier(1, &firstPassDone);
+    list->SetPipelineState(redoPipeline_.Get());
+    list->Dispatch(groupsX, groupsY, 1);
     const D3D12_RESOURCE_BARRIER toWrite =
         Transition(anchor_.Get(), D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE,
                    D3D12_RESOURCE_STATE_UNORDERED_ACCESS);

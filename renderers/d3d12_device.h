@@ -1,5 +1,6 @@
 // The host's own Direct3D 12 device as a HostGpuDevice (Windows only): one root signature of root
-// descriptors, the anchor pass and the fire kernel's buffer form, one recorder under a lock.
+// descriptors, the anchor pass and the fire kernel's buffer form in its two passes, one recorder
+// under a lock.
 #pragma once
 
 #include <memory>
