@@ -1,10 +1,12 @@
 // Runs the compiled kernels on a real Direct3D 11 device (under Wine: wined3d on Mesa's
 // software OpenGL) outside the plug-in, to tell a kernel fault from a renderer fault:
 //  - AnchorKernel reproduces the worked anchor heights to four digits, with the CPU build's bits;
-//  - FireKernel, fed that anchor, gives the CPU build's bits on whole frames, at a late time too,
-//    and on a frame whose every group hashes directly;
+//  - FireKernel and its second pass FireKernelRedo, fed that anchor, give the CPU build's bits on
+//    whole frames, at a late time too, and on a frame whose every group hashes directly; the
+//    second pass alone, with every group marked, renders the whole frame and clears every mark;
 //  - ConvertKernel gives the CPU build's host pixels for every class of float, at 8, 16, 32 bits.
-// Usage: kernel_probe ANCHOR.dxbc FIRE.dxbc CONVERT.dxbc   (exit status 0 when all checks pass)
+// Usage: kernel_probe ANCHOR.dxbc FIRE.dxbc FIRE_REDO.dxbc CONVERT.dxbc
+//        (exit status 0 when all checks pass)
 #include <d3d11.h>
 #include <dxgi.h>
 #include <windows.h>
@@ -227,12 +229,53 @@ int CheckAnchors(const Device& gpu, ID3D11ComputeShader* kernel) {
     return failures + (emptyOk ? 0 : 1);
 }
 
+void CreateWordBuffers(ID3D11Device* device, uint32_t count, ComPtr<ID3D11Buffer>* pixels,
+                       ComPtr<ID3D11Buffer>* staging, ComPtr<ID3D11UnorderedAccessView>* uav);
+
+struct FireKernels {
+    ID3D11ComputeShader* anchor;
+    ID3D11ComputeShader* fire;
+    ID3D11ComputeShader* redo;
+};
+
+// The fire kernel's two passes over the frame's groups, as the renderer runs them; with
+// `everyGroupMarked`, the second pass alone over marks that name every group. Returns how many
+// marks are left set.
+uint32_t DispatchFire(const Device& gpu, const FireKernels& kernels, const ParamsBlock& params,
+                      ID3D11UnorderedAccessView* output, bool everyGroupMarked) {
+    const UINT groupsX = (params.width + kFireGroupWidth - 1) / kFireGroupWidth;
+    const UINT groupsY = (params.height + kFireGroupHeight - 1) / kFireGroupHeight;
+    ComPtr<ID3D11Buffer> marks, staging;
+    ComPtr<ID3D11UnorderedAccessView> marksUav;
+    CreateWordBuffers(gpu.device(), groupsX * groupsY, &marks, &staging, &marksUav);
+    ID3D11DeviceContext* context = gpu.context();
+    const UINT mark = everyGroupMarked ? 1u : 0u;
+    const UINT initial[4] = {mark, mark, mark, mark};
+    context->ClearUnorderedAccessViewUint(marksUav.Get(), initial);
+    ID3D11UnorderedAccessView* views[4] = {output, nullptr, nullptr, marksUav.Get()};
+    context->CSSetUnorderedAccessViews(0, 4, views, nullptr);
+    if (!everyGroupMarked) {
+        context->CSSetShader(kernels.fire, nullptr, 0);
+        context->Dispatch(groupsX, groupsY, 1);
+    }
+    context->CSSetShader(kernels.redo, nullptr, 0);
+    context->Dispatch(groupsX, groupsY, 1);
+    ID3D11UnorderedAccessView* none[4] = {};
+    context->CSSetUnorderedAccessViews(0, 4, none, nullptr);
+    uint32_t left = 0;
+    gpu.ReadBack(marks.Get(), staging.Get(), [&](const D3D11_MAPPED_SUBRESOURCE& mapped) {
+        const auto* words = static_cast<const uint32_t*>(mapped.pData);
+        for (UINT i = 0; i < groupsX * groupsY; ++i) left += words[i] != 0 ? 1 : 0;
+    });
+    return left;
+}
+
 // A frame with a rectangle that reaches past the full frame's right and top edges, so that the
 // outside texels (transparent black) are compared too. Shrunk by `shrink` at a high detail, a
 // group's pixels reach more lattice points than its table holds and it hashes directly: with
 // `allFallBack`, the plan's mirror must find that every group of the frame does.
-int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11ComputeShader* fireKernel,
-              float time, float detail = 1.3f, int shrink = 1, bool allFallBack = false) {
+int CheckFire(const Device& gpu, const FireKernels& kernels, float time, float detail = 1.3f,
+              int shrink = 1, bool allFallBack = false, bool everyGroupMarked = false) {
     ParamsBlock params{};
     params.width = 203 / static_cast<uint32_t>(shrink);
     params.height = 117 / static_cast<uint32_t>(shrink);
@@ -261,17 +304,14 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11Comput
 
     AnchorBuffer anchor(gpu.device());
     ComPtr<ID3D11Buffer> constants = gpu.ConstantBuffer(params);
-    DispatchAnchor(gpu, anchorKernel, constants.Get(), anchor);
+    DispatchAnchor(gpu, kernels.anchor, constants.Get(), anchor);
     ID3D11DeviceContext* context = gpu.context();
     ID3D11ShaderResourceView* srv = anchor.srv.Get();
     context->CSSetShaderResources(0, 1, &srv);
-    context->CSSetShader(fireKernel, nullptr, 0);
     ID3D11Buffer* constantBuffer = constants.Get();
     context->CSSetConstantBuffers(0, 1, &constantBuffer);
-    ID3D11UnorderedAccessView* uav = outputUav.Get();
-    context->CSSetUnorderedAccessViews(0, 1, &uav, nullptr);
-    context->Dispatch((params.width + kFireGroupWidth - 1) / kFireGroupWidth,
-                      (params.height + kFireGroupHeight - 1) / kFireGroupHeight, 1);
+    const uint32_t marksLeft =
+        DispatchFire(gpu, kernels, params, outputUav.Get(), everyGroupMarked);
 
     std::vector<float> gpuTexels(static_cast<size_t>(params.width) * params.height * 4);
     gpu.ReadBack(texture.Get(), staging.Get(), [&](const D3D11_MAPPED_SUBRESOURCE& mapped) {
@@ -304,15 +344,16 @@ int CheckFire(const Device& gpu, ID3D11ComputeShader* anchorKernel, ID3D11Comput
     }
     const GroupPlanCost plan = PlanGroups(params);
     // Fire on at least 1 % of the frame, so that two black frames cannot pass.
-    const bool ok = differing == 0 && fire * 100 >= texels &&
+    const bool ok = differing == 0 && fire * 100 >= texels && marksLeft == 0 &&
                     (!allFallBack || (plan.groups > 0 && plan.directGroups == plan.groups));
     std::printf(
-        "%s fire kernel, time %g, detail %g, 1/%d: %zu of %zu texels differ from the CPU "
+        "%s fire kernel%s, time %g, detail %g, 1/%d: %zu of %zu texels differ from the CPU "
         "kernels (worst %.6f), fire on %zu, anchor %.6f; %ld of %ld groups hash directly "
-        "(%ld octaves)\n",
-        ok ? "ok  " : "FAIL", static_cast<double>(time), static_cast<double>(detail), shrink,
-        differing, texels, worst, fire, static_cast<double>(cpuAnchor.baseOffset),
-        plan.directGroups, plan.groups, plan.directOctaves);
+        "(%ld octaves); %u marks left\n",
+        ok ? "ok  " : "FAIL", everyGroupMarked ? " (second pass alone)" : "",
+        static_cast<double>(time), static_cast<double>(detail), shrink, differing, texels, worst,
+        fire, static_cast<double>(cpuAnchor.baseOffset), plan.directGroups, plan.groups,
+        plan.directOctaves, marksLeft);
     return ok ? 0 : 1;
 }
 
@@ -397,21 +438,23 @@ int CheckConversion(const Device& gpu, ID3D11ComputeShader* kernel) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: kernel_probe ANCHOR.dxbc FIRE.dxbc CONVERT.dxbc\n");
+    if (argc != 5) {
+        std::fprintf(stderr,
+                     "usage: kernel_probe ANCHOR.dxbc FIRE.dxbc FIRE_REDO.dxbc CONVERT.dxbc\n");
         return 2;
     }
     try {
         const Device gpu;
         const ComPtr<ID3D11ComputeShader> anchorKernel = gpu.Kernel(ReadFile(argv[1]));
         const ComPtr<ID3D11ComputeShader> fireKernel = gpu.Kernel(ReadFile(argv[2]));
-        const ComPtr<ID3D11ComputeShader> convertKernel = gpu.Kernel(ReadFile(argv[3]));
-        const int failures =
-            CheckAnchors(gpu, anchorKernel.Get()) +
-            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f) +
-            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 416667.0f) +
-            CheckFire(gpu, anchorKernel.Get(), fireKernel.Get(), 0.87f, 5.0f, 8, true) +
-            CheckConversion(gpu, convertKernel.Get());
+        const ComPtr<ID3D11ComputeShader> redoKernel = gpu.Kernel(ReadFile(argv[3]));
+        const ComPtr<ID3D11ComputeShader> convertKernel = gpu.Kernel(ReadFile(argv[4]));
+        const FireKernels fire{anchorKernel.Get(), fireKernel.Get(), redoKernel.Get()};
+        const int failures = CheckAnchors(gpu, anchorKernel.Get()) + CheckFire(gpu, fire, 0.87f) +
+                             CheckFire(gpu, fire, 416667.0f) +
+                             CheckFire(gpu, fire, 0.87f, 5.0f, 8, true) +
+                             CheckFire(gpu, fire, 0.87f, 1.3f, 1, false, true) +
+                             CheckConversion(gpu, convertKernel.Get());
         return failures == 0 ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "FAIL: %s\n", error.what());
