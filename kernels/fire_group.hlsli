@@ -110,12 +110,19 @@ cbuffer Output : register(b2)
     uint rowPitch;  // pixels per row of the host's buffer
 };
 RWStructuredBuffer<uint4> worldPixels : register(u2);
-// Per group of the dispatch, row by row: 1 where the first pass met a sine it left undecided.
+// Per group of the dispatch, row by row: 1 where the first pass met a sine it left undecided;
+// then one word more, MarkedGroups(): 1 where any group is marked. The renderer reads that one
+// and runs the second pass only then.
 RWStructuredBuffer<uint> redoGroups : register(u3);
 
 uint GroupIndex(uint3 group)
 {
     return group.y * ((width + FIRE_GROUP_WIDTH - 1u) / FIRE_GROUP_WIDTH) + group.x;
+}
+
+uint MarkedGroups()
+{
+    return GroupIndex(uint3(0u, (height + FIRE_GROUP_HEIGHT - 1u) / FIRE_GROUP_HEIGHT, 0u));
 }
 
 // Adds the lattice cells of a pixel's five octaves to the group's rectangles.

@@ -4,9 +4,9 @@
 //
 // The first of two passes. Its gradients' sines take the float path alone, which decides all but
 // about one argument in 80,000: a group that meets such an argument marks itself in redoGroups,
-// and FireKernelRedo (fire_kernel_redo.hlsl), with the whole sine, renders the marked groups
-// again. So the sine's integer series, which most frames never run, does not set the registers
-// of every frame.
+// and where any group is marked, the renderer runs FireKernelRedo (fire_kernel_redo.hlsl), with
+// the whole sine, which renders the marked groups again. So the sine's integer series, which
+// most frames never run, sets neither the registers nor the work of every frame.
 //
 // Two output forms of the one texel: FireKernel writes the Direct3D 11 renderer's texture,
 // FireKernelToBuffer the host's own GPU buffer (Direct3D 12) as host pixels.
@@ -32,6 +32,7 @@ float4 FirstPassTexel(uint3 id, uint3 group, uint thread, bool inside)
     if (sineUndecided)
     {
         redoGroups[GroupIndex(group)] = 1u;
+        redoGroups[MarkedGroups()] = 1u;
     }
     return texel;
 }

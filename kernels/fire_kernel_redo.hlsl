@@ -1,6 +1,7 @@
-// FireKernelRedo: the second pass after FireKernel (fire_kernel.hlsl), over the same groups. A
-// group that the first pass marked renders its texels again with the whole sine and clears its
-// mark; the others leave at once, all their threads together.
+// FireKernelRedo: the second pass after FireKernel (fire_kernel.hlsl), over the same groups, run
+// where the first marked any. A group that the first pass marked renders its texels again with
+// the whole sine and clears its mark and the word that said some group was marked; the others
+// leave at once, all their threads together.
 #include "fire_group.hlsli"
 
 // False, with no texel, in an unmarked group.
@@ -16,6 +17,7 @@ bool RedoneTexel(uint3 id, uint3 group, uint thread, out float4 texel)
     if (thread == 0u)
     {
         redoGroups[GroupIndex(group)] = 0u;
+        redoGroups[MarkedGroups()] = 0u;
     }
     return true;
 }

@@ -137,7 +137,10 @@ class Direct3D12Device final : public HostGpuDevice {
   private:
     void Build();
     void ReserveMarks(UINT64 groups);
-    void Record(ID3D12Resource* world, const ParamsBlock& params);
+    // The anchor and the fire kernel's first pass, and a copy of the word that says whether it
+    // marked any group; with `secondPass`, the second pass instead, over the same groups.
+    void Record(ID3D12Resource* world, const ParamsBlock& params, bool secondPass);
+    bool FirstPassMarked();
     void SubmitAndWait();
 
     ComRef<ID3D12Device> device_;
@@ -149,7 +152,11 @@ class Direct3D12Device final : public HostGpuDevice {
     ComRef<ID3D12Resource> constants_;          // upload heap: ParamsBlock, OutputBlock
     ComRef<ID3D12Resource> tables_;             // upload heap, written once
     ComRef<ID3D12Resource> anchor_;             // default heap, unordered access between frames
-    ComRef<ID3D12Resource> marks_;  // default heap, a uint per fire group, 0 between frames
+    // Default heap, a uint per fire group and one for whether any is marked, 0 between frames;
+    // the last one's read-back copy.
+    ComRef<ID3D12Resource> marks_;
+    ComRef<ID3D12Resource> marked_;
+    UINT64 groups_ = 0;  // the frame's fire groups
     ComRef<ID3D12CommandAllocator> allocator_;
     ComRef<ID3D12GraphicsCommandList> list_;
     ComRef<ID3D12Fence> fence_;
@@ -227,22 +234,43 @@ bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& para
     std::memcpy(image, &params, sizeof params);
     std::memcpy(image + kOutputOffset, &output, sizeof output);
     Upload(constants_.Get(), 0, image, sizeof image);
-    ReserveMarks(UINT64{FireGroupCount(params.width, kFireGroupWidth)} *
-                 FireGroupCount(params.height, kFireGroupHeight));
-    Record(target, params);
+    groups_ = UINT64{FireGroupCount(params.width, kFireGroupWidth)} *
+              FireGroupCount(params.height, kFireGroupHeight);
+    ReserveMarks(groups_);
+    Record(target, params, false);
     if (IsAborted(context)) return false;  // recorded, never submitted
     SubmitAndWait();
+    // Rare: the groups that the first pass could not finish render again.
+    if (FirstPassMarked()) {
+        Record(target, params, true);
+        SubmitAndWait();
+    }
     return !IsAborted(context);
+}
+
+bool Direct3D12Device::FirstPassMarked() {
+    void* mapped = nullptr;
+    const D3D12_RANGE word = {0, sizeof(uint32_t)};
+    Check(marked_->Map(0, &word, &mapped), kFrameFailed);
+    uint32_t marked = 0;
+    std::memcpy(&marked, mapped, sizeof marked);
+    const D3D12_RANGE nothingWritten = {0, 0};
+    marked_->Unmap(0, &nothingWritten);
+    return marked != 0;
 }
 
 // The fire kernel's second pass clears every mark its first pass set, so the marks need zeroing
 // only when made. Zeroed at once, on their own submission: a frame recorded but never submitted
 // must not leave them unzeroed.
 void Direct3D12Device::ReserveMarks(UINT64 groups) {
-    const UINT64 bytes = groups * sizeof(uint32_t);
+    const UINT64 bytes = (groups + 1) * sizeof(uint32_t);
     if (marks_ && marks_->GetDesc().Width >= bytes) return;
     constexpr const char* kFailed = "GPU texture allocation failed";
     ID3D12Device* device = device_.Get();
+    if (!marked_) {
+        marked_ = CreateBuffer(device, D3D12_HEAP_TYPE_READBACK, sizeof(uint32_t),
+                               D3D12_RESOURCE_STATE_COPY_DEST, "GPU readback allocation failed");
+    }
     marks_.Reset();
     const ComRef<ID3D12Resource> zeros = CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, bytes,
                                                       D3D12_RESOURCE_STATE_GENERIC_READ, kFailed);
@@ -264,10 +292,11 @@ void Direct3D12Device::ReserveMarks(UINT64 groups) {
     marks_ = std::move(marks);
 }
 
-void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params) {
+void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params, bool secondPass) {
     ID3D12GraphicsCommandList* list = list_.Get();
     Check(allocator_->Reset(), kFrameFailed);
-    Check(list->Reset(allocator_.Get(), anchorPipeline_.Get()), kFrameFailed);
+    Check(list->Reset(allocator_.Get(), secondPass ? redoPipeline_.Get() : anchorPipeline_.Get()),
+          kFrameFailed);
     list->SetComputeRootSignature(root_.Get());
     const D3D12_GPU_VIRTUAL_ADDRESS constants = constants_->GetGPUVirtualAddress();
     list->SetComputeRootConstantBufferView(kParams, constants);
@@ -277,21 +306,24 @@ void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params) 
     list->SetComputeRootUnorderedAccessView(kAnchorOut, anchor_->GetGPUVirtualAddress());
     list->SetComputeRootUnorderedAccessView(kWorld, world->GetGPUVirtualAddress());
     list->SetComputeRootUnorderedAccessView(kMarks, marks_->GetGPUVirtualAddress());
-    list->Dispatch(1, 1, 1);
+    if (!secondPass) list->Dispatch(1, 1, 1);
     const D3D12_RESOURCE_BARRIER toRead =
         Transition(anchor_.Get(), D3D12_RESOURCE_STATE_UNORDERED_ACCESS,
                    D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE);
     list->ResourceBarrier(1, &toRead);
-    const UINT groupsX = FireGroupCount(params.width, kFireGroupWidth);
-    const UINT groupsY = FireGroupCount(params.height, kFireGroupHeight);
-    list->SetPipelineState(firePipeline_.Get());
-    list->Dispatch(groupsX, groupsY, 1);
-    // The second pass reads the marks and overwrites the texels of the groups they name.
-    D3D12_RESOURCE_BARRIER firstPassDone = {};
-    firstPassDone.Type = D3D12_RESOURCE_BARRIER_TYPE_UAV;
-    list->ResourceBarrier(1, &firstPassDone);
-    list->SetPipelineState(redoPipeline_.Get());
-    list->Dispatch(groupsX, groupsY, 1);
+    if (!secondPass) list->SetPipelineState(firePipeline_.Get());
+    list->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
+                   FireGroupCount(params.height, kFireGroupHeight), 1);
+    if (!secondPass) {
+        const D3D12_RESOURCE_BARRIER toCopy = Transition(
+            marks_.Get(), D3D12_RESOURCE_STATE_UNORDERED_ACCESS, D3D12_RESOURCE_STATE_COPY_SOURCE);
+        list->ResourceBarrier(1, &toCopy);
+        list->CopyBufferRegion(marked_.Get(), 0, marks_.Get(), groups_ * sizeof(uint32_t),
+                               sizeof(uint32_t));
+        const D3D12_RESOURCE_BARRIER back = Transition(
+            marks_.Get(), D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_UNORDERED_ACCESS);
+        list->ResourceBarrier(1, &back);
+    }
     const D3D12_RESOURCE_BARRIER toWrite =
         Transition(anchor_.Get(), D3D12_RESOURCE_STATE_NON_PIXEL_SHADER_RESOURCE,
                    D3D12_RESOURCE_STATE_UNORDERED_ACCESS);

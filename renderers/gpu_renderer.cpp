@@ -207,6 +207,7 @@ void GpuRenderer::ReleaseOutputTextures() {
     conversion.ReleaseBuffers();
     outputSrv.Reset();
     outputUav.Reset();
+    redoMarksReadback.Reset();
     redoMarksUav.Reset();
     redoMarks.Reset();
     readbackTexture.Reset();
@@ -266,33 +267,23 @@ RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlo
 
     ID3D11DeviceContext* gpu = deviceContext.Get();
     ID3D11UnorderedAccessView* const noUav = nullptr;
-    ID3D11ShaderResourceView* const noSrv = nullptr;
     gpu->UpdateSubresource(paramsBuffer.Get(), 0, nullptr, &params, 0, 0);
     gpu->CSSetShader(anchorKernel.Get(), nullptr, 0);
     gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
     gpu->CSSetUnorderedAccessViews(1, 1, anchorUav.GetAddressOf(), nullptr);
     gpu->Dispatch(1, 1, 1);
     gpu->CSSetUnorderedAccessViews(1, 1, &noUav, nullptr);
-    gpu->CSSetShaderResources(0, 1, anchorSrv.GetAddressOf());
-    gpu->CSSetShader(fireKernel.Get(), nullptr, 0);
-    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
-    gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
-    gpu->CSSetUnorderedAccessViews(3, 1, redoMarksUav.GetAddressOf(), nullptr);
-    const UINT groupsX = FireGroupCount(params.width, kFireGroupWidth);
-    const UINT groupsY = FireGroupCount(params.height, kFireGroupHeight);
-    gpu->Dispatch(groupsX, groupsY, 1);
-    // The groups that the first pass could not finish, and only those, render again.
-    gpu->CSSetShader(fireRedoKernel.Get(), nullptr, 0);
-    gpu->Dispatch(groupsX, groupsY, 1);
-    gpu->CSSetUnorderedAccessViews(3, 1, &noUav, nullptr);
-    gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
-    gpu->CSSetShaderResources(0, 1, &noSrv);
-    if (converts) {
-        conversion.Queue(gpu, outputSrv.Get(), params.width, params.height, band.depth);
-    } else {
-        gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
+    DispatchFire(fireKernel.Get(), params);
+    gpu->CopyResource(redoMarksReadback.Get(), redoMarks.Get());
+    QueueReadback(params, band.depth);
+    bool marked = false;
+    if (!FirstPassMarked(params, context, &marked)) return RenderOutcome::Aborted;
+    if (marked) {
+        // Rare: the groups that the first pass could not finish render again, and the frame is
+        // read back anew.
+        DispatchFire(fireRedoKernel.Get(), params);
+        QueueReadback(params, band.depth);
     }
-    gpu->Flush();
 
     ID3D11Resource* readback =
         converts ? static_cast<ID3D11Resource*>(conversion.readback()) : readbackTexture.Get();
@@ -306,6 +297,44 @@ RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlo
         ConvertRows(ReadbackImage{data, mapped.RowPitch}, band);
     }
     return RenderOutcome::Complete;
+}
+
+void GpuRenderer::DispatchFire(ID3D11ComputeShader* kernel, const ParamsBlock& params) {
+    ID3D11DeviceContext* gpu = deviceContext.Get();
+    ID3D11UnorderedAccessView* const noUav = nullptr;
+    ID3D11ShaderResourceView* const noSrv = nullptr;
+    gpu->CSSetShaderResources(0, 1, anchorSrv.GetAddressOf());
+    gpu->CSSetShader(kernel, nullptr, 0);
+    gpu->CSSetConstantBuffers(0, 1, paramsBuffer.GetAddressOf());
+    gpu->CSSetUnorderedAccessViews(0, 1, outputUav.GetAddressOf(), nullptr);
+    gpu->CSSetUnorderedAccessViews(3, 1, redoMarksUav.GetAddressOf(), nullptr);
+    gpu->Dispatch(FireGroupCount(params.width, kFireGroupWidth),
+                  FireGroupCount(params.height, kFireGroupHeight), 1);
+    gpu->CSSetUnorderedAccessViews(3, 1, &noUav, nullptr);
+    gpu->CSSetUnorderedAccessViews(0, 1, &noUav, nullptr);
+    gpu->CSSetShaderResources(0, 1, &noSrv);
+}
+
+void GpuRenderer::QueueReadback(const ParamsBlock& params, int32_t depth) {
+    ID3D11DeviceContext* gpu = deviceContext.Get();
+    if (ConvertsOnGpu(depth)) {
+        conversion.Queue(gpu, outputSrv.Get(), params.width, params.height, depth);
+    } else {
+        gpu->CopyResource(readbackTexture.Get(), outputTexture.Get());
+    }
+    gpu->Flush();
+}
+
+// The word after the groups' marks: whether the first pass marked any.
+bool GpuRenderer::FirstPassMarked(const ParamsBlock& params, const FrameContext& context,
+                                  bool* marked) {
+    D3D11_MAPPED_SUBRESOURCE mapped = {};
+    if (!MapWhenDone(redoMarksReadback.Get(), context, &mapped)) return false;
+    const MappedReadback unmap(deviceContext.Get(), redoMarksReadback.Get());
+    const size_t groups = size_t{FireGroupCount(params.width, kFireGroupWidth)} *
+                          FireGroupCount(params.height, kFireGroupHeight);
+    *marked = static_cast<const uint32_t*>(mapped.pData)[groups] != 0;
+    return true;
 }
 
 bool GpuRenderer::MapWhenDone(ID3D11Resource* resource, const FrameContext& context,
@@ -341,15 +370,17 @@ void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
     allocatedHeight = height;
 }
 
-// A mark per thread group of the texture, zero at creation: each frame's second pass clears the
-// marks its first pass set.
+// A mark per thread group of the texture and a word for whether any is marked, zero at
+// creation: each frame's second pass clears the marks its first pass set. With a CPU-readable
+// copy for that word.
 void GpuRenderer::EnsureRedoMarks() {
     if (redoMarks) return;
-    const UINT groups = FireGroupCount(allocatedWidth, kFireGroupWidth) *
-                        FireGroupCount(allocatedHeight, kFireGroupHeight);
-    const std::vector<uint32_t> zeros(groups, 0u);
+    const UINT words = FireGroupCount(allocatedWidth, kFireGroupWidth) *
+                           FireGroupCount(allocatedHeight, kFireGroupHeight) +
+                       1;
+    const std::vector<uint32_t> zeros(words, 0u);
     D3D11_BUFFER_DESC desc = {};
-    desc.ByteWidth = static_cast<UINT>(groups * sizeof(uint32_t));
+    desc.ByteWidth = static_cast<UINT>(words * sizeof(uint32_t));
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_UNORDERED_ACCESS;
     desc.MiscFlags = D3D11_RESOURCE_MISC_BUFFER_STRUCTURED;
@@ -361,9 +392,14 @@ void GpuRenderer::EnsureRedoMarks() {
     D3D11_UNORDERED_ACCESS_VIEW_DESC view = {};
     view.Format = DXGI_FORMAT_UNKNOWN;
     view.ViewDimension = D3D11_UAV_DIMENSION_BUFFER;
-    view.Buffer.NumElements = groups;
+    view.Buffer.NumElements = words;
     FailedCreation(device->CreateUnorderedAccessView(redoMarks.Get(), &view, redoMarksUav.Put()),
                    "GPU output view failed");
+    desc.Usage = D3D11_USAGE_STAGING;
+    desc.BindFlags = 0;
+    desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+    FailedCreation(device->CreateBuffer(&desc, nullptr, redoMarksReadback.Put()),
+                   "GPU readback allocation failed");
 }
 
 void GpuRenderer::EnsureFloatReadback() {

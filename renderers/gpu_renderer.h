@@ -48,6 +48,12 @@ class GpuRenderer final : public Renderer {
     bool MapWhenDone(ID3D11Resource* resource, const FrameContext& context,
                      D3D11_MAPPED_SUBRESOURCE* mapped);
     void EnsureOutputTextures(uint32_t width, uint32_t height);
+    // The fire kernel's first or second pass over the frame's groups, with their resources.
+    void DispatchFire(ID3D11ComputeShader* kernel, const ParamsBlock& params);
+    // The texture converted to host pixels (8, 16 bits) or copied, into the read-back resource.
+    void QueueReadback(const ParamsBlock& params, int32_t depth);
+    // Waits for the first pass's marks; false when the host aborts meanwhile.
+    bool FirstPassMarked(const ParamsBlock& params, const FrameContext& context, bool* marked);
     void EnsureRedoMarks();
     void EnsureFloatReadback();
     // A failed creation: releases the frame's resources, notes a lost device, throws `message`.
@@ -73,8 +79,9 @@ class GpuRenderer final : public Renderer {
     ComRef<ID3D11Texture2D> readbackTexture;  // 32-bit frames
     ComRef<ID3D11UnorderedAccessView> outputUav;
     ComRef<ID3D11ShaderResourceView> outputSrv;
-    ComRef<ID3D11Buffer> redoMarks;  // a uint per thread group of the output texture (u3)
+    ComRef<ID3D11Buffer> redoMarks;  // a uint per thread group of the output texture, and one (u3)
     ComRef<ID3D11UnorderedAccessView> redoMarksUav;
+    ComRef<ID3D11Buffer> redoMarksReadback;
     uint32_t allocatedWidth = 0;  // size the output textures were made for; 0 when none
     uint32_t allocatedHeight = 0;
     HANDLE waitTimer = nullptr;  // null: the GPU wait yields instead

@@ -253,6 +253,8 @@ INSTANTIATE_TEST_SUITE_P(
                  Leaves::RendererWithoutTextures},
         GpuFault{"redoMarksView", Call::CreateUnorderedAccessView, 3, "GPU output view failed",
                  Leaves::RendererWithoutTextures},
+        GpuFault{"redoMarksReadback", Call::CreateBuffer, 7, "GPU readback allocation failed",
+                 Leaves::RendererWithoutTextures},
         GpuFault{"redoKernel", Call::CreateComputeShader, 3, "GPU shader initialization failed",
                  Leaves::Nothing},
         GpuFault{"map", Call::Map, 0, "GPU readback failed", Leaves::RendererWithTextures}),

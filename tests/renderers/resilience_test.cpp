@@ -159,7 +159,7 @@ TEST_F(DeviceLoss, OtherFailuresKeepTheRenderer) {
     EXPECT_EQ(next.Outcome(), "");
     EXPECT_EQ(d3d_standin::GetCounters().devicesCreated, 1);
     EXPECT_EQ(test_support::CountLines("CreateTexture2D"), 1) << "texture kept as well";
-    EXPECT_EQ(test_support::CountLines("CreateBuffer"), 4 + 3)
+    EXPECT_EQ(test_support::CountLines("CreateBuffer"), 4 + 4)
         << "and the pixel buffers and the group marks";
 }
 
