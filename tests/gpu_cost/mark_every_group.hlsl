@@ -9,6 +9,7 @@ void MarkEveryGroup(uint3 id : SV_DispatchThreadID, uint3 group : SV_GroupID,
     if (thread == 0u)
     {
         redoGroups[GroupIndex(group)] = 1u;
+        redoGroups[MarkedGroups()] = 1u;
     }
     if (id.x < width && id.y < height)
     {

@@ -35,9 +35,9 @@ def main():
                                          os.path.join(work, "first"))
     print("both passes:", both, "\nthe first alone:", first)
     expected = ({"cpu_differing_texels": 0, "groups": groups, "marked_groups": groups,
-                 "marks_left": 0},
+                 "any_marked": 1, "marks_left": 0},
                 {"cpu_differing_texels": WIDTH * HEIGHT, "groups": groups,
-                 "marked_groups": groups, "marks_left": groups})
+                 "marked_groups": groups, "any_marked": 1, "marks_left": groups + 1})
     for facts, wanted in zip((both, first), expected):
         if any(facts[k] != v for k, v in wanted.items()):
             sys.exit(f"FAIL: {facts}, expected {wanted}")

@@ -64,7 +64,8 @@ def kernel_run(runner, frame, size, modules, out, counted=False):
     lines = run(command, env=environment)
     fields = dict(line.split("\t", 1) for line in lines.splitlines() if "\t" in line)
     facts = {name: int(fields[name]) for name in ("cpu_differing_texels", "noise_pixels",
-                                                    "groups", "marked_groups", "marks_left")}
+                                                    "groups", "marked_groups", "any_marked",
+                                                    "marks_left")}
     with open(os.path.join(out, "image.bin"), "rb") as image, \
             open(os.path.join(out, "anchor.bin"), "rb") as record:
         return (image.read() + record.read(), facts["marked_groups"], facts["marks_left"]), facts
@@ -189,16 +190,19 @@ def print_frame_lines(results, facts, frame, pixels):
         results.get(("today", "FireKernelRedo", frame))
     first = results.get(("first", "FireKernel", frame))
     per_first = total(first) / pixels if first else 0
-    both = total(fire) + total(redo)
+    # The renderers run the second pass only where the first marked a group; here it always runs.
+    runs_redo = redo and facts["any_marked"]
+    both = total(fire) + (total(redo) if runs_redo else 0)
     against = f" ({both / pixels / per_first:.1f}x the first release's)" if per_first else ""
     if redo:
         print(f"{frame}: FireKernel marked {facts['marked_groups']:,} of {facts['groups']:,} "
-              f"groups, {facts['marks_left']} left marked after FireKernelRedo; "
-              f"FireKernel + FireKernelRedo: {amount(both / pixels)} per pixel{against}")
+              f"groups, {facts['marks_left']} marks left after FireKernelRedo; the renderers "
+              f"{'run' if runs_redo else 'skip'} FireKernelRedo; all they run: "
+              f"{amount(both / pixels)} per pixel{against}")
     # The kernels skip the noise of surely dark pixels: the cost of a pixel that evaluates it.
     noise = facts["noise_pixels"]
     if fire and per_first and noise:
-        passes = "FireKernel and FireKernelRedo" if redo else "FireKernel"
+        passes = "FireKernel and FireKernelRedo" if runs_redo else "FireKernel"
         print(f"{frame}: {noise / pixels:.1%} of the pixels evaluate the noise; all "
               f"{passes} executed over those pixels alone: {amount(both / noise)} "
               f"({both / noise / per_first:.1f}x the first release's per pixel)")

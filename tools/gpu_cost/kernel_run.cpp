@@ -108,9 +108,9 @@ struct Resources {
     Resources(const VulkanDevice& device, const Options& options, const ParamsBlock& params,
               VkDeviceSize groups)
         : anchor(device, 256, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
-          marks(device, groups * 4,
+          marks(device, (groups + 1) * 4,
                 VK_BUFFER_USAGE_STORAGE_BUFFER_BIT | VK_BUFFER_USAGE_TRANSFER_SRC_BIT),
-          firstPassMarks(device, groups * 4, VK_BUFFER_USAGE_TRANSFER_DST_BIT),
+          firstPassMarks(device, (groups + 1) * 4, VK_BUFFER_USAGE_TRANSFER_DST_BIT),
           anchorCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           fireCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
           redoCounters(device, kCounters * 4, VK_BUFFER_USAGE_STORAGE_BUFFER_BIT),
@@ -189,10 +189,12 @@ KernelBinding Bind(const ComputePipeline& kernel, const uint32_t (&groups)[3],
     return bound;
 }
 
-size_t NonZero(const HostBuffer& buffer) {
+// The words set among the first `count` of the marks (a word per group, then whether any group
+// is marked).
+size_t NonZero(const HostBuffer& buffer, size_t count) {
     const auto* words = static_cast<const uint32_t*>(buffer.Data());
     return static_cast<size_t>(
-        std::count_if(words, words + buffer.Size() / 4, [](uint32_t word) { return word != 0; }));
+        std::count_if(words, words + count, [](uint32_t word) { return word != 0; }));
 }
 
 void Report(const Options& options, const VulkanDevice& device, const Resources& resources,
@@ -208,9 +210,12 @@ void Report(const Options& options, const VulkanDevice& device, const Resources&
     const AnchorRecord cpuAnchor = RunAnchorKernel(params);
     std::printf("cpu_differing_texels\t%zu\n", CompareWithCpu(params, cpuAnchor, record, texels));
     std::printf("noise_pixels\t%zu\n", NoisePixels(params, cpuAnchor.baseOffset));
-    std::printf("groups\t%zu\n", static_cast<size_t>(resources.marks.Size() / 4));
-    std::printf("marked_groups\t%zu\n", NonZero(resources.firstPassMarks));
-    std::printf("marks_left\t%zu\n", NonZero(resources.marks));
+    const size_t groups = static_cast<size_t>(resources.marks.Size() / 4) - 1;
+    std::printf("groups\t%zu\n", groups);
+    std::printf("marked_groups\t%zu\n", NonZero(resources.firstPassMarks, groups));
+    std::printf("any_marked\t%zu\n", NonZero(resources.firstPassMarks, groups + 1) -
+                                         NonZero(resources.firstPassMarks, groups));
+    std::printf("marks_left\t%zu\n", NonZero(resources.marks, groups + 1));
 }
 
 void Run(const Options& options) {
