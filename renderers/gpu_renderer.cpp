@@ -276,6 +276,8 @@ RenderOutcome GpuRenderer::RenderBand(const RenderRequest& band, const ParamsBlo
     DispatchFire(fireKernel.Get(), params);
     gpu->CopyResource(redoMarksReadback.Get(), redoMarks.Get());
     QueueReadback(params, band.depth);
+    // A frame abandoned here leaves its marks for a later second pass, which renders those
+    // groups again: time lost, never bits.
     bool marked = false;
     if (!FirstPassMarked(params, context, &marked)) return RenderOutcome::Aborted;
     if (marked) {
