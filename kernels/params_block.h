@@ -76,4 +76,11 @@ constexpr uint32_t FireGroupCount(uint32_t texels, uint32_t groupSize) {
     return static_cast<uint32_t>((uint64_t{texels} + groupSize - 1) / groupSize);
 }
 
+// The fire kernel's thread groups over a width x height rectangle: a mark each in redoGroups,
+// whose next word (at this index) says whether any is marked.
+constexpr uint64_t FireGroupTotal(uint32_t width, uint32_t height) {
+    return uint64_t{FireGroupCount(width, kFireGroupWidth)} *
+           FireGroupCount(height, kFireGroupHeight);
+}
+
 }  // namespace pyrix

@@ -156,7 +156,6 @@ class Direct3D12Device final : public HostGpuDevice {
     // the last one's read-back copy.
     ComRef<ID3D12Resource> marks_;
     ComRef<ID3D12Resource> marked_;
-    UINT64 groups_ = 0;  // the frame's fire groups
     ComRef<ID3D12CommandAllocator> allocator_;
     ComRef<ID3D12GraphicsCommandList> list_;
     ComRef<ID3D12Fence> fence_;
@@ -234,9 +233,7 @@ bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& para
     std::memcpy(image, &params, sizeof params);
     std::memcpy(image + kOutputOffset, &output, sizeof output);
     Upload(constants_.Get(), 0, image, sizeof image);
-    groups_ = UINT64{FireGroupCount(params.width, kFireGroupWidth)} *
-              FireGroupCount(params.height, kFireGroupHeight);
-    ReserveMarks(groups_);
+    ReserveMarks(FireGroupTotal(params.width, params.height));
     Record(target, params, false);
     if (IsAborted(context)) return false;  // recorded, never submitted
     SubmitAndWait();
@@ -318,7 +315,8 @@ void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params, 
         const D3D12_RESOURCE_BARRIER toCopy = Transition(
             marks_.Get(), D3D12_RESOURCE_STATE_UNORDERED_ACCESS, D3D12_RESOURCE_STATE_COPY_SOURCE);
         list->ResourceBarrier(1, &toCopy);
-        list->CopyBufferRegion(marked_.Get(), 0, marks_.Get(), groups_ * sizeof(uint32_t),
+        list->CopyBufferRegion(marked_.Get(), 0, marks_.Get(),
+                               FireGroupTotal(params.width, params.height) * sizeof(uint32_t),
                                sizeof(uint32_t));
         const D3D12_RESOURCE_BARRIER back = Transition(
             marks_.Get(), D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_UNORDERED_ACCESS);

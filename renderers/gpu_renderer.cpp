@@ -333,9 +333,8 @@ bool GpuRenderer::FirstPassMarked(const ParamsBlock& params, const FrameContext&
     D3D11_MAPPED_SUBRESOURCE mapped = {};
     if (!MapWhenDone(redoMarksReadback.Get(), context, &mapped)) return false;
     const MappedReadback unmap(deviceContext.Get(), redoMarksReadback.Get());
-    const size_t groups = size_t{FireGroupCount(params.width, kFireGroupWidth)} *
-                          FireGroupCount(params.height, kFireGroupHeight);
-    *marked = static_cast<const uint32_t*>(mapped.pData)[groups] != 0;
+    const auto* words = static_cast<const uint32_t*>(mapped.pData);
+    *marked = words[FireGroupTotal(params.width, params.height)] != 0;
     return true;
 }
 
@@ -377,9 +376,7 @@ void GpuRenderer::EnsureOutputTextures(uint32_t width, uint32_t height) {
 // copy for that word.
 void GpuRenderer::EnsureRedoMarks() {
     if (redoMarks) return;
-    const UINT words = FireGroupCount(allocatedWidth, kFireGroupWidth) *
-                           FireGroupCount(allocatedHeight, kFireGroupHeight) +
-                       1;
+    const auto words = static_cast<UINT>(FireGroupTotal(allocatedWidth, allocatedHeight) + 1);
     const std::vector<uint32_t> zeros(words, 0u);
     D3D11_BUFFER_DESC desc = {};
     desc.ByteWidth = static_cast<UINT>(words * sizeof(uint32_t));

@@ -8,7 +8,8 @@
 //
 // Each kernel's bindings are read from its module: the constant buffer at set 0, binding 0 gets
 // the frame's ParamsBlock, any other constant buffer the bytes of its --uniform file (see
-// ConstantBuffers); the storage buffer of the group marks (kMarks) one zeroed uint32 per group;
+// ConstantBuffers); the storage buffer of the group marks (kMarks) one zeroed uint32 per group
+// and one for whether any is marked;
 // other storage buffers share the anchor record; the storage image is the frame. With
 // --counters-set, every binding of set N is a buffer of 2^16 zeroed uint32 counters that an
 // instrumented module adds to. Writes DIR/anchor.bin (the record), DIR/image.bin (RGBA floats,
@@ -213,8 +214,8 @@ void Report(const Options& options, const VulkanDevice& device, const Resources&
     const size_t groups = static_cast<size_t>(resources.marks.Size() / 4) - 1;
     std::printf("groups\t%zu\n", groups);
     std::printf("marked_groups\t%zu\n", NonZero(resources.firstPassMarks, groups));
-    std::printf("any_marked\t%zu\n", NonZero(resources.firstPassMarks, groups + 1) -
-                                         NonZero(resources.firstPassMarks, groups));
+    const auto* firstPass = static_cast<const uint32_t*>(resources.firstPassMarks.Data());
+    std::printf("any_marked\t%d\n", firstPass[groups] != 0 ? 1 : 0);
     std::printf("marks_left\t%zu\n", NonZero(resources.marks, groups + 1));
 }
 
