@@ -56,6 +56,12 @@ void SetResourceSizeLimit(uint64_t bytes) {
     gResourceSizeLimit = bytes;
 }
 
+void MarkGroupsInFirstPass(std::vector<uint32_t> groups) {
+    Controls& c = GetControls();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    c.firstPassMarks = std::move(groups);
+}
+
 std::vector<std::string> CallLog() {
     Controls& c = GetControls();
     std::lock_guard<std::mutex> lock(c.mutex);
@@ -92,6 +98,7 @@ void Reset() {
     c.loss = {};
     c.log.clear();
     c.counters = Counters{};
+    c.firstPassMarks.clear();
     gDevicesHeld = false;
     gReferenceKernels = false;
     gResourceSizeLimit = 0;

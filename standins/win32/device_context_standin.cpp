@@ -230,8 +230,9 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
     }
 
   private:
-    // FireKernel on the CPU, exact in one pass, so it marks no group for the second; the second
-    // pass renders again the group rows that something else marked, and clears their marks.
+    // FireKernel on the CPU, exact in one pass, so it marks no group for the second unless a test
+    // chose some (MarkGroupsInFirstPass); the second pass renders again the group rows that are
+    // marked, and clears their marks and the word after them.
     void QueueFire(const ViewTarget& constants, UINT groupsX, UINT groupsY) {
         const ViewTarget anchor = resource0_;
         const ViewTarget output = uavs_[0];
@@ -245,13 +246,18 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
             return;
         }
         const bool redo = kernel_ == KernelIdentity::FireRedo;
-        if (redo && (!marks.storage || marks.isTexture ||
-                     marks.width < uint64_t{groupsX} * groupsY * sizeof(uint32_t))) {
+        const uint64_t groups = uint64_t{groupsX} * groupsY;
+        const bool holdsMarks =
+            marks.storage && !marks.isTexture && marks.width >= (groups + 1) * sizeof(uint32_t);
+        if (redo && !holdsMarks) {
             if (RecordingCalls()) Log("DispatchSkipped: no group marks at u3");
             return;
         }
         const bool reference = gReferenceKernels;
-        pending_.push_back([constants, anchor, output, marks, groupsX, groupsY, redo, reference] {
+        // Writes to an unbound or short marks buffer are dropped, as a GPU drops them.
+        const std::vector<uint32_t> chosen =
+            holdsMarks ? FirstPassMarks() : std::vector<uint32_t>{};
+        pending_.push_back([=] {
             const ParamsBlock params = ReadParams(constants.storage);
             AnchorRecord record{};
             std::memcpy(&record, anchor.storage->data(), sizeof(record));
@@ -265,18 +271,42 @@ class DeviceContext final : public ComObject<ID3D11DeviceContext> {
                     RunFastFireKernelGroupRows(params, record, image, begin, end);
                 }
             };
+            auto* words = reinterpret_cast<uint32_t*>(holdsMarks ? marks.storage->data() : nullptr);
             if (!redo) {
                 run(0, groupsY);
+                MarkGroups(chosen, groupsX, groupsY, image, words);
                 return;
             }
-            auto* rowMarks = reinterpret_cast<uint32_t*>(marks.storage->data());
-            for (UINT row = 0; row < groupsY; ++row, rowMarks += groupsX) {
+            for (UINT row = 0; row < groupsY; ++row) {
+                uint32_t* rowMarks = words + uint64_t{row} * groupsX;
                 if (std::any_of(rowMarks, rowMarks + groupsX, [](uint32_t m) { return m != 0; })) {
                     std::fill(rowMarks, rowMarks + groupsX, 0u);
                     run(row, row + 1);
                 }
             }
+            words[groups] = 0u;
         });
+    }
+
+    // A first pass that meets undecided sines marks their groups and the word after the marks,
+    // and its texels there may differ from the exact ones: here they plainly do.
+    static void MarkGroups(const std::vector<uint32_t>& chosen, UINT groupsX, UINT groupsY,
+                           const TexelImage& image, uint32_t* words) {
+        const uint64_t groups = uint64_t{groupsX} * groupsY;
+        for (const uint32_t group : chosen) {
+            if (group >= groups) continue;
+            words[group] = 1u;
+            words[groups] = 1u;
+            const uint32_t left = group % groupsX * pyrix::kFireGroupWidth;
+            const uint32_t top = group / groupsX * pyrix::kFireGroupHeight;
+            for (uint32_t y = top; y < std::min(top + pyrix::kFireGroupHeight, image.height); ++y) {
+                float* row = image.texels + y * (image.rowPitch / sizeof(float));
+                for (uint32_t x = left; x < std::min(left + pyrix::kFireGroupWidth, image.width);
+                     ++x) {
+                    std::fill(row + 4 * x, row + 4 * x + 4, 0.25f);
+                }
+            }
+        }
     }
 
     // ConvertKernel on the CPU: the texture at t0 into the word buffer at u0, within the

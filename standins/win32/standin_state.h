@@ -41,9 +41,12 @@ struct Controls {
     std::vector<std::string> log;
     Counters counters;
     std::set<WaitableTimer*> timers;
+    std::vector<uint32_t> firstPassMarks;
 };
 
 Controls& GetControls();
+// The groups that the fire kernel's first pass is to mark (MarkGroupsInFirstPass).
+std::vector<uint32_t> FirstPassMarks();
 
 extern std::atomic<bool> gDevicesHeld;
 extern std::atomic<bool> gReferenceKernels;

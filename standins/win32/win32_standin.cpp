@@ -13,6 +13,12 @@ Controls& GetControls() {
     return controls;
 }
 
+std::vector<uint32_t> FirstPassMarks() {
+    Controls& c = GetControls();
+    std::lock_guard<std::mutex> lock(c.mutex);
+    return c.firstPassMarks;
+}
+
 std::atomic<bool> gDevicesHeld{false};
 std::atomic<bool> gReferenceKernels{false};
 std::atomic<uint64_t> gResourceSizeLimit{0};

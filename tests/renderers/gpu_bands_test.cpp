@@ -47,7 +47,8 @@ TEST(GpuResourceLimit, AQuarterOfTheVideoMemoryWithinItsBoundsAndOnlyLowered) {
 }
 
 // 40 texels of 16 bytes a row: 8 rows fit in 5120 bytes, so 37 rows take five bands. Rows run
-// upward in the host's buffer and the rectangle starts above the frame.
+// upward in the host's buffer and the rectangle starts above the frame. Each band's first pass
+// marks its middle group, which its second pass renders again.
 TEST_F(GpuBands, FramesBeyondTheLimitGiveTheBytesOfOnePass) {
     const uint64_t limit = 40 * 16 * 8;
     d3d_standin::SetResourceSizeLimit(limit);
@@ -58,12 +59,14 @@ TEST_F(GpuBands, FramesBeyondTheLimitGiveTheBytesOfOnePass) {
         ReleaseRenderer();
 
         LowerRendererLimit(limit);
+        d3d_standin::MarkGroupsInFirstPass({1});
         d3d_standin::ClearCallLog();
         TestFrame frame(64, 48, 40, 37, depth, -int64_t{40} * BytesPerPixel(depth) - 12);
         frame.buffer.request.originY = -3;
         frame.settings.frameNumber = 30.0f;
         EXPECT_EQ(frame.Outcome(), "");
         EXPECT_EQ(CountLines("CSSetShader fire "), 5);
+        EXPECT_EQ(CountLines("CSSetShader fire-redo "), 5);
         EXPECT_EQ(CountLines("CreateTexture2D 40x5 "), 0) << "the last band uses part of one";
         ReleaseRenderer();
         LowerRendererLimit(0);

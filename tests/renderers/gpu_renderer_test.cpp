@@ -206,6 +206,30 @@ TEST_F(GpuRendererTest, EveryDepthEqualsTheReferenceAlsoBeyondTheFrame) {
     }
 }
 
+// Groups that the first pass marks (their texels left wrong) render again in the second pass,
+// and the frame is read back anew: at every depth the reference, and a later frame whose first
+// pass marks nothing runs no second pass, as the second cleared the marks.
+TEST_F(GpuRendererTest, GroupsTheFirstPassMarksRenderAgainAndTheFrameIsReadBackAnew) {
+    for (int32_t depth : {0, 1, 2}) {
+        d3d_standin::MarkGroupsInFirstPass({0, 4, 8, 99});
+        d3d_standin::ClearCallLog();
+        Frame frame(40, 20, depth);
+        ASSERT_TRUE(frame.Render());
+        EXPECT_EQ(CountLines("CSSetShader fire-redo "), 1) << "depth " << depth;
+        EXPECT_EQ(CountLines("Dispatch 3 3 1"), 2);
+        EXPECT_EQ(CountLines("Flush"), 2) << "the frame is read back after each pass";
+        EXPECT_EQ(test_support::CompareWithReference(frame.buffer, frame.Params()), "")
+            << "depth " << depth;
+
+        d3d_standin::MarkGroupsInFirstPass({});
+        d3d_standin::ClearCallLog();
+        Frame next(40, 20, depth);
+        ASSERT_TRUE(next.Render());
+        EXPECT_EQ(CountLines("CSSetShader fire-redo "), 0) << "depth " << depth;
+        EXPECT_EQ(test_support::CompareWithReference(next.buffer, next.Params()), "");
+    }
+}
+
 struct AdapterCase {
     const char* name;
     std::vector<AdapterConfig> adapters;
