@@ -80,14 +80,12 @@ PF_Err GpuDeviceSetdown(PF_GPUDeviceSetdownExtra* extra) {
     return PF_Err_NONE;
 }
 
-std::shared_ptr<HostGpuDevice> FindGpuDevice(const void* gpu_data) {
+std::shared_ptr<HostGpuDevice> GpuDeviceForFrame(PF_GPU_Framework what_gpu, const void* gpu_data,
+                                                 A_short bitdepth) {
+    if (what_gpu != PF_GPU_Framework_DIRECTX || bitdepth != 32) return nullptr;
     std::lock_guard<std::mutex> hold(gDevicesLock);
     const auto found = gDevices.find(gpu_data);
     return found == gDevices.end() ? nullptr : found->second;
-}
-
-bool IsGpuRenderPossible(PF_GPU_Framework what_gpu, const void* gpu_data) {
-    return what_gpu == PF_GPU_Framework_DIRECTX && FindGpuDevice(gpu_data) != nullptr;
 }
 
 int LiveGpuDevices() {

@@ -19,11 +19,13 @@ PF_Err GpuDeviceSetup(PF_InData* in_data, PF_OutData* out_data, PF_GPUDeviceSetu
 // down already, or never set up) is refused and nothing is released.
 PF_Err GpuDeviceSetdown(PF_GPUDeviceSetdownExtra* extra);
 
-// True when a frame with this framework and gpu_data can be rendered on the GPU.
-bool IsGpuRenderPossible(PF_GPU_Framework what_gpu, const void* gpu_data);
-
-// The device set up as `gpu_data`, shared for one frame; null when gpu_data is not ours.
-std::shared_ptr<HostGpuDevice> FindGpuDevice(const void* gpu_data);
+// The device set up as `gpu_data`, shared for one frame, when a frame with this framework and
+// bit depth renders on it: Direct3D 12 and 32-bit float pixels, the only ones its kernel writes.
+// Null otherwise (gpu_data not ours, another framework or depth). Pre-render announces a GPU
+// frame and the GPU render takes one by this one answer, so the host never offers a GPU frame
+// that would be refused instead of rendered the ordinary way.
+std::shared_ptr<HostGpuDevice> GpuDeviceForFrame(PF_GPU_Framework what_gpu, const void* gpu_data,
+                                                 A_short bitdepth);
 
 // Devices set up and not yet set down.
 int LiveGpuDevices();

@@ -94,7 +94,8 @@ PF_Err PreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
     output.solid = 1;
 
     output.result_rect = ProducedRect(extra->input->output_request.rect, full);
-    if (IsGpuRenderPossible(extra->input->what_gpu, extra->input->gpu_data)) {
+    const PF_PreRenderInput& input = *extra->input;
+    if (GpuDeviceForFrame(input.what_gpu, input.gpu_data, input.bitdepth) != nullptr) {
         output.flags |= PF_RenderOutputFlag_GPU_RENDER_POSSIBLE;
     }
 
@@ -140,10 +141,9 @@ PF_Err SmartRenderGpu(PF_InData* in_data, PF_SmartRenderExtra* extra) {
     const PF_SmartRenderInput& input = *extra->input;
     const auto* settings = static_cast<const EffectSettings*>(input.pre_render_data);
     if (settings == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    const std::shared_ptr<HostGpuDevice> device = FindGpuDevice(input.gpu_data);
-    if (device == nullptr || input.what_gpu != PF_GPU_Framework_DIRECTX || input.bitdepth != 32) {
-        return PF_Err_BAD_CALLBACK_PARAM;  // not a device this effect set up, or not its format
-    }
+    const std::shared_ptr<HostGpuDevice> device =
+        GpuDeviceForFrame(input.what_gpu, input.gpu_data, input.bitdepth);
+    if (device == nullptr) return PF_Err_BAD_CALLBACK_PARAM;  // a frame pre-render did not offer
     if (extra->cb->checkout_output == nullptr) return PF_Err_INVALID_CALLBACK;
     PF_EffectWorld* world = nullptr;
     const PF_Err checkout = extra->cb->checkout_output(in_data->effect_ref, &world);

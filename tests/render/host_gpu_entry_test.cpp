@@ -147,21 +147,38 @@ TEST_F(HostGpuEntryTest, EveryOtherOfferIsDeclinedQuietly) {
     EXPECT_EQ(Message(), "");
 }
 
-TEST_F(HostGpuEntryTest, OnlyOurDeviceMakesAFrameGpuPossible) {
+// Pre-render offers a GPU frame exactly where the GPU render takes it: our device, Direct3D,
+// 32-bit float. An 8- or 16-bit project renders the ordinary way, never a refused GPU frame.
+TEST_F(HostGpuEntryTest, AFrameIsGpuPossibleExactlyWhereTheGpuRenderTakesIt) {
     ReplaceHostGpuFactory(MakeFake);
     void* gpu_data = Setup();
+    const auto& device = *static_cast<FakeDevice*>(gpu_data);
+    PF_EffectWorld world = GpuWorld(20, 10, 320);
+    suite.SetWorld(&world, &hostBuffer, 3200);
+    int offered = 0;
     for (const void* data :
          {static_cast<const void*>(nullptr), static_cast<const void*>(gpu_data)}) {
         for (PF_GPU_Framework framework : {PF_GPU_Framework_NONE, PF_GPU_Framework_DIRECTX}) {
-            SmartRecords records(kEverything, 32);
-            records.preInput.gpu_data = data;
-            records.preInput.what_gpu = framework;
-            ASSERT_EQ(PreRender(records), PF_Err_NONE);
-            const bool possible = data != nullptr && framework == PF_GPU_Framework_DIRECTX;
-            EXPECT_EQ(records.preOutput.flags, possible ? 0x1234 | 2 : 0x1234);
-            EXPECT_EQ(records.preOutput.result_rect.right, geometry.FullWidth());
+            for (A_short bits : {8, 16, 32}) {
+                SmartRecords records(kEverything, bits);
+                records.preInput.gpu_data = data;
+                records.preInput.what_gpu = framework;
+                ASSERT_EQ(PreRender(records), PF_Err_NONE);
+                const bool possible =
+                    data != nullptr && framework == PF_GPU_Framework_DIRECTX && bits == 32;
+                EXPECT_EQ(records.preOutput.flags, possible ? 0x1234 | 2 : 0x1234) << bits;
+                EXPECT_EQ(records.preOutput.result_rect.right, geometry.FullWidth());
+
+                if (framework != PF_GPU_Framework_DIRECTX) continue;
+                SmartRecords frame(PF_LRect{0, 0, 20, 10}, bits);
+                EXPECT_EQ(GpuFrame(frame, const_cast<void*>(data), &world),
+                          possible ? PF_Err_NONE : PF_Err_BAD_CALLBACK_PARAM)
+                    << bits << " bits: " << Message();
+                offered += possible ? 1 : 0;
+            }
         }
     }
+    EXPECT_EQ(device.renders, offered);
     EXPECT_EQ(Setdown(gpu_data), PF_Err_NONE);
 }
 
@@ -196,7 +213,8 @@ TEST_F(HostGpuEntryTest, BadWorldsAndForeignDataAreRefusedWithoutAFrame) {
         {"size below height x rowbytes", 20, 10, 320, 320 * 10 - 16, "GPU output buffer too small"},
         {"rowbytes below width x 16", 20, 10, 304, 320 * 10, "Invalid output stride"},
         {"rowbytes not a multiple of 16", 20, 10, 328, 328 * 10, "Invalid output stride"},
-        {"world smaller than the request", 19, 10, 320, 320 * 10, "GPU output buffer too small"},
+        {"world narrower than the request", 19, 10, 320, 320 * 10, "GPU output buffer too small"},
+        {"world shorter than the request", 20, 9, 320, 320 * 9, "GPU output buffer too small"},
         {"more pixels than the kernel counts", 20, 1100, 62914560, size_t{1100} * 62914560,
          "Invalid output stride"},
     };
