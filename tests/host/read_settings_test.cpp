@@ -293,33 +293,44 @@ INSTANTIATE_TEST_SUITE_P(Cases, FrameNumberTest,
                                            FrameCase{-50, 0, 25, -1.0f}));
 
 // Values whose conversions round: a host thread that rounds toward zero must get the same
-// settings, its checkouts must run in its own mode, and it must get its mode back.
+// settings, its checkouts must run in its own mode, and it must get its mode back. The 1/5
+// downsample of a 2048-pixel layer rounds the position's quotient differently in each mode (a
+// 1/3 one happens not to).
 TEST_F(ReadSettingsTest, TheHostsRoundingModeChangesNoValue) {
-    in()->current_time = 1;
-    in()->time_step = 3;
-    in()->downsample_x = PF_RationalScale{1, 3};
-    int modeInCheckouts = FE_TONEAREST;
-    host.SetParamSource([&](PF_ParamIndex index, A_long) {
-        modeInCheckouts = std::fegetround();
-        return index == kParamPosition ? PointParam(641 << 16, 359 << 16)
-               : index == kParamDetail ? FloatParam(0.1)
-                                       : FloatParam(1.0 / 3.0);
-    });
-    const EffectSettings expected = Read(1919, 1079);
-    const int callers = std::fegetround();
-    std::fesetround(FE_TOWARDZERO);
-    const EffectSettings towardZero = Read(1919, 1079);
-    const int after = std::fegetround();
-    std::fesetround(callers);
+    struct Case {
+        PF_RationalScale downsample;
+        int32_t width, height;
+        PF_Fixed x, y;
+    } cases[] = {{{1, 3}, 1919, 1079, 641 << 16, 359 << 16},
+                 {{1, 5}, 2048, 1152, 4473925, 7 << 16}};
+    for (const Case& c : cases) {
+        in()->current_time = 1;
+        in()->time_step = 3;
+        in()->downsample_x = c.downsample;
+        int modeInCheckouts = FE_TONEAREST;
+        host.SetParamSource([&](PF_ParamIndex index, A_long) {
+            modeInCheckouts = std::fegetround();
+            return index == kParamPosition ? PointParam(c.x, c.y)
+                   : index == kParamDetail ? FloatParam(0.1)
+                                           : FloatParam(1.0 / 3.0);
+        });
+        const EffectSettings expected = Read(c.width, c.height);
+        const int callers = std::fegetround();
+        std::fesetround(FE_TOWARDZERO);
+        const EffectSettings towardZero = Read(c.width, c.height);
+        const int after = std::fegetround();
+        std::fesetround(callers);
 
-    EXPECT_EQ(after, FE_TOWARDZERO);
-    EXPECT_EQ(modeInCheckouts, FE_TOWARDZERO);
-    for (const auto& [got, want] : {std::pair{towardZero.detail, expected.detail},
-                                    {towardZero.emitterSize, expected.emitterSize},
-                                    {towardZero.positionX, expected.positionX},
-                                    {towardZero.positionY, expected.positionY},
-                                    {towardZero.frameNumber, expected.frameNumber}}) {
-        EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << got << " against " << want;
+        EXPECT_EQ(after, FE_TOWARDZERO);
+        EXPECT_EQ(modeInCheckouts, FE_TOWARDZERO);
+        for (const auto& [got, want] : {std::pair{towardZero.detail, expected.detail},
+                                        {towardZero.emitterSize, expected.emitterSize},
+                                        {towardZero.positionX, expected.positionX},
+                                        {towardZero.positionY, expected.positionY},
+                                        {towardZero.frameNumber, expected.frameNumber}}) {
+            EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0)
+                << std::hexfloat << got << " against " << want << " at width " << c.width;
+        }
     }
 }
 
