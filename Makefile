@@ -101,8 +101,10 @@ fuzz: deps
 # powers of two, and over quotients next to a rounding midpoint; each against the correctly rounded
 # result (glibc's double functions where they decide it, MPFR otherwise; IEEE's own division and
 # square root); the AVX2 build of sqrt, exp2 and log2 against the scalar one over all patterns;
-# prints the misrounded counts (0 of each) and the time. ONLY=div,sqrt (of sin, exp2, log2, sqrt,
-# div, avx2) runs those alone. Not part of `make test`, which runs a sample.
+# prints the misrounded counts (0 of each) and the time. The unary operations run in the caller's
+# float mode and again with denormals flushed, the kernels' mode. ONLY=div,sqrt (of sin, exp2,
+# log2, sqrt, div, avx2; any other name is refused) runs those alone. Not part of `make test`,
+# which runs a sample.
 exhaustive: deps
 	cmake --preset release
 	cmake --build --preset release --target exact_math_exhaustive

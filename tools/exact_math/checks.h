@@ -65,8 +65,9 @@ struct Mpfr {
     mpfr_t y;
 };
 
-// sin, exp2, log2 and sqrt of one float pattern, in the caller's float mode (the exact
-// operations do not depend on it); log2 and sqrt read a denormal as a zero, as the kernels do.
+// sin, exp2, log2 and sqrt of one float pattern, each in the caller's float mode and again with
+// denormals flushed, the kernels' mode (the exact operations must not depend on it); log2 and
+// sqrt read a denormal as a zero, as the kernels do.
 // `checks` has bit 1 << c set for each unary check c to run.
 void CheckPattern(uint32_t bits, unsigned checks, Mpfr* mpfr, Tally* tally);
 

@@ -89,21 +89,35 @@ Tally RunAll(const Run& run, unsigned threads) {
     return all;
 }
 
-// The checks named in a list such as "div,sqrt" ("div" names the three division sets).
-unsigned NamedChecks(const std::string& list) {
-    unsigned checks = 0;
-    for (int c = 0; c < kChecks; ++c) {
-        if (("," + list + ",").find("," + std::string(GroupName(c)) + ",") != std::string::npos) {
-            checks |= 1u << c;
+// The checks named in a list such as "div,sqrt" ("div" names the three division sets); false
+// for an empty list or a name that is no group's, so that a typing error never checks nothing.
+bool NamedChecks(const std::string& list, unsigned* checks) {
+    *checks = 0;
+    size_t start = 0;
+    do {
+        const size_t end = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, end - start);
+        unsigned named = 0;
+        for (int c = 0; c < kChecks; ++c) {
+            if (name == GroupName(c)) named |= 1u << c;
         }
-    }
-    return checks;
+        if (named == 0) {
+            std::fprintf(stderr, "--only: \"%s\" is none of sin, exp2, log2, sqrt, div, avx2\n",
+                         name.c_str());
+            return false;
+        }
+        *checks |= named;
+        start = end + 1;
+    } while (start <= list.size());
+    return true;
 }
 
 uint64_t Report(const Run& run, const Tally& all) {
     std::printf(
         "%s run: sin (the CPU's integer path, and the float path first as the kernels take it), "
-        "exp2, log2 and sqrt over %s float patterns (exp2 +0 below -126, sin finite only), and "
+        "exp2, log2 and sqrt over %s float patterns (exp2 +0 below -126, sin finite only), each in "
+        "the caller's float mode "
+        "and with denormals flushed, and "
         "their AVX2 build against the scalar one; division over every "
         "significand of a against fixed divisors and divisors next to powers of two, and "
         "quotients next to a rounding midpoint%s\n",
@@ -136,7 +150,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--sample") == 0) {
             run.sample = true;
         } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
-            run.checks = NamedChecks(argv[++i]);
+            if (!NamedChecks(argv[++i], &run.checks)) return 2;
         } else {
             std::fprintf(stderr, "usage: %s [--sample] [--only sin,exp2,log2,sqrt,div,avx2]\n",
                          argv[0]);
