@@ -4,9 +4,9 @@
   installer_test.py prepare --build BUILD --out DIR
       a throwaway certificate; the release staged and signed with it (stage_release.sh); the
       installer of this version and one of an older version (0.0.1) from the same source, signed
-  installer_test.py signatures --out DIR
-      each signature verifies and breaks when one byte changes; unusable certificates are refused
-      before a file is touched
+  installer_test.py signatures --out DIR --pipl PIPL
+      each signature verifies and breaks when one byte changes; the signed plug-in passes the PE
+      checks; unusable certificates are refused before a file is touched
   installer_test.py lifecycle --out DIR --session STATE --wine-pyrix EXE --native-pyrix EXE
                     --native-plugin SO
       one fresh Wine prefix: older version, upgrade, the installed plug-in renders the native
@@ -140,6 +140,16 @@ def signatures(args):
         if verify(broken, cert).returncode == 0:
             fail(f"{path} with one byte changed still verifies")
         ok(f"{os.path.basename(path)}: signature verifies; one byte changed, it does not")
+    # The signed plug-in passes every check of the file as the host reads it.
+    kernels = [os.path.join(ROOT, "kernels", "bytecode", n)
+               for n in ("anchor_kernel.dxbc", "fire_kernel.dxbc")]
+    for check in ("exports", "imports", "pipl", "dialog", "kernels", "version"):
+        result = run([sys.executable, os.path.join(WINDOWS, "pe_check.py"), check, aex,
+                      "--pipl", args.pipl, "--dxbc", *kernels], check=False)
+        if result.returncode != 0:
+            fail(f"the signed plug-in fails the {check} check: {result.stdout}")
+    ok("the signed plug-in passes the PE checks (exports, imports, pipl, dialog, kernels, "
+       "version)")
     bad_certificates(args, aex)
     return 0
 
@@ -340,7 +350,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("step", choices=("prepare", "signatures", "lifecycle", "installdir"))
-    for option in ("build", "out", "session", "wine-pyrix", "native-pyrix", "native-plugin"):
+    for option in ("build", "out", "session", "wine-pyrix", "native-pyrix", "native-plugin",
+                   "pipl"):
         parser.add_argument("--" + option)
     args = parser.parse_args()
     return globals()[args.step](args)
