@@ -4,6 +4,8 @@
   installer_test.py prepare --build BUILD --out DIR
       a throwaway certificate; the release staged and signed with it (stage_release.sh); the
       installer of this version and one of an older version (0.0.1) from the same source, signed
+  installer_test.py staging --build BUILD --out DIR
+      without a certificate the release says it is unsigned; a build lacking a file stops it
   installer_test.py signatures --out DIR --pipl PIPL
       each signature verifies and breaks when one byte changes; the signed plug-in passes the PE
       checks; unusable certificates are refused before a file is touched
@@ -112,8 +114,37 @@ def prepare(args):
         run([os.path.join(PACKAGE, "make_msi.py"), "--stage", stage, "--product", product,
              "--out", msi] + (["--version", version] if version else []))
         run([os.path.join(PACKAGE, "sign.sh"), "sign", msi], env=env)
+    run([sys.executable, os.path.join(PACKAGE, "check_guide.py"),
+         os.path.join(stage, "user_guide.html"), "--signed-by", "Pyrix Throwaway Signer"])
     shutil.copy(product, os.path.join(args.out, "product.txt"))
     ok(f"staged, signed and packed: {sorted(tree(stage))}")
+    return 0
+
+
+# ---- staging ----------------------------------------------------------------------------------
+
+def staging(args):
+    """Without a certificate the release says it is unsigned; without a file it is not made."""
+    env = {k: v for k, v in os.environ.items() if not k.startswith("PYRIX_SIGN_")}
+    stage = os.path.join(args.out, "unsigned-stage")
+    staged = run([os.path.join(PACKAGE, "stage_release.sh"), args.build, stage], env=env)
+    if staged.stdout.strip().splitlines()[-1] != "UNSIGNED":
+        fail(f"an unsigned release does not say so:\n{staged.stdout}")
+    run([sys.executable, os.path.join(PACKAGE, "check_guide.py"),
+         os.path.join(stage, "user_guide.html"), "--unsigned"])
+    ok("without a certificate: UNSIGNED, and the guide's install section says so")
+    # A build folder that lacks one input: this one's files, but not its link map.
+    partial = os.path.join(args.out, "partial-build")
+    shutil.rmtree(partial, ignore_errors=True)
+    os.makedirs(os.path.join(partial, "host"))
+    for sub in ("resources", "native", os.path.join("host", "vexo_Pyrix.aex")):
+        os.symlink(os.path.join(os.path.abspath(args.build), sub), os.path.join(partial, sub))
+    missing = os.path.join(partial, "host", "vexo_Pyrix.map")
+    result = run([os.path.join(PACKAGE, "stage_release.sh"), partial, stage], env=env, check=False)
+    if result.returncode == 0 or missing not in result.stderr:
+        fail(f"a build without {missing}: exit {result.returncode}, {result.stderr}")
+    ok(f"a build without its link map: refused ({result.stderr.strip()})")
+    shutil.rmtree(partial)
     return 0
 
 
@@ -205,10 +236,12 @@ class Wine:
             fail(f"msiexec {' '.join(options)} did not finish: {output}")
         return int(lines[-1].split()[1])
 
-    def install(self, name, *properties):
+    def install(self, name, *properties, window=False):
+        """Silently, or WINDOW: as a double-click does (nothing to answer, or it times out)."""
         self.logs += 1
         log = rf"C:\installers\{self.logs}.{name}.log"
-        return self.msiexec("/i", rf"C:\installers\{name}", "/qn", "/l*v", log, *properties)
+        quiet = [] if window else ["/qn"]
+        return self.msiexec("/i", rf"C:\installers\{name}", *quiet, "/l*v", log, *properties)
 
     def entries(self):
         """Our installed-programs entries: {key: {value name: data}}."""
@@ -275,9 +308,10 @@ def walk_lifecycle(args, wine):
     stage = tree(os.path.join(args.out, "stage"))
     version = product_facts(args.out)["ProductVersion"]
     installed = wine.folder(HOST_FOLDER)
-    if wine.install(f"{OLD_VERSION}.msi") != 0:
-        fail(f"installing {OLD_VERSION} failed")
+    if wine.install(f"{OLD_VERSION}.msi", window=True) != 0:
+        fail(f"installing {OLD_VERSION} as a double-click does failed")
     expect_one_entry(wine, OLD_VERSION)
+    ok(f"{OLD_VERSION} installed with its window, nothing to answer")
     code = wine.install("current.msi")
     if code != 0 or tree(installed) != stage:
         fail(f"upgrade to {version}: exit {code}, installed {sorted(tree(installed))}")
@@ -349,7 +383,8 @@ def installdir(args):
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("step", choices=("prepare", "signatures", "lifecycle", "installdir"))
+    parser.add_argument("step", choices=("prepare", "staging", "signatures", "lifecycle",
+                                         "installdir"))
     for option in ("build", "out", "session", "wine-pyrix", "native-pyrix", "native-plugin",
                    "pipl"):
         parser.add_argument("--" + option)

@@ -297,8 +297,9 @@ stops with a message and changes nothing. The same installer run again repairs t
 code 0 is success; the log explains any other):<br>
 <code>msiexec /i {msi} /qn /l*v install.log</code><br>
 To install elsewhere, name the folder: <code>msiexec /i {msi} /qn INSTALLDIR="D:\\Plugins\\{name}"</code>
-(the host application must scan that folder). Every render node needs the same version: the
-effect renders the same bits on every machine, with or without a graphics card.</p>
+(the host application must scan that folder); repairs and later versions go there too. Every
+render node needs the same version: the effect renders the same bits on every machine, with or
+without a graphics card.</p>
 <h3>By hand, from the zip</h3>
 <p>Copy <code>{name}.aex</code> into the host application's plug-ins folder (the folder it scans
 for effects when it starts; its documentation names it). A subfolder of it is fine, for example
@@ -315,8 +316,8 @@ installed apps (Settings, Apps), or without a window:
 <code>msiexec /x {msi} /qn /l*v uninstall.log</code>. That removes every file the installer put
 in its folder, and the folder if nothing else is in it; files you added there stay. If you
 copied it by hand, delete <code>{name}.aex</code> (and the subfolder, if you made one for it)
-from the plug-ins folder. The effect keeps no settings, registry entries or files anywhere else.
-Projects that use it will report the effect as missing until it is installed again.</p>
+from the plug-ins folder. The effect keeps no settings or files anywhere else (the installer's
+one registry value, where it put the files, goes with it). Projects that use it will report the effect as missing until it is installed again.</p>
 """
 
 

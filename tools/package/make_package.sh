@@ -81,11 +81,19 @@ for check_name in exports imports pipl dialog kernels version; do
     --pipl "$build/resources/pipl.bin" --dxbc kernels/bytecode/anchor_kernel.dxbc \
     kernels/bytecode/fire_kernel.dxbc || fail "the packed .aex fails the $check_name check"
 done
-"$here/check_guide.py" "$check/$name/user_guide.html" || fail "the guide is incomplete"
+if [[ "$signed_by" == UNSIGNED ]]; then
+  guide_states=(--unsigned)
+else
+  guide_states=(--signed-by "${signed_by#signed by }")
+fi
+"$here/check_guide.py" "$check/$name/user_guide.html" "${guide_states[@]}" ||
+  fail "the guide is incomplete"
 
 # The installer, made from the unpacked zip: it holds the zip's files, byte for byte (make_msi
 # opens it again and compares).
 msi="$build/package/$name.msi"
+grep -qx "ProductVersion=$version" "$build/resources/product.txt" ||
+  fail "$build/resources/product.txt is stale: it does not give version $version"
 "$here/make_msi.py" --stage "$check/$name" --product "$build/resources/product.txt" --out "$msi"
 [[ "$signed_by" == UNSIGNED ]] || "$here/sign.sh" sign "$msi"
 
