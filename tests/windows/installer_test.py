@@ -181,8 +181,30 @@ def signatures(args):
             fail(f"the signed plug-in fails the {check} check: {result.stdout}")
     ok("the signed plug-in passes the PE checks (exports, imports, pipl, dialog, kernels, "
        "version)")
+    pkcs12(args)
     bad_certificates(args, aex)
     return 0
+
+
+def pkcs12(args):
+    """The certificate and key in one PKCS#12 file with its password sign as well."""
+    cert, key = (os.path.join(args.out, "signer", n) for n in ("cert.pem", "key.pem"))
+    bundle = os.path.join(args.out, "signer", "signer.p12")
+    run(["openssl", "pkcs12", "-export", "-in", cert, "-inkey", key, "-out", bundle,
+         "-passout", "pass:throwaway password"])
+    target = os.path.join(args.out, "pkcs12.msi")
+    shutil.copy(os.path.join(args.out, f"{OLD_VERSION}.msi"), target)
+    env = {k: v for k, v in os.environ.items() if not k.startswith("PYRIX_SIGN_")}
+    env.update(PYRIX_SIGN_PKCS12=bundle, PYRIX_SIGN_PASSWORD="throwaway password")
+    run([os.path.join(PACKAGE, "sign.sh"), "sign", target], env=env)
+    result = verify(target, cert)
+    if result.returncode != 0:
+        fail(f"signed from PKCS#12: osslsigncode verify:\n{result.stdout}{result.stderr}")
+    env.update(PYRIX_SIGN_PASSWORD="wrong")
+    result = run([os.path.join(PACKAGE, "sign.sh"), "sign", target], env=env, check=False)
+    if result.returncode == 0 or "wrong password" not in result.stderr:
+        fail(f"PKCS#12 with a wrong password: exit {result.returncode}, {result.stderr}")
+    ok("signed from a PKCS#12 file: verifies; with a wrong password: refused")
 
 
 def bad_certificates(args, aex):

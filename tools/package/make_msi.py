@@ -136,19 +136,14 @@ def check(args, files, work):
                             capture_output=True, text=True)
     if result.returncode != 0:
         fail(f"msiextract cannot read the package: {result.stderr.strip()}")
-    found = {}
-    for folder, _, names in os.walk(unpacked):
-        for name in names:
-            path = os.path.join(folder, name)
-            found[path] = path
-    # msiextract writes each file under its full target path; the staged tree is its tail.
-    prefix = None
+    found = [os.path.join(folder, name) for folder, _, names in os.walk(unpacked) for name in names]
+    # msiextract writes each file under its full target path; the staged tree is its tail, below
+    # the shallowest folder holding the first top-level file.
     marker = "/" + files[0]
-    for path in found:
-        if path.endswith(marker):
-            prefix = path[:-len(files[0])]
-    if prefix is None:
+    holders = sorted((p for p in found if p.endswith(marker)), key=len)
+    if not holders:
         fail(f"the package lacks {files[0]}")
+    prefix = holders[0][:-len(files[0])]
     extracted = sorted(os.path.relpath(p, prefix) for p in found)
     missing = sorted(set(files) - set(extracted))
     extra = sorted(set(extracted) - set(files))

@@ -30,11 +30,16 @@ load_certificate() {
     [[ -z "$cert$key" ]] || fail "give PYRIX_SIGN_PKCS12 or PYRIX_SIGN_CERT and PYRIX_SIGN_KEY, not both"
     [[ -r "$p12" ]] || fail "PYRIX_SIGN_PKCS12: cannot read $p12"
     [[ -n "${PYRIX_SIGN_PASSWORD+set}" ]] || fail "PYRIX_SIGN_PKCS12 needs PYRIX_SIGN_PASSWORD"
-    openssl pkcs12 -in "$p12" -passin env:PYRIX_SIGN_PASSWORD -nokeys -clcerts \
+    # Files from older tools use ciphers that OpenSSL 3 reads only with -legacy.
+    local legacy=""
+    openssl pkcs12 -in "$p12" -passin env:PYRIX_SIGN_PASSWORD -noout 2>/dev/null ||
+      legacy=-legacy
+    openssl pkcs12 $legacy -in "$p12" -passin env:PYRIX_SIGN_PASSWORD -nokeys -clcerts \
       -out "$work/cert.pem" 2>"$work/err" ||
       fail "PYRIX_SIGN_PKCS12: cannot open $p12 (wrong password?): $(head -n 1 "$work/err")"
-    openssl pkcs12 -in "$p12" -passin env:PYRIX_SIGN_PASSWORD -nocerts -nodes \
+    openssl pkcs12 $legacy -in "$p12" -passin env:PYRIX_SIGN_PASSWORD -nocerts -nodes \
       -out "$work/key.pem" 2>"$work/err" || fail "PYRIX_SIGN_PKCS12: no key in $p12"
+    [[ -s "$work/cert.pem" ]] || fail "PYRIX_SIGN_PKCS12: no certificate in $p12"
     cert_file="$work/cert.pem" key_file="$work/key.pem"
   else
     [[ -n "$cert" && -n "$key" ]] ||
