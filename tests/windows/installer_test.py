@@ -1,22 +1,17 @@
 #!/usr/bin/python3
-"""The release installer, made from this build's own files and tried under Wine's msiexec.
+"""The release installer, made from this build's own files (as make package stages them) and
+tried under Wine's msiexec. Steps (each prints "ok: ..." lines, or "FAIL: ..." and exits 1):
 
-  installer_test.py prepare --build BUILD --out DIR
-      a throwaway certificate; the release staged and signed with it (stage_release.sh); the
-      installer of this version and one of an older version (0.0.1) from the same source, signed
-  installer_test.py staging --build BUILD --out DIR
-      without a certificate the release says it is unsigned; a build lacking a file stops it
-  installer_test.py signatures --out DIR --pipl PIPL
-      each signature verifies and breaks when one byte changes; the signed plug-in passes the PE
-      checks; unusable certificates are refused before a file is touched
-  installer_test.py lifecycle --out DIR --session STATE --wine-pyrix EXE --native-pyrix EXE
-                    --native-plugin SO
-      one fresh Wine prefix: older version, upgrade, the installed plug-in renders the native
-      frame's bits, downgrade refused, repair, uninstall keeping a user's file
-  installer_test.py installdir --out DIR --session STATE
-      a fresh prefix: INSTALLDIR moves the install, and the uninstall leaves nothing
-
-Every check prints "ok: ..." or "FAIL: ..."; exit 1 on the first failure.
+  prepare     a throwaway certificate; the release staged and signed with it; this version's
+              installer and an older one (0.0.1) from the same source, signed
+  staging     unsigned, the release says so; a build lacking a file, or a package that differs
+              from its folder, is refused naming the file
+  signatures  each signature verifies, and not with one byte changed; the signed plug-in passes
+              the PE checks; PKCS#12 signs too; unusable certificates are refused untouched
+  lifecycle   one fresh prefix: the older version as a double-click installs it, the upgrade,
+              the installed plug-in's frame against the native one, downgrade refused, repair,
+              uninstall keeping a user's file
+  installdir  a second prefix: INSTALLDIR, the upgrade into it, the uninstall from it
 """
 
 import argparse
@@ -26,13 +21,12 @@ import shutil
 import subprocess
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PACKAGE = os.path.join(ROOT, "tools", "package")
 WINDOWS = os.path.join(ROOT, "tools", "windows")
 OLD_VERSION = "0.0.1"
+SIGNER = "Pyrix Throwaway Signer"
 HOST_FOLDER = r"Program Files\Common Files\Adobe\Plug-ins\7.0\MediaCore\vexo_Pyrix"
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 def fail(message):
@@ -52,6 +46,21 @@ def run(command, env=None, check=True):
     return result
 
 
+def tool(name, *arguments, env=None, check=True):
+    return run([os.path.join(PACKAGE, name), *arguments], env=env, check=check)
+
+
+def refused(result, message, what):
+    if result.returncode == 0 or message not in result.stderr:
+        fail(f"{what}: exit {result.returncode}, {result.stderr}")
+    ok(f"{what}: refused ({result.stderr.strip()})")
+
+
+def clean_env(**signing):
+    env = {k: v for k, v in os.environ.items() if not k.startswith("PYRIX_SIGN_")}
+    return dict(env, **signing)
+
+
 def sha256(path):
     with open(path, "rb") as handle:
         return hashlib.sha256(handle.read()).hexdigest()
@@ -59,108 +68,96 @@ def sha256(path):
 
 def tree(folder):
     """Relative path -> SHA-256 of every file under FOLDER ({} if it does not exist)."""
-    found = {}
-    for where, _, names in os.walk(folder):
-        for name in names:
-            path = os.path.join(where, name)
-            found[os.path.relpath(path, folder)] = sha256(path)
-    return found
+    return {os.path.relpath(os.path.join(where, name), folder): sha256(os.path.join(where, name))
+            for where, _, names in os.walk(folder) for name in names}
 
 
-# ---- prepare ----------------------------------------------------------------------------------
+def product_facts(out):
+    with open(os.path.join(out, "product.txt"), encoding="utf-8") as handle:
+        return dict(line.rstrip("\n").split("=", 1) for line in handle if "=" in line)
+
 
 def make_certificate(folder, name, dates=None):
-    """A self-signed certificate and key; DATES (start, end) makes one outside its validity."""
-    os.makedirs(folder, exist_ok=True)
-    key, cert = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
+    """A self-signed certificate and key (PEM); DATES (start, end) for one long expired."""
+    os.makedirs(folder)
+    key, cert, request = (os.path.join(folder, n) for n in ("key.pem", "cert.pem", "req.csr"))
     if dates is None:
         run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
              "-out", cert, "-days", "2", "-subj", f"/CN={name}"])
         return cert, key
     # openssl req cannot date a certificate in the past; openssl ca can.
-    config = os.path.join(folder, "ca.cnf")
-    with open(config, "w") as handle:
-        handle.write(f"[ca]\ndefault_ca=d\n[d]\ndatabase={folder}/index.txt\n"
-                     f"new_certs_dir={folder}\nserial={folder}/serial\ndefault_md=sha256\n"
-                     "policy=p\n[p]\ncommonName=supplied\n")
-    open(os.path.join(folder, "index.txt"), "w").close()
+    with open(os.path.join(folder, "ca.cnf"), "w") as handle:
+        handle.write(f"[ca]\ndefault_ca=d\n[d]\ndatabase={folder}/index\nnew_certs_dir={folder}\n"
+                     f"serial={folder}/serial\ndefault_md=sha256\npolicy=p\n[p]\nCN=supplied\n")
+    open(os.path.join(folder, "index"), "w").close()
     with open(os.path.join(folder, "serial"), "w") as handle:
         handle.write("01\n")
-    request = os.path.join(folder, "request.csr")
     run(["openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out",
          request, "-subj", f"/CN={name}"])
-    run(["openssl", "ca", "-batch", "-config", config, "-selfsign", "-keyfile", key, "-in",
-         request, "-out", cert, "-startdate", dates[0], "-enddate", dates[1]])
+    run(["openssl", "ca", "-batch", "-config", os.path.join(folder, "ca.cnf"), "-selfsign",
+         "-keyfile", key, "-in", request, "-out", cert, "-startdate", dates[0], "-enddate",
+         dates[1]])
     return cert, key
 
 
-def signing_env(cert, key):
-    env = {k: v for k, v in os.environ.items() if not k.startswith("PYRIX_SIGN_")}
-    env.update(PYRIX_SIGN_CERT=cert, PYRIX_SIGN_KEY=key)
-    return env
-
+# ---- without Wine -----------------------------------------------------------------------------
 
 def prepare(args):
     shutil.rmtree(args.out, ignore_errors=True)
-    cert, key = make_certificate(os.path.join(args.out, "signer"), "Pyrix Throwaway Signer")
-    env = signing_env(cert, key)
+    cert, key = make_certificate(os.path.join(args.out, "signer"), SIGNER)
+    env = clean_env(PYRIX_SIGN_CERT=cert, PYRIX_SIGN_KEY=key)
     stage = os.path.join(args.out, "stage")
-    staged = run([os.path.join(PACKAGE, "stage_release.sh"), args.build, stage], env=env)
-    if staged.stdout.strip().splitlines()[-1] != "signed by Pyrix Throwaway Signer":
+    staged = tool("stage_release.sh", args.build, stage, env=env)
+    if staged.stdout.strip().splitlines()[-1] != f"signed by {SIGNER}":
         fail(f"the staged release is not signed:\n{staged.stdout}")
+    tool("check_guide.py", os.path.join(stage, "user_guide.html"), "--signed-by", SIGNER)
     product = os.path.join(args.build, "resources", "product.txt")
     for version in (None, OLD_VERSION):
         msi = os.path.join(args.out, f"{version or 'current'}.msi")
-        run([os.path.join(PACKAGE, "make_msi.py"), "--stage", stage, "--product", product,
-             "--out", msi] + (["--version", version] if version else []))
-        run([os.path.join(PACKAGE, "sign.sh"), "sign", msi], env=env)
-    run([sys.executable, os.path.join(PACKAGE, "check_guide.py"),
-         os.path.join(stage, "user_guide.html"), "--signed-by", "Pyrix Throwaway Signer"])
+        tool("make_msi.py", "--stage", stage, "--product", product, "--out", msi,
+             *(["--version", version] if version else []))
+        tool("sign.sh", "sign", msi, env=env)
     shutil.copy(product, os.path.join(args.out, "product.txt"))
     ok(f"staged, signed and packed: {sorted(tree(stage))}")
-    return 0
 
-
-# ---- staging ----------------------------------------------------------------------------------
 
 def staging(args):
-    """Without a certificate the release says it is unsigned; without a file it is not made."""
-    env = {k: v for k, v in os.environ.items() if not k.startswith("PYRIX_SIGN_")}
     stage = os.path.join(args.out, "unsigned-stage")
-    staged = run([os.path.join(PACKAGE, "stage_release.sh"), args.build, stage], env=env)
+    staged = tool("stage_release.sh", args.build, stage, env=clean_env())
     if staged.stdout.strip().splitlines()[-1] != "UNSIGNED":
         fail(f"an unsigned release does not say so:\n{staged.stdout}")
-    run([sys.executable, os.path.join(PACKAGE, "check_guide.py"),
-         os.path.join(stage, "user_guide.html"), "--unsigned"])
+    tool("check_guide.py", os.path.join(stage, "user_guide.html"), "--unsigned")
     ok("without a certificate: UNSIGNED, and the guide's install section says so")
-    # A build folder that lacks one input: this one's files, but not its link map.
+    # A build folder with this one's files but not its link map.
     partial = os.path.join(args.out, "partial-build")
-    shutil.rmtree(partial, ignore_errors=True)
     os.makedirs(os.path.join(partial, "host"))
     for sub in ("resources", "native", os.path.join("host", "vexo_Pyrix.aex")):
         os.symlink(os.path.join(os.path.abspath(args.build), sub), os.path.join(partial, sub))
-    missing = os.path.join(partial, "host", "vexo_Pyrix.map")
-    result = run([os.path.join(PACKAGE, "stage_release.sh"), partial, stage], env=env, check=False)
-    if result.returncode == 0 or missing not in result.stderr:
-        fail(f"a build without {missing}: exit {result.returncode}, {result.stderr}")
-    ok(f"a build without its link map: refused ({result.stderr.strip()})")
-    shutil.rmtree(partial)
-    return 0
+    refused(tool("stage_release.sh", partial, stage, env=clean_env(), check=False),
+            os.path.join(partial, "host", "vexo_Pyrix.map"), "a build without its link map")
+    # The package against its folder with one more file, and with one file changed.
+    folder = os.path.join(args.out, "compared")
+    for name, message in (("user_guide/extra.png", "missing ['user_guide/extra.png']"),
+                          ("LICENSE.txt", "LICENSE.txt differs from the staged file")):
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(os.path.join(args.out, "stage"), folder)
+        with open(os.path.join(folder, name), "ab") as handle:
+            handle.write(b"\0")
+        refused(tool("make_msi.py", "--stage", folder, "--check",
+                     os.path.join(args.out, "current.msi"), check=False), message,
+                f"the package against its folder with a byte added to {name}")
 
-
-# ---- signatures -------------------------------------------------------------------------------
 
 def verify(path, cert):
     return run(["osslsigncode", "verify", "-in", path, "-CAfile", cert], check=False)
 
 
 def signatures(args):
-    cert = os.path.join(args.out, "signer", "cert.pem")
+    cert, key = (os.path.join(args.out, "signer", n) for n in ("cert.pem", "key.pem"))
     aex = os.path.join(args.out, "stage", "vexo_Pyrix.aex")
-    msi = os.path.join(args.out, "current.msi")
-    for path, marker in ((aex, b".text"), (msi, b"MSCF")):
+    for path, marker in ((aex, b".text"), (os.path.join(args.out, "current.msi"), b"MSCF")):
         result = verify(path, cert)
-        if result.returncode != 0 or "Signature verification: ok" not in result.stdout:
+        if "Signature verification: ok" not in result.stdout or result.returncode != 0:
             fail(f"{path}: osslsigncode verify:\n{result.stdout}{result.stderr}")
         # One byte of what the signature covers: the code section's name, the cabinet's start.
         data = bytearray(open(path, "rb").read())
@@ -171,7 +168,6 @@ def signatures(args):
         if verify(broken, cert).returncode == 0:
             fail(f"{path} with one byte changed still verifies")
         ok(f"{os.path.basename(path)}: signature verifies; one byte changed, it does not")
-    # The signed plug-in passes every check of the file as the host reads it.
     kernels = [os.path.join(ROOT, "kernels", "bytecode", n)
                for n in ("anchor_kernel.dxbc", "fire_kernel.dxbc")]
     for check in ("exports", "imports", "pipl", "dialog", "kernels", "version"):
@@ -179,76 +175,55 @@ def signatures(args):
                       "--pipl", args.pipl, "--dxbc", *kernels], check=False)
         if result.returncode != 0:
             fail(f"the signed plug-in fails the {check} check: {result.stdout}")
-    ok("the signed plug-in passes the PE checks (exports, imports, pipl, dialog, kernels, "
-       "version)")
-    pkcs12(args)
-    bad_certificates(args, aex)
-    return 0
+    ok("the signed plug-in passes every PE check")
 
-
-def pkcs12(args):
-    """The certificate and key in one PKCS#12 file with its password sign as well."""
-    cert, key = (os.path.join(args.out, "signer", n) for n in ("cert.pem", "key.pem"))
     bundle = os.path.join(args.out, "signer", "signer.p12")
     run(["openssl", "pkcs12", "-export", "-in", cert, "-inkey", key, "-out", bundle,
-         "-passout", "pass:throwaway password"])
+         "-passout", "pass:throwaway"])
     target = os.path.join(args.out, "pkcs12.msi")
     shutil.copy(os.path.join(args.out, f"{OLD_VERSION}.msi"), target)
-    env = {k: v for k, v in os.environ.items() if not k.startswith("PYRIX_SIGN_")}
-    env.update(PYRIX_SIGN_PKCS12=bundle, PYRIX_SIGN_PASSWORD="throwaway password")
-    run([os.path.join(PACKAGE, "sign.sh"), "sign", target], env=env)
-    result = verify(target, cert)
-    if result.returncode != 0:
-        fail(f"signed from PKCS#12: osslsigncode verify:\n{result.stdout}{result.stderr}")
-    env.update(PYRIX_SIGN_PASSWORD="wrong")
-    result = run([os.path.join(PACKAGE, "sign.sh"), "sign", target], env=env, check=False)
-    if result.returncode == 0 or "wrong password" not in result.stderr:
-        fail(f"PKCS#12 with a wrong password: exit {result.returncode}, {result.stderr}")
-    ok("signed from a PKCS#12 file: verifies; with a wrong password: refused")
+    tool("sign.sh", "sign", target, env=clean_env(PYRIX_SIGN_PKCS12=bundle,
+                                                   PYRIX_SIGN_PASSWORD="throwaway"))
+    if verify(target, cert).returncode != 0:
+        fail("signed from PKCS#12, the installer does not verify")
+    ok("signed from a PKCS#12 file and its password: verifies")
 
-
-def bad_certificates(args, aex):
-    good_cert, good_key = (os.path.join(args.out, "signer", n) for n in ("cert.pem", "key.pem"))
     other_cert, _ = make_certificate(os.path.join(args.out, "other"), "Someone Else")
     expired = make_certificate(os.path.join(args.out, "expired"), "Expired Signer",
                                ("20200101000000Z", "20210101000000Z"))
-    cases = {
-        "a certificate that is not the key's": (signing_env(other_cert, good_key),
-                                                "does not belong to the key"),
-        "an expired certificate": (signing_env(*expired), "expired on"),
-        "a missing certificate": (signing_env(os.path.join(args.out, "none.pem"), good_key),
-                                  "cannot read"),
-    }
+    cases = (("a certificate that is not the key's", other_cert, key, "does not belong to"),
+             ("an expired certificate", *expired, "expired on"),
+             ("a missing certificate", cert + ".none", key, "cannot read"))
+    envs = [(what, clean_env(PYRIX_SIGN_CERT=c, PYRIX_SIGN_KEY=k), m) for what, c, k, m in cases]
+    envs.append(("a PKCS#12 file with the wrong password",
+                 clean_env(PYRIX_SIGN_PKCS12=bundle, PYRIX_SIGN_PASSWORD="wrong"),
+                 "wrong password"))
     target = os.path.join(args.out, "unsigned.aex")
-    for what, (env, message) in cases.items():
+    for what, env, message in envs:
         shutil.copy(aex, target)
         before = sha256(target)
-        result = run([os.path.join(PACKAGE, "sign.sh"), "sign", target], env=env, check=False)
-        if result.returncode == 0 or message not in result.stderr:
-            fail(f"{what}: sign.sh exited {result.returncode}: {result.stderr}")
-        leftovers = [n for n in os.listdir(args.out) if n.endswith(".signed")]
-        if sha256(target) != before or leftovers:
-            fail(f"{what}: the file was changed or a part was left: {leftovers}")
-        ok(f"{what}: refused, file untouched ({result.stderr.strip()})")
+        refused(tool("sign.sh", "sign", target, env=env, check=False), message, what)
+        if sha256(target) != before or os.path.exists(target + ".signed"):
+            fail(f"{what}: the file was changed, or a part of it left")
 
 
 # ---- under Wine -------------------------------------------------------------------------------
 
 class Wine:
+    """A fresh prefix with the installers in C:\\installers\\."""
+
     def __init__(self, args):
-        self.session = args.session
+        self.session, self.logs = args.session, 0
         self.script = os.path.join(WINDOWS, "wine_session.sh")
         self.drive_c = os.path.join(os.path.realpath(args.session), "prefix", "drive_c")
-        self.logs = 0
         run([self.script, "start", self.session])
-        # The packages where msiexec sees them as C:\installers\, and cmd reports its exit code
-        # in full (Wine's own exit status keeps only the low byte).
         os.makedirs(os.path.join(self.drive_c, "installers"))
         for name in ("current.msi", f"{OLD_VERSION}.msi"):
             shutil.copy(os.path.join(args.out, name), os.path.join(self.drive_c, "installers"))
 
     def msiexec(self, *options):
-        # From a batch file: Wine would quote a command line given to cmd in its own way.
+        # By cmd, which reports the exit code in full (Wine's keeps its low byte), from a batch
+        # file (Wine would quote a command line for cmd in its own way).
         with open(os.path.join(self.drive_c, "installers", "msiexec.bat"), "w") as handle:
             handle.write(f"@msiexec {' '.join(options)}\r\n@echo exit %ERRORLEVEL%\r\n")
         output = run([self.script, "run", self.session, "120", "cmd", "/c",
@@ -262,71 +237,52 @@ class Wine:
         """Silently, or WINDOW: as a double-click does (nothing to answer, or it times out)."""
         self.logs += 1
         log = rf"C:\installers\{self.logs}.{name}.log"
-        quiet = [] if window else ["/qn"]
-        return self.msiexec("/i", rf"C:\installers\{name}", *quiet, "/l*v", log, *properties)
+        return self.msiexec("/i", rf"C:\installers\{name}", *([] if window else ["/qn"]),
+                            "/l*v", log, *properties)
 
-    def entries(self):
-        """Our installed-programs entries: {key: {value name: data}}."""
-        output = run([self.script, "run", self.session, "60", "reg", "query", UNINSTALL_KEY,
-                      "/s"], check=False).stdout.replace("\r", "")
-        entries, current = {}, None
+    def registry(self, key):
+        """{subkey: {value name: data}} under KEY, all levels."""
+        output = run([self.script, "run", self.session, "60", "reg", "query", key, "/s"],
+                     check=False).stdout.replace("\r", "")
+        found, current = {}, None
         for line in output.splitlines():
             if line.startswith("HKEY_"):
-                current = entries.setdefault(line.rsplit("\\", 1)[-1], {})
+                current = found.setdefault(line.rsplit("\\", 1)[-1], {})
             elif current is not None and line.startswith("    "):
-                parts = line.strip().split(None, 2)
-                current[parts[0]] = parts[2] if len(parts) == 3 else ""
-        return {k: v for k, v in entries.items() if v.get("DisplayName") == "vexo_Pyrix"}
+                name, _, data = (line.strip().split(None, 2) + ["", ""])[:3]
+                current[name] = data
+        return found
+
+    def entries(self):
+        """Our installed-programs entries."""
+        return [v for v in self.registry(r"HKLM\Software\Microsoft\Windows\CurrentVersion"
+                                         r"\Uninstall").values()
+                if v.get("DisplayName") == "vexo_Pyrix"]
 
     def remembered_dir(self):
-        """The folder the installer remembers in the registry, or None."""
-        result = run([self.script, "run", self.session, "60", "reg", "query",
-                      r"HKLM\Software\vexo_Pyrix", "/v", "InstallDir"], check=False)
-        for line in result.stdout.replace("\r", "").splitlines():
-            if line.strip().startswith("InstallDir"):
-                return line.strip().split(None, 2)[2]
-        return None
+        return self.registry(r"HKLM\Software\vexo_Pyrix").get("vexo_Pyrix", {}).get("InstallDir")
 
     def folder(self, windows_path):
         return os.path.join(self.drive_c, windows_path.replace("\\", "/"))
 
-    def stop(self):
-        run([self.script, "stop", self.session], check=False)
-
-
-def product_facts(out):
-    with open(os.path.join(out, "product.txt"), encoding="utf-8") as handle:
-        return dict(line.rstrip("\n").split("=", 1) for line in handle if "=" in line)
-
 
 def expect_one_entry(wine, version, out=None):
     entries = wine.entries()
-    if len(entries) != 1:
-        fail(f"{len(entries)} installed-programs entries, expected one: {entries}")
-    entry = next(iter(entries.values()))
-    if entry.get("DisplayVersion") != version:
-        fail(f"installed-programs entry shows version {entry.get('DisplayVersion')}, not {version}")
+    if len(entries) != 1 or entries[0].get("DisplayVersion") != version:
+        fail(f"installed-programs entries {entries}, expected one of version {version}")
     if out:
         stage = os.path.join(out, "stage")
         size = (sum(os.path.getsize(os.path.join(stage, f)) for f in tree(stage)) + 1023) // 1024
         facts = product_facts(out)
-        shown = {k: entry.get(k) for k in ("DisplayName", "Publisher", "Size")}
+        shown = {k: entries[0].get(k) for k in ("DisplayName", "Publisher", "Size")}
         wanted = {"DisplayName": facts["ProductName"], "Publisher": facts["Manufacturer"],
                   "Size": str(size)}
         if shown != wanted:
             fail(f"installed-programs entry shows {shown}, expected {wanted}")
-    return entry
+    return entries[0]
 
 
-def lifecycle(args):
-    wine = Wine(args)
-    try:
-        return walk_lifecycle(args, wine)
-    finally:
-        wine.stop()
-
-
-def walk_lifecycle(args, wine):
+def lifecycle(args, wine):
     stage = tree(os.path.join(args.out, "stage"))
     version = product_facts(args.out)["ProductVersion"]
     installed = wine.folder(HOST_FOLDER)
@@ -373,45 +329,46 @@ def walk_lifecycle(args, wine):
     if code != 0 or list(left) != ["my_presets.txt"] or wine.entries() or wine.remembered_dir():
         fail(f"uninstall: exit {code}, left {sorted(left)}, entries {wine.entries()}")
     ok("uninstalled: no file, entry or registry value of ours left; the user's own file stays")
-    return 0
 
 
-def installdir(args):
-    wine = Wine(args)
-    try:
-        stage = tree(os.path.join(args.out, "stage"))
-        target = r"C:\Studio Plugins\vexo_Pyrix"
-        moved = wine.folder(target[3:])
-        code = wine.install(f"{OLD_VERSION}.msi", f'INSTALLDIR="{target}"')
-        if code != 0 or wine.remembered_dir() != target + "\\":
-            fail(f"INSTALLDIR: exit {code}, remembered {wine.remembered_dir()}")
-        # The next version, not told where: it goes where the last one was put.
-        code = wine.install("current.msi")
-        if code != 0 or tree(moved) != stage or os.path.exists(wine.folder(HOST_FOLDER)):
-            fail(f"upgrade after INSTALLDIR: exit {code}, there {sorted(tree(moved))}")
-        expect_one_entry(wine, product_facts(args.out)["ProductVersion"])
-        ok(f"INSTALLDIR put {OLD_VERSION} into {target}; the upgrade went there too, every file, "
-           "and none into the default folder")
-        code = wine.msiexec("/x", r"C:\installers\current.msi", "/qn")
-        if code != 0 or os.path.exists(moved) or wine.entries() or wine.remembered_dir():
-            fail(f"uninstall from INSTALLDIR: exit {code}, left {sorted(tree(moved))}")
-        ok(f"uninstalled: {target} and the remembered folder's registry value are gone")
-        return 0
-    finally:
-        if not os.environ.get("PYRIX_KEEP_SESSION"):
-            wine.stop()
+def installdir(args, wine):
+    stage = tree(os.path.join(args.out, "stage"))
+    target = r"C:\Studio Plugins\vexo_Pyrix"
+    moved = wine.folder(target[3:])
+    code = wine.install(f"{OLD_VERSION}.msi", f'INSTALLDIR="{target}"')
+    if code != 0 or wine.remembered_dir() != target + "\\":
+        fail(f"INSTALLDIR: exit {code}, remembered {wine.remembered_dir()}")
+    # The next version, not told where: it goes where the last one was put.
+    code = wine.install("current.msi")
+    if code != 0 or tree(moved) != stage or os.path.exists(wine.folder(HOST_FOLDER)):
+        fail(f"upgrade after INSTALLDIR: exit {code}, there {sorted(tree(moved))}")
+    expect_one_entry(wine, product_facts(args.out)["ProductVersion"])
+    ok(f"INSTALLDIR put {OLD_VERSION} into {target}; the upgrade went there too, every file, "
+       "and none into the default folder")
+    code = wine.msiexec("/x", r"C:\installers\current.msi", "/qn")
+    if code != 0 or os.path.exists(moved) or wine.entries() or wine.remembered_dir():
+        fail(f"uninstall from INSTALLDIR: exit {code}, left {sorted(tree(moved))}")
+    ok(f"uninstalled: {target} and the remembered folder's registry value are gone")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("step", choices=("prepare", "staging", "signatures", "lifecycle",
-                                         "installdir"))
+    steps = {f.__name__: f for f in (prepare, staging, signatures, lifecycle, installdir)}
+    parser.add_argument("step", choices=steps)
     for option in ("build", "out", "session", "wine-pyrix", "native-pyrix", "native-plugin",
                    "pipl"):
         parser.add_argument("--" + option)
     args = parser.parse_args()
-    return globals()[args.step](args)
+    if args.step in ("lifecycle", "installdir"):
+        wine = Wine(args)
+        try:
+            steps[args.step](args, wine)
+        finally:
+            run([wine.script, "stop", wine.session], check=False)
+    else:
+        steps[args.step](args)
+    return 0
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 and checks that it holds exactly the folder's files, byte for byte.
 
 Usage: make_msi.py --stage DIR --product PRODUCT.txt --out FILE.msi [--version X.Y.Z]
+       make_msi.py --stage DIR --check FILE.msi     (only the comparison, of an existing package)
 
 PRODUCT.txt is the build's resources/product.txt (NAME=value lines from the registration table);
 --version replaces its version (the tests build an older package from the same source). Every
@@ -129,10 +130,10 @@ def build(args, facts, files, work):
         fail("wixl failed:\n" + (result.stdout + result.stderr).strip())
 
 
-def check(args, files, work):
+def check(msi, stage, files, work):
     """The package as Windows unpacks it: exactly the staged files, each with the same bytes."""
     unpacked = os.path.join(work, "unpacked")
-    result = subprocess.run(["msiextract", "-C", unpacked, args.out + ".part"],
+    result = subprocess.run(["msiextract", "-C", unpacked, msi],
                             capture_output=True, text=True)
     if result.returncode != 0:
         fail(f"msiextract cannot read the package: {result.stderr.strip()}")
@@ -148,9 +149,9 @@ def check(args, files, work):
     missing = sorted(set(files) - set(extracted))
     extra = sorted(set(extracted) - set(files))
     if missing or extra:
-        fail(f"the package differs from {args.stage}: missing {missing}, extra {extra}")
+        fail(f"the package differs from {stage}: missing {missing}, extra {extra}")
     for relative in files:
-        with open(os.path.join(args.stage, relative), "rb") as a, \
+        with open(os.path.join(stage, relative), "rb") as a, \
                 open(os.path.join(prefix, relative), "rb") as b:
             if a.read() != b.read():
                 fail(f"the package's {relative} differs from the staged file")
@@ -160,23 +161,31 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--stage", required=True)
-    parser.add_argument("--product", required=True)
-    parser.add_argument("--out", required=True)
+    parser.add_argument("--product")
+    parser.add_argument("--out")
     parser.add_argument("--version")
+    parser.add_argument("--check")
     args = parser.parse_args()
+    files = staged_files(args.stage)
+    if args.check:
+        with tempfile.TemporaryDirectory() as work:
+            check(args.check, args.stage, files, work)
+        print(f"make_msi: {args.check} holds exactly the {len(files)} files of {args.stage}")
+        return 0
+    if not args.product or not args.out:
+        parser.error("--product and --out are required")
     facts = read_product(args.product)
     if args.version:
         facts["ProductVersion"] = args.version
     if not re.fullmatch(r"\d+\.\d+\.\d+", facts["ProductVersion"]):
         fail(f"not a version: {facts['ProductVersion']}")
-    files = staged_files(args.stage)
     for stale in (args.out, args.out + ".part"):
         if os.path.exists(stale):
             os.remove(stale)
     try:
         with tempfile.TemporaryDirectory() as work:
             build(args, facts, files, work)
-            check(args, files, work)
+            check(args.out + ".part", args.stage, files, work)
         os.replace(args.out + ".part", args.out)
     finally:
         if os.path.exists(args.out + ".part"):

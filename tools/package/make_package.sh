@@ -95,7 +95,10 @@ msi="$build/package/$name.msi"
 grep -qx "ProductVersion=$version" "$build/resources/product.txt" ||
   fail "$build/resources/product.txt is stale: it does not give version $version"
 "$here/make_msi.py" --stage "$check/$name" --product "$build/resources/product.txt" --out "$msi"
-[[ "$signed_by" == UNSIGNED ]] || "$here/sign.sh" sign "$msi"
+if [[ "$signed_by" != UNSIGNED ]]; then
+  "$here/sign.sh" sign "$msi"
+  "$here/make_msi.py" --stage "$check/$name" --check "$msi"
+fi
 
 for file in "$name.zip" "$name.msi"; do
   cp "$build/package/$file" "dist/$file.part"
