@@ -3,14 +3,14 @@
 tried under Wine's msiexec. Steps (each prints "ok: ..." lines, or "FAIL: ..." and exits 1):
 
   prepare     a throwaway certificate; the release staged and signed with it; this version's
-              installer and an older one (0.0.1) from the same source, signed
+              installer, built twice, and an older one (0.0.1) from the same source, signed
   staging     unsigned, the release says so; a build lacking a file, or a package that differs
               from its folder, is refused naming the file
   signatures  each signature verifies, and not with one byte changed; the signed plug-in passes
               the PE checks; PKCS#12 signs too; unusable certificates are refused untouched
   lifecycle   one fresh prefix: the older version as a double-click installs it, the upgrade,
               the installed plug-in's frame against the native one, downgrade refused, repair,
-              uninstall keeping a user's file
+              a rebuild of the same version, uninstall keeping a user's file
   installdir  a second prefix: INSTALLDIR, the upgrade into it, the uninstall from it
 """
 
@@ -112,8 +112,9 @@ def prepare(args):
         fail(f"the staged release is not signed:\n{staged.stdout}")
     tool("check_guide.py", os.path.join(stage, "user_guide.html"), "--signed-by", SIGNER)
     product = os.path.join(args.build, "resources", "product.txt")
-    for version in (None, OLD_VERSION):
-        msi = os.path.join(args.out, f"{version or 'current'}.msi")
+    # This version twice (two builds, two product codes), and an older one.
+    for name, version in (("current", None), ("rebuilt", None), (OLD_VERSION, OLD_VERSION)):
+        msi = os.path.join(args.out, f"{name}.msi")
         tool("make_msi.py", "--stage", stage, "--product", product, "--out", msi,
              *(["--version", version] if version else []))
         tool("sign.sh", "sign", msi, env=env)
@@ -218,7 +219,7 @@ class Wine:
         self.drive_c = os.path.join(os.path.realpath(args.session), "prefix", "drive_c")
         run([self.script, "start", self.session])
         os.makedirs(os.path.join(self.drive_c, "installers"))
-        for name in ("current.msi", f"{OLD_VERSION}.msi"):
+        for name in ("current.msi", "rebuilt.msi", f"{OLD_VERSION}.msi"):
             shutil.copy(os.path.join(args.out, name), os.path.join(self.drive_c, "installers"))
 
     def msiexec(self, *options):
@@ -321,10 +322,16 @@ def lifecycle(args, wine):
         fail(f"the same package again: exit {code}, installed {sorted(tree(installed))}")
     expect_one_entry(wine, version)
     ok("the same package again repaired the deleted plug-in")
+    code = wine.install("rebuilt.msi")
+    entry = expect_one_entry(wine, version)
+    if code != 0 or tree(installed) != stage:
+        fail(f"a rebuilt package of the same version: exit {code}")
+    ok(f"a rebuilt package of the same version replaced it: one entry, {entry['UninstallString']}")
 
     with open(os.path.join(installed, "my_presets.txt"), "w") as handle:
         handle.write("a user's own file\n")
-    code = wine.msiexec("/x", r"C:\installers\current.msi", "/qn")
+    # As the installed-programs list does it: by the entry's product code.
+    code = wine.msiexec("/x", entry["UninstallString"].split("/X")[1], "/qn")
     left = tree(installed)
     if code != 0 or list(left) != ["my_presets.txt"] or wine.entries() or wine.remembered_dir():
         fail(f"uninstall: exit {code}, left {sorted(left)}, entries {wine.entries()}")
