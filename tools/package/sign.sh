@@ -22,8 +22,8 @@ trap 'rm -rf "$work"' EXIT
 
 cert_file="" key_file="" pass_file=""
 
-# The certificate and key as PEM files in $work (the key stays encrypted only in memory of
-# openssl and osslsigncode: its password, if any, goes by a file only this user can read).
+# The certificate and key as PEM files. Out of a PKCS#12 file they are written into $work, which
+# only this user can read and which goes on exit; so does a PEM key's password, for osslsigncode.
 load_certificate() {
   local cert="${PYRIX_SIGN_CERT:-}" key="${PYRIX_SIGN_KEY:-}" p12="${PYRIX_SIGN_PKCS12:-}"
   if [[ -n "$p12" ]]; then
