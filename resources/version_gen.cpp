@@ -1,9 +1,10 @@
-// Writes the Windows version resource (VERSIONINFO) of the plug-in and the plain version text
-// from the registration table, which the About text also reads, so that Explorer's Properties
-// tab, the PiPL, the About dialog and the release package's name show one number and one maker.
-// Runs on the build machine, also when the plug-in itself is cross-built.
+// Writes the Windows version resource (VERSIONINFO) of the plug-in, the plain version text and
+// the installer's product facts from the registration table, which the About text also reads, so
+// that Explorer's Properties tab, the PiPL, the About dialog, the release package's name and the
+// installed-programs entry show one number and one maker. Runs on the build machine, also when
+// the plug-in itself is cross-built.
 //
-// Usage: pyrix_version_gen <version.rc> <version.txt>
+// Usage: pyrix_version_gen <version.rc> <version.txt> <product.txt>
 #include <cstdio>
 #include <string>
 
@@ -61,6 +62,14 @@ std::string VersionResource() {
     return rc;
 }
 
+// NAME=value lines that tools/package/make_msi.py passes to the installer's source as its
+// variables.
+std::string ProductFacts() {
+    namespace r = registration;
+    return std::string("ProductName=") + r::kEffectName + "\nManufacturer=" + r::kMakerName +
+           "\nProductVersion=" + r::kVersionText + "\nSupportUrl=" + r::kSupportUrl + "\n";
+}
+
 bool WriteFile(const char* path, const std::string& text) {
     FILE* file = std::fopen(path, "wb");
     if (file == nullptr) return false;
@@ -71,12 +80,13 @@ bool WriteFile(const char* path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <version.rc> <version.txt>\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <version.rc> <version.txt> <product.txt>\n", argv[0]);
         return 2;
     }
     if (!WriteFile(argv[1], VersionResource()) ||
-        !WriteFile(argv[2], std::string(pyrix::registration::kVersionText) + "\n")) {
+        !WriteFile(argv[2], std::string(pyrix::registration::kVersionText) + "\n") ||
+        !WriteFile(argv[3], ProductFacts())) {
         std::perror("pyrix_version_gen");
         return 1;
     }

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Checks an unpacked user guide: every picture it shows is there, beside it, and readable.
+"""Checks an unpacked user guide: every picture it shows is there, beside it, and readable; and
+its install section says who signed the release, or that nobody did.
 
-Usage: check_guide.py GUIDE.html
+Usage: check_guide.py GUIDE.html [--signed-by NAME | --unsigned]
 
 Each <img src> must be a relative path inside the guide's folder to a PNG or WebP file with
 the right signature; an animated WebP must hold more than one frame. Prints one line per
 picture; exit 1 on the first fault.
 """
 
+import argparse
+import html
 import os
 import re
 import struct
@@ -24,14 +27,36 @@ def webp_frames(data):
     return frames
 
 
+def check_signature(text, args):
+    install = text[text.find('<h2 id="install">'):text.find('<h2 id="find">')]
+    if args.unsigned:
+        expected = "<b>This build is unsigned.</b>"
+    elif args.signed_by:
+        expected = f"signed by <b>{html.escape(args.signed_by)}</b>"
+    else:
+        return True
+    if expected not in install:
+        print(f"FAIL: the install section does not say: {expected}")
+        return False
+    print(f"ok: the install section says: {expected}")
+    return True
+
+
 def main():
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    guide = sys.argv[1]
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("guide")
+    signature = parser.add_mutually_exclusive_group()
+    signature.add_argument("--signed-by")
+    signature.add_argument("--unsigned", action="store_true")
+    args = parser.parse_args()
+    guide = args.guide
     folder = os.path.dirname(os.path.abspath(guide))
     with open(guide, encoding="utf-8") as handle:
-        sources = re.findall(r'<img[^>]*\ssrc="([^"]+)"', handle.read())
+        text = handle.read()
+    if not check_signature(text, args):
+        return 1
+    sources = re.findall(r'<img[^>]*\ssrc="([^"]+)"', text)
     if not sources:
         print(f"FAIL: {guide} shows no pictures")
         return 1

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the user guide (HTML) and renders its pictures with pyrix and the native plug-in.
 
-Usage: make_guide.py --source ROOT --pyrix PYRIX --plugin PLUGIN --out DIR
+Usage: make_guide.py --source ROOT --pyrix PYRIX --plugin PLUGIN --version V
+                     (--signer NAME | --unsigned) --out DIR
 
 DIR receives user_guide.html and the folder user_guide/ with the pictures. The names, category,
 defaults and ranges come from the plug-in itself (pyrix info, pyrix about); the messages the
@@ -260,6 +261,66 @@ nav ol { columns: 2; }
 """
 
 
+def signature_note(args, name, version):
+    """Who signed this build's plug-in and installer, or plainly that nobody did."""
+    msi = f"{name}-{version}-win64.msi"
+    if args.unsigned:
+        return (f"<p><b>This build is unsigned.</b> Neither <code>{name}.aex</code> nor "
+                f"<code>{msi}</code> carries a digital signature: Windows may warn before it "
+                "runs the installer, and a policy that requires signed software refuses both. "
+                "Compare the files with <code>SHA256SUMS</code> from where you downloaded "
+                "them.</p>")
+    signer = html.escape(args.signer)
+    return (f"<p>The plug-in and the installer are signed by <b>{signer}</b>. To check a "
+            f"signature, open the file's Properties, tab <b>Digital Signatures</b>: it names "
+            f"{signer} and, under Details, says the signature is OK; or in PowerShell: "
+            f"<code>Get-AuthenticodeSignature .\\{msi}</code> shows <code>Valid</code>.</p>")
+
+
+def install_section(args, name, category):
+    version = args.version
+    msi = f"{name}-{version}-win64.msi"
+    folder = f"C:\\Program Files\\Common Files\\Adobe\\Plug-ins\\7.0\\MediaCore\\{name}\\"
+    return f"""<h2 id="install">Installing</h2>
+{signature_note(args, name, version)}
+<h3>With the installer</h3>
+<ol>
+<li>Quit the host application.</li>
+<li>Double-click <code>{msi}</code>. Windows shows its progress bar and asks nothing else. The
+plug-in, this guide, the licence and the notices go, for every user of the computer, into the
+plug-in folder that every version of the host application scans:<br><code>{folder}</code></li>
+<li>Start the host application again. It finds new effects only when it starts.</li>
+</ol>
+<p>A newer version's installer replaces an older one in one step; an older one over a newer one
+stops with a message and changes nothing. The same installer run again repairs the files.</p>
+<p><b>Studios and render farms</b> install without a window, with a log of what happened (exit
+code 0 is success; the log explains any other):<br>
+<code>msiexec /i {msi} /qn /l*v install.log</code><br>
+To install elsewhere, name the folder: <code>msiexec /i {msi} /qn INSTALLDIR="D:\\Plugins\\{name}"</code>
+(the host application must scan that folder); repairs and later versions go there too. Every
+render node needs the same version: the effect renders the same bits on every machine, with or
+without a graphics card.</p>
+<h3>By hand, from the zip</h3>
+<p>Copy <code>{name}.aex</code> into the host application's plug-ins folder (the folder it scans
+for effects when it starts; its documentation names it). A subfolder of it is fine, for example
+<code>Plug-ins\\{category}\\</code>. Copy only the <code>.aex</code>: it needs no other file and no
+runtime. Do not also install it with the installer: the host would find it twice.</p>
+"""
+
+
+def uninstall_section(name, version):
+    msi = f"{name}-{version}-win64.msi"
+    return f"""<h2 id="uninstall">Uninstalling</h2>
+<p>Quit the host application. If you used the installer, remove <b>{name}</b> in Windows'
+installed apps (Settings, Apps), or without a window:
+<code>msiexec /x {msi} /qn /l*v uninstall.log</code>. That removes every file the installer put
+in its folder, and the folder if nothing else is in it; files you added there stay. If you
+copied it by hand, delete <code>{name}.aex</code> (and the subfolder, if you made one for it)
+from the plug-ins folder. The effect keeps no settings or files anywhere else (the installer's
+one registry value, where it put the files, goes with it). Projects that use it will report the effect as missing until it is installed again.</p>
+"""
+
+
 def page(args, info, about_lines, strips):
     name = html.escape(info["name"])
     category = html.escape(info["category"])
@@ -287,15 +348,7 @@ shown at half size and looping.</p>
 <li><a href="#trouble">Messages and what to do</a></li><li><a href="#uninstall">Uninstalling</a></li>
 </ol></nav>
 
-<h2 id="install">Installing</h2>
-<ol>
-<li>Quit the host application.</li>
-<li>Copy <code>{name}.aex</code> from this package into the host application's plug-ins folder
-(the folder it scans for effects when it starts; its documentation names it). A subfolder of it
-is fine, for example <code>Plug-ins\\{category}\\</code>. Copy only the <code>.aex</code>: it needs
-no other file, no installer and no runtime.</li>
-<li>Start the host application again. It finds new effects only when it starts.</li>
-</ol>
+{install_section(args, name, category)}
 <p>Requirements: 64-bit Windows. A graphics card with Direct3D 11 (feature level 11.0) renders
 fastest; without one the effect renders on the processor (<a href="#cpu">below</a>).
 The file's Properties (Details tab) show the version, {version}.</p>
@@ -403,11 +456,7 @@ not start a browser.</td><td>Open the address yourself. The dialog stays open.</
 window to show the dialog in (a render engine).</td><td>Nothing.</td></tr>
 </table>
 
-<h2 id="uninstall">Uninstalling</h2>
-<p>Quit the host application and delete <code>{name}.aex</code> (and the subfolder, if you made
-one for it) from the plug-ins folder. The effect keeps no settings, registry entries or files
-anywhere else. Projects that use it will report the effect as missing until it is installed
-again.</p>
+{uninstall_section(name, version)}
 <p class="sub">{name} {version}. {e(about_lines[-1])}; see LICENSE.txt. The compiler's
 runtime inside the plug-in is listed in THIRD_PARTY_NOTICES.txt.</p>
 </body></html>
@@ -423,6 +472,9 @@ def main():
     parser.add_argument("--plugin", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--out", required=True)
+    signature = parser.add_mutually_exclusive_group(required=True)
+    signature.add_argument("--signer", help="who signed the plug-in and the installer")
+    signature.add_argument("--unsigned", action="store_true", help="nobody did")
     args = parser.parse_args()
 
     faults = message_faults(args.source)

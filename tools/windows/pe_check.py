@@ -12,7 +12,8 @@ Usage: pe_check.py CHECK AEX [options]
   version                       the version resource (VERSIONINFO) agrees with the PIPL's
                                 version and name and with the maker and licence lines of the
                                 About dialog; prints its fields
-  kernels --dxbc FILE...        the compiled kernels are embedded byte for byte
+  kernels --dxbc FILE...        the compiled kernels are embedded byte for byte, in the image's
+                                sections (not in an appended signature or other trailing data)
 
 Exit status 0 when the check passes, 1 with one line per fault otherwise.
 Needs Debian's python3-pefile: run with /usr/bin/python3.
@@ -336,6 +337,9 @@ def check_kernels(pe, args):
     f = Faults()
     with open(args.aex, "rb") as handle:
         image = handle.read()
+    # What the loader maps; a signed file's certificate table lies beyond it, and bytes there are
+    # never part of the plug-in.
+    image = image[:max(s.PointerToRawData + s.SizeOfRawData for s in pe.sections)]
     for path in args.dxbc:
         with open(path, "rb") as handle:
             blob = handle.read()

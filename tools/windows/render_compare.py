@@ -9,7 +9,8 @@ compares them pixel by pixel.
 
 RENDER OPTIONS are pyrix render's (--size, --depth, --rect, --downsample, --frames, ...); the
 output files are added here, one per frame of a range, and every frame is compared.
---wine-option OPTION goes to the Windows build only (--host-gpu). 8 and 16 bits are written as .pam, 32 bits as .rgba32f. The Windows
+--wine-option OPTION goes to the Windows build only (--host-gpu); --wine-plugin PATH has it load
+the plug-in from PATH as Windows names it (an installed one) instead of --aex. 8 and 16 bits are written as .pam, 32 bits as .rgba32f. The Windows
 frame passes when every sample has the same bits as the native one: both builds compute the
 field with the same exactly rounded operations. The frames must show fire, so that two black
 frames cannot pass.
@@ -100,6 +101,7 @@ def main():
         parser.add_argument("--" + option)
     parser.add_argument("--timeout", type=int, default=240)
     parser.add_argument("--wine-option", action="append", default=[])
+    parser.add_argument("--wine-plugin")
     parser.add_argument("--compare-files", nargs=2, metavar=("NATIVE", "WINDOWS"),
                         help="only compare two existing frame files")
     parser.add_argument("render", nargs=argparse.REMAINDER)
@@ -109,7 +111,7 @@ def main():
         print(("ok: " if ok else "FAIL: ") + report)
         return 0 if ok else 1
     for option in ("session", "wine_pyrix", "aex", "native_pyrix", "native_plugin", "out", "name"):
-        if getattr(args, option) is None:
+        if getattr(args, option) is None and not (option == "aex" and args.wine_plugin):
             parser.error(f"--{option.replace('_', '-')} is required")
     options = [o for o in args.render if o != "--"]
 
@@ -135,7 +137,8 @@ def main():
     # Wine maps the Unix file system to drive Z:.
     output, seconds = run([os.path.join(HERE, "wine_session.sh"), "run", args.session,
                            str(args.timeout), args.wine_pyrix, "render",
-                           "--plugin", "Z:" + os.path.abspath(args.aex), *args.wine_option,
+                           "--plugin", args.wine_plugin or "Z:" + os.path.abspath(args.aex),
+                           *args.wine_option,
                            *options, "-o", "Z:" + windows_file], "pyrix.exe under Wine")
     timing = re.search(r"([0-9.]+) ms/frame", output)
     print(f"Windows build under Wine: {output.strip()} (process {seconds:.1f} s)")
