@@ -208,9 +208,12 @@ bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, ID3D12Resource* re
     return fence_->GetCompletedValue() >= value && fence_->GetCompletedValue() != UINT64_MAX;
 }
 
+// A frame counts once it is read back (or, without read-back, once the effect gave it).
 bool Direct3D12HostGpu::ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* out) {
-    ++gpuFrames_;
-    if (!readBack_) return true;
+    if (!readBack_) {
+        ++gpuFrames_;
+        return true;
+    }
     const UINT64 bytes = static_cast<UINT64>(world.rowbytes) * static_cast<UINT64>(world.height);
     ComRef<ID3D12Resource> readback = CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
                                                    D3D12_RESOURCE_STATE_COPY_DEST);
@@ -240,6 +243,7 @@ bool Direct3D12HostGpu::ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* o
     }
     const D3D12_RANGE nothingWritten = {0, 0};
     readback->Unmap(0, &nothingWritten);
+    ++gpuFrames_;
     return true;
 }
 
