@@ -16,8 +16,7 @@ namespace pyrix {
 namespace {
 
 constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
-constexpr DWORD kGpuPollTimeoutMs = 10;
-constexpr uint64_t kFloatTexelBytes = 16;  // DXGI_FORMAT_R32G32B32A32_FLOAT
+constexpr uint64_t kFloatTexelBytes = 16;      // DXGI_FORMAT_R32G32B32A32_FLOAT
 
 // Unmaps the read-back texture on every way out of the conversion.
 class MappedReadback {

@@ -277,6 +277,11 @@ void AddRenderOptions(CLI::App* render, RenderJob* job) {
                      "offered again between them (default 1)")
         ->check(CLI::Range(1, 1000));
     render
+        ->add_option("--abandon-after", job->abandonAfterMs,
+                     "Start each frame once first and abandon it: the host's abort says stop "
+                     "this many milliseconds in, as when the user moves on (default: never)")
+        ->check(CLI::Range(1, 60000));
+    render
         ->add_option("-o,--output", job->outputPattern,
                      "Output files; #### becomes the frame number (.png, .exr, .pam, .rgba32f); "
                      "a .webp file holds all frames as one animation")

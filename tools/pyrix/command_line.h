@@ -21,10 +21,11 @@ struct RenderJob {
     int32_t firstFrame = 1;
     int32_t lastFrame = 48;
     int32_t threads = 1;
-    bool hostGpu = false;       // offer the effect a Direct3D 12 device (Windows)
-    int32_t gpuRounds = 1;      // device set-downs and set-ups in between, plus one
-    std::string outputPattern;  // empty: render without writing
-    std::string contactSheet;   // empty: none
+    bool hostGpu = false;        // offer the effect a Direct3D 12 device (Windows)
+    int32_t gpuRounds = 1;       // device set-downs and set-ups in between, plus one
+    int32_t abandonAfterMs = 0;  // each frame first started and abandoned after this; 0: not
+    std::string outputPattern;   // empty: render without writing
+    std::string contactSheet;    // empty: none
 };
 
 struct BenchJob {
