@@ -250,8 +250,10 @@ void PrintRenderSummary(std::ostream& out, const RenderJob& job, const RenderTal
     out << "\n";
     if (job.abandonAfterMs > 0) {
         out << "pyrix: the effect gave up " << tally.abandoned << " of the frames abandoned after "
-            << job.abandonAfterMs << " ms, " << tally.leftWorking
-            << " while their work ran on the host's GPU\n";
+            << job.abandonAfterMs << " ms";
+        if (job.hostGpu)
+            out << ", " << tally.leftWorking << " while their work ran on the host's GPU";
+        out << "\n";
     }
 }
 
