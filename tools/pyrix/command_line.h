@@ -76,7 +76,9 @@ bool WritesAnimation(const RenderJob& job);
 std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
                                             std::ostream& err, int* exitCode);
 
-// Value parsers; nothing for malformed or out-of-range text.
+// Value parsers (value_parsers.cpp); nothing for malformed or out-of-range text.
+// `text` cut at every `separator`: one part more than there are separators.
+std::vector<std::string> Split(const std::string& text, char separator);
 std::optional<std::pair<int32_t, int32_t>> ParseSize(const std::string& text);        // WxH
 std::optional<std::pair<int32_t, int32_t>> ParseFrameRange(const std::string& text);  // A-B or A
 std::optional<std::pair<double, double>> ParsePosition(const std::string& text);      // X,Y
