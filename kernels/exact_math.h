@@ -22,6 +22,11 @@ float ExactSin(float x);
 // cheaper. `make exhaustive` checks both on every float.
 float ExactSinFloatFirst(float x);
 
+// The fire kernel's first pass's sine (FloatPathSine, fire_kernel.hlsl): the float path's answer
+// alone, with *undecided set where ExactSinFloatFirst would go on to the integer series; there
+// it may differ from ExactSin. For checks that need a frame the second pass must repair.
+float FirstPassSin(float x, bool* undecided);
+
 // 2^y correctly rounded (to nearest, ties to even) for y in [-126, 128); +0 below -126 (never
 // a denormal), +inf from 128 on.
 float ExactExp2(float y);

@@ -320,8 +320,14 @@ uint32_t SinInIntegers(SinTurns turns, uint32_t sign, uint32_t odd) {
     return SinRound(value, exponent, sign, turns);
 }
 
-// ExactSin with SinFast first (floatFirst, the kernels' order) or the integer path alone.
-float Sine(float x, bool floatFirst) {
+// How far Sine goes: the integer path alone (ExactSin), the float path first (the kernels'
+// order), or the float path alone, as the fire kernel's first pass takes it.
+enum class SinePath { kIntegers, kFloatFirst, kFloatOnly };
+
+// ExactSin by `path`; *undecided tells where the float path left the argument undecided (its
+// answer then is the float pair's rounding, or a signed zero where SinFast declines).
+float Sine(float x, SinePath path, bool* undecided) {
+    *undecided = false;
     const uint32_t bits = ScalarOps::AsBits(x);
     const uint32_t sign = bits & 0x80000000u;
     const uint32_t biased = (bits >> 23) & 0xFFu;
@@ -333,26 +339,33 @@ float Sine(float x, bool floatFirst) {
     }
     const SinTurns turns = SinFold(SinReduce(biased, (bits & 0x007FFFFFu) | 0x00800000u));
     const uint32_t odd = (turns.quadrant & 1u) != 0u ? 0u : 1u;
-    float hi, lo;
-    uint32_t result;
-    // 2^-41 |hi|: four times SinFast's bound.
-    if (floatFirst && SinFast(turns, odd, &hi, &lo) &&
-        Exact::Decided(hi, lo, hi * 4.547473508864641e-13f)) {
-        result = SinSign(ScalarOps::AsBits(hi), sign, turns);
-    } else {
-        result = SinInIntegers(turns, sign, odd);
+    if (path == SinePath::kIntegers) {
+        return ScalarOps::FromBits(SinInIntegers(turns, sign, odd));
     }
-    return ScalarOps::FromBits(result);
+    float hi, lo;
+    const bool fast = SinFast(turns, odd, &hi, &lo);
+    // 2^-41 |hi|: four times SinFast's bound.
+    *undecided = !(fast && Exact::Decided(hi, lo, hi * 4.547473508864641e-13f));
+    if (*undecided && path == SinePath::kFloatFirst) {
+        return ScalarOps::FromBits(SinInIntegers(turns, sign, odd));
+    }
+    return ScalarOps::FromBits(SinSign(ScalarOps::AsBits(hi), sign, turns));
 }
 
 }  // namespace
 
 float ExactSin(float x) {
-    return Sine(x, false);
+    bool undecided;
+    return Sine(x, SinePath::kIntegers, &undecided);
 }
 
 float ExactSinFloatFirst(float x) {
-    return Sine(x, true);
+    bool undecided;
+    return Sine(x, SinePath::kFloatFirst, &undecided);
+}
+
+float FirstPassSin(float x, bool* undecided) {
+    return Sine(x, SinePath::kFloatOnly, undecided);
 }
 
 }  // namespace pyrix

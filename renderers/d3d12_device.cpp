@@ -141,7 +141,10 @@ class Direct3D12Device final : public HostGpuDevice {
     // marked any group; with `secondPass`, the second pass instead, over the same groups.
     void Record(ID3D12Resource* world, const ParamsBlock& params, bool secondPass);
     bool FirstPassMarked();
-    void SubmitAndWait();
+    // False when the host's abort (asked between waits of kGpuPollTimeoutMs; never without a
+    // context) said stop first: the work stays in flight, and the next use waits for it.
+    bool SubmitAndWait(const FrameContext* context);
+    bool WaitForFence(UINT64 value, const FrameContext* context);
 
     ComRef<ID3D12Device> device_;
     ComRef<ID3D12CommandQueue> queue_;
@@ -173,7 +176,14 @@ Direct3D12Device::Direct3D12Device(ID3D12Device* device, ID3D12CommandQueue* que
 }
 
 Direct3D12Device::~Direct3D12Device() {
-    // Every frame waited for its fence, so the GPU uses none of these any more.
+    // An abandoned frame's work may still use these: freed only once the GPU is done with it.
+    if (fence_ && fenceEvent_ != nullptr) {
+        try {
+            WaitForFence(fenceValue_, nullptr);
+        } catch (const std::exception&) {
+            // A removed device runs nothing more.
+        }
+    }
     if (fenceEvent_ != nullptr) CloseHandle(fenceEvent_);
 }
 
@@ -226,6 +236,9 @@ bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& para
     const std::unique_lock<std::mutex> hold = LockByPolling(lock_, context);
     if (!hold.owns_lock()) return false;
     if (FAILED(device_->GetDeviceRemovedReason())) throw std::runtime_error(kFrameFailed);
+    // A frame abandoned before may have left its work in flight, on the constants, the marks
+    // and the recorder that this one reuses.
+    if (!WaitForFence(fenceValue_, &context)) return false;
     OutputBlock output = {};
     output.rowPitch = static_cast<uint32_t>(world.rowBytes / kHostGpuPixelBytes);
     // Both blocks in one mapping of the constant buffer.
@@ -236,11 +249,11 @@ bool Direct3D12Device::Render(const HostGpuWorld& world, const ParamsBlock& para
     ReserveMarks(FireGroupTotal(params.width, params.height));
     Record(target, params, false);
     if (IsAborted(context)) return false;  // recorded, never submitted
-    SubmitAndWait();
+    if (!SubmitAndWait(&context)) return false;
     // Rare: the groups that the first pass could not finish render again.
     if (FirstPassMarked()) {
         Record(target, params, true);
-        SubmitAndWait();
+        if (!SubmitAndWait(&context)) return false;
     }
     return !IsAborted(context);
 }
@@ -285,7 +298,8 @@ void Direct3D12Device::ReserveMarks(UINT64 groups) {
                                                       D3D12_RESOURCE_STATE_UNORDERED_ACCESS);
     list_->ResourceBarrier(1, &toWrite);
     Check(list_->Close(), kFrameFailed);
-    SubmitAndWait();
+    // A short copy, waited for in full: the buffers above must outlive it.
+    SubmitAndWait(nullptr);
     marks_ = std::move(marks);
 }
 
@@ -329,14 +343,23 @@ void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params, 
     Check(list->Close(), kFrameFailed);
 }
 
-void Direct3D12Device::SubmitAndWait() {
+bool Direct3D12Device::SubmitAndWait(const FrameContext* context) {
     ID3D12CommandList* lists[] = {list_.Get()};
     queue_->ExecuteCommandLists(1, lists);
     const UINT64 value = ++fenceValue_;
     Check(queue_->Signal(fence_.Get(), value), kFrameFailed);
+    return WaitForFence(value, context);
+}
+
+bool Direct3D12Device::WaitForFence(UINT64 value, const FrameContext* context) {
     if (fence_->GetCompletedValue() < value) {
         Check(fence_->SetEventOnCompletion(value, fenceEvent_), kFrameFailed);
-        if (WaitForSingleObject(fenceEvent_, INFINITE) != WAIT_OBJECT_0) {
+    }
+    // The fence decides: an abandoned wait's event may still arrive during this one.
+    while (fence_->GetCompletedValue() < value) {
+        if (context != nullptr && IsAborted(*context)) return false;
+        const DWORD waited = WaitForSingleObject(fenceEvent_, kGpuPollTimeoutMs);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) {
             throw std::runtime_error(kFrameFailed);
         }
     }
@@ -344,6 +367,7 @@ void Direct3D12Device::SubmitAndWait() {
     if (fence_->GetCompletedValue() == UINT64_MAX || FAILED(device_->GetDeviceRemovedReason())) {
         throw std::runtime_error(kFrameFailed);
     }
+    return true;
 }
 
 }  // namespace

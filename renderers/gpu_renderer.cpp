@@ -16,8 +16,7 @@ namespace pyrix {
 namespace {
 
 constexpr LONGLONG kGpuPollInterval = -10000;  // 1 ms, relative, in 100-nanosecond units
-constexpr DWORD kGpuPollTimeoutMs = 10;
-constexpr uint64_t kFloatTexelBytes = 16;  // DXGI_FORMAT_R32G32B32A32_FLOAT
+constexpr uint64_t kFloatTexelBytes = 16;      // DXGI_FORMAT_R32G32B32A32_FLOAT
 
 // Unmaps the read-back texture on every way out of the conversion.
 class MappedReadback {
@@ -140,11 +139,14 @@ D3D11_TEXTURE2D_DESC FloatTextureDesc(uint32_t width, uint32_t height) {
     return desc;
 }
 
-// Rows per band: the float texture, the largest resource, within `limit`; whole thread groups.
+// Rows per band: the float texture, the largest resource, within `limit`; whole thread groups,
+// and at least one row of them whatever a lowered limit says (the widest frame's 8 rows are
+// 2 MiB, far below any device's own limit): thinner bands only multiply the round trips.
 uint32_t BandRows(uint32_t width, uint32_t height, uint64_t limit) {
-    uint64_t rows = std::max<uint64_t>(limit / (uint64_t{width} * kFloatTexelBytes), 1);
+    uint64_t rows =
+        std::max<uint64_t>(limit / (uint64_t{width} * kFloatTexelBytes), kFireGroupHeight);
     if (rows >= height) return height;
-    if (rows > kFireGroupHeight) rows -= rows % kFireGroupHeight;
+    rows -= rows % kFireGroupHeight;
     return static_cast<uint32_t>(rows);
 }
 

@@ -21,7 +21,8 @@ class NoGpuDevice : public std::runtime_error {
 };
 
 // Bytes per resource, read when a renderer is created: lowers the device's limit (for tests of
-// the bands of rows that frames beyond it are rendered in); unset, empty or invalid: no effect.
+// the bands of rows that frames beyond it are rendered in, and for support); unset, empty or
+// invalid: no effect. A band keeps at least one row of thread groups (8 rows) however low it is.
 constexpr const char* kGpuResourceLimitVariable = "PYRIX_GPU_RESOURCE_LIMIT";
 
 // Direct3D 11's limit on one resource: a quarter of the video memory, at least 128 MiB and at

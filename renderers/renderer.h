@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -45,6 +46,9 @@ std::shared_ptr<Renderer> GetRenderer();
 // Drops `renderer` from the process-wide holder if it is still there; frames that hold it
 // finish on it. The next GetRenderer makes a new one.
 void RetireRenderer(const Renderer& renderer);
+
+// The longest a frame waits for its GPU work without asking the host's abort, in milliseconds.
+constexpr uint32_t kGpuPollTimeoutMs = 10;
 
 // Takes `lock` by trying, asking the abort test and sleeping 3 ms between tries, so that a
 // frame queued behind a long one notices an abort. Not owning when the abort test said stop.

@@ -10,6 +10,7 @@
 #include "kernels/exact_math.h"
 #include "kernels/fire_field.h"
 #include "kernels/float_bits.h"
+#include "tests/kernels/first_pass_frame.h"
 
 namespace pyrix {
 
@@ -417,6 +418,29 @@ TEST(FireKernel, NegativeBaseOffsetLiftsTheFire) {
         }
     }
     EXPECT_GT(compared, 50);
+}
+
+// The Wine frames' second_pass_lit frame (tests/windows): its first pass alone rounds a gradient's
+// sine wrong, which shows in lit texels, so a renderer that skipped the second pass fails there.
+// The texels change only where a sine was left undecided (the first pass's mirror is otherwise
+// the kernel's).
+TEST(FireKernel, FirstPassAloneChangesLitTexelsOfTheSecondPassFrame) {
+    ParamsBlock params = PyrixFrameParams(480, 270, 2.0f, 13, 30217.5f);
+    // The part of the frame around the texels that change.
+    params.originX = 224;
+    params.originY = 144;
+    params.width = 32;
+    params.height = 24;
+    std::vector<float> whole(size_t{32} * 24 * 4), first(whole.size());
+    RunFireKernel(params, RunAnchorKernel(params), TexelImage{whole.data(), 32 * 16, 32, 24});
+    const FirstPassCount count =
+        RunFirstPassAlone(params, TexelImage{first.data(), 32 * 16, 32, 24});
+    size_t differing = 0;
+    for (size_t i = 0; i < whole.size(); i += 4) {
+        differing += std::memcmp(&whole[i], &first[i], 4 * sizeof(float)) != 0 ? 1 : 0;
+    }
+    EXPECT_GT(count.changedLit, 0u);
+    EXPECT_EQ(differing, count.changedLit);
 }
 
 }  // namespace

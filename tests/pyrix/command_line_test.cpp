@@ -125,6 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<const char*>{"render", "--gpu-rounds", "3", "--depth", "32"},
                     std::vector<const char*>{"render", "--host-gpu", "--depth", "32",
                                              "--gpu-rounds", "0"},
+                    std::vector<const char*>{"render", "--abandon-after", "0"},
                     std::vector<const char*>{"render", "-o", "frame.png"},
                     std::vector<const char*>{"render", "-o", "frame_####.jpg"},
                     std::vector<const char*>{"render", "--contact-sheet", "sheet.gif"},

@@ -47,18 +47,20 @@ TEST(GpuResourceLimit, AQuarterOfTheVideoMemoryWithinItsBoundsAndOnlyLowered) {
 }
 
 // 40 texels of 16 bytes a row: 8 rows fit in 5120 bytes, so 37 rows take five bands. Rows run
-// upward in the host's buffer and the rectangle starts above the frame. Each band's first pass
-// marks its middle group, which its second pass renders again.
+// upward in the host's buffer and the rectangle starts above the frame. A renderer limit below
+// 8 rows (one byte) gives the same bands: a band never has fewer. Each band's first pass marks
+// its middle group, which its second pass renders again.
 TEST_F(GpuBands, FramesBeyondTheLimitGiveTheBytesOfOnePass) {
     const uint64_t limit = 40 * 16 * 8;
     d3d_standin::SetResourceSizeLimit(limit);
-    for (int32_t depth : {0, 1, 2}) {
-        SCOPED_TRACE("depth " + std::to_string(depth));
+    for (const auto& [depth, rendererLimit] : {std::pair{0, limit}, std::pair{1, limit},
+                                               std::pair{2, limit}, std::pair{1, uint64_t{1}}}) {
+        SCOPED_TRACE("depth " + std::to_string(depth) + ", limit " + std::to_string(rendererLimit));
         TestFrame tooLarge(64, 48, 40, 37, depth);
         EXPECT_EQ(tooLarge.Outcome(), "GPU texture allocation failed") << "the limit holds";
         ReleaseRenderer();
 
-        LowerRendererLimit(limit);
+        LowerRendererLimit(rendererLimit);
         d3d_standin::MarkGroupsInFirstPass({1});
         d3d_standin::ClearCallLog();
         TestFrame frame(64, 48, 40, 37, depth, -int64_t{40} * BytesPerPixel(depth) - 12);

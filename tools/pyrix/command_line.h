@@ -21,10 +21,11 @@ struct RenderJob {
     int32_t firstFrame = 1;
     int32_t lastFrame = 48;
     int32_t threads = 1;
-    bool hostGpu = false;       // offer the effect a Direct3D 12 device (Windows)
-    int32_t gpuRounds = 1;      // device set-downs and set-ups in between, plus one
-    std::string outputPattern;  // empty: render without writing
-    std::string contactSheet;   // empty: none
+    bool hostGpu = false;        // offer the effect a Direct3D 12 device (Windows)
+    int32_t gpuRounds = 1;       // device set-downs and set-ups in between, plus one
+    int32_t abandonAfterMs = 0;  // each frame first started and abandoned after this; 0: not
+    std::string outputPattern;   // empty: render without writing
+    std::string contactSheet;    // empty: none
 };
 
 struct BenchJob {
@@ -75,7 +76,9 @@ bool WritesAnimation(const RenderJob& job);
 std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::ostream& out,
                                             std::ostream& err, int* exitCode);
 
-// Value parsers; nothing for malformed or out-of-range text.
+// Value parsers (value_parsers.cpp); nothing for malformed or out-of-range text.
+// `text` cut at every `separator`: one part more than there are separators.
+std::vector<std::string> Split(const std::string& text, char separator);
 std::optional<std::pair<int32_t, int32_t>> ParseSize(const std::string& text);        // WxH
 std::optional<std::pair<int32_t, int32_t>> ParseFrameRange(const std::string& text);  // A-B or A
 std::optional<std::pair<double, double>> ParsePosition(const std::string& text);      // X,Y

@@ -23,6 +23,9 @@ class HostGpu {
     virtual void SetReadBack(bool readBack) = 0;
     // Frames the effect rendered into GPU worlds so far.
     virtual int GpuFrames() const = 0;
+    // Whether work sent to the queue so far is still unfinished after `milliseconds`: after a
+    // frame the effect gave up, whether it left its work running rather than waiting for it.
+    virtual bool StillWorking(int milliseconds) = 0;
 };
 
 // Offers the effect a Direct3D 12 device; from then on its 32-bit smart frames that it says it

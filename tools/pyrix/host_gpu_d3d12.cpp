@@ -18,6 +18,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "renderers/com_ref.h"
 #include "standins/host_simulator/gpu_device_suite.h"
@@ -77,6 +78,7 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     bool Stop(std::ostream& err) override;
     bool Restart(std::ostream& err) override { return Offer(err); }
     void SetReadBack(bool readBack) override { readBack_ = readBack; }
+    bool StillWorking(int milliseconds) override;
     int GpuFrames() const override { return gpuFrames_; }
 
     void* gpuData() const override { return gpuData_; }
@@ -86,6 +88,8 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
 
   private:
     bool CopyToReadback(ID3D12Resource* world, ID3D12Resource* readback, UINT64 bytes);
+    bool WaitForQueue(DWORD milliseconds);
+    void ReleaseRetired(UINT64 completed);
 
     EffectHost& host_;
     ComRef<ID3D12Device> device_;
@@ -95,7 +99,10 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     ComRef<ID3D12Fence> fence_;
     UINT64 fenceValue_ = 0;
     HANDLE event_ = nullptr;
-    std::mutex readLock_;
+    std::mutex readLock_;  // the read-back recorder, the fence's values and retired_
+    // Worlds disposed of, each released once the queue passes the fence value beside it: an
+    // abandoned frame's work may still write its world, as a host that does not wait allows.
+    std::vector<std::pair<UINT64, ID3D12Resource*>> retired_;
     host_sim::GpuDeviceSuite suite_;
     void* gpuData_ = nullptr;
     ULONG deviceBaseline_ = 0;
@@ -130,6 +137,8 @@ Direct3D12HostGpu::Direct3D12HostGpu(EffectHost& host) : host_(host), suite_(hos
 Direct3D12HostGpu::~Direct3D12HostGpu() {
     host_.SetGpuFrameHost(nullptr);
     if (gpuData_ != nullptr) host_.GpuDeviceSetdown(gpuData_, PF_GPU_Framework_DIRECTX, 0);
+    WaitForQueue(INFINITE);
+    ReleaseRetired(UINT64_MAX);
     if (event_ != nullptr) CloseHandle(event_);
 }
 
@@ -157,6 +166,11 @@ bool Direct3D12HostGpu::Stop(std::ostream& err) {
     if (!result.ok()) {
         err << result.Describe() << "\n";
         return false;
+    }
+    {
+        // The worlds of frames given up hold the device too, until the queue passes them.
+        std::lock_guard<std::mutex> hold(readLock_);
+        WaitForQueue(INFINITE);
     }
     const ULONG device = References(device_.Get());
     const ULONG queue = References(queue_.Get());
@@ -186,8 +200,30 @@ bool Direct3D12HostGpu::CreateWorld(PF_EffectWorld* world) {
 void Direct3D12HostGpu::DisposeWorld(PF_EffectWorld* world) {
     suite_.ForgetWorld(world);
     auto* resource = reinterpret_cast<ID3D12Resource*>(world->data);
-    if (resource != nullptr) resource->Release();
     world->data = nullptr;
+    if (resource == nullptr) return;
+    std::lock_guard<std::mutex> hold(readLock_);
+    const UINT64 value = ++fenceValue_;
+    queue_->Signal(fence_.Get(), value);  // failed: released with pyrix's device
+    retired_.emplace_back(value, resource);
+    ReleaseRetired(fence_->GetCompletedValue());
+}
+
+void Direct3D12HostGpu::ReleaseRetired(UINT64 completed) {
+    size_t kept = 0;
+    for (const auto& [value, resource] : retired_) {
+        if (value <= completed) {
+            resource->Release();
+        } else {
+            retired_[kept++] = {value, resource};
+        }
+    }
+    retired_.resize(kept);
+}
+
+bool Direct3D12HostGpu::StillWorking(int milliseconds) {
+    std::lock_guard<std::mutex> hold(readLock_);
+    return !WaitForQueue(static_cast<DWORD>(milliseconds));
 }
 
 bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, ID3D12Resource* readback,
@@ -199,18 +235,35 @@ bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, ID3D12Resource* re
     if (FAILED(list_->Close())) return false;
     ID3D12CommandList* lists[] = {list_.Get()};
     queue_->ExecuteCommandLists(1, lists);
-    const UINT64 value = ++fenceValue_;
-    if (FAILED(queue_->Signal(fence_.Get(), value))) return false;
-    if (fence_->GetCompletedValue() < value) {
-        if (FAILED(fence_->SetEventOnCompletion(value, event_))) return false;
-        WaitForSingleObject(event_, INFINITE);
-    }
-    return fence_->GetCompletedValue() >= value && fence_->GetCompletedValue() != UINT64_MAX;
+    return WaitForQueue(INFINITE);
 }
 
+// Whether the queue gets through all work sent to it so far within `milliseconds`; with
+// readLock_ held.
+bool Direct3D12HostGpu::WaitForQueue(DWORD milliseconds) {
+    const UINT64 value = ++fenceValue_;
+    if (FAILED(queue_->Signal(fence_.Get(), value))) return false;
+    // A wait given up before may still set the event: the fence decides.
+    if (fence_->GetCompletedValue() < value) {
+        if (FAILED(fence_->SetEventOnCompletion(value, event_))) return false;
+        const DWORD start = GetTickCount();
+        while (fence_->GetCompletedValue() < value) {
+            const DWORD spent = GetTickCount() - start;
+            if (milliseconds != INFINITE && spent >= milliseconds) return false;
+            WaitForSingleObject(event_, milliseconds == INFINITE ? INFINITE : milliseconds - spent);
+        }
+    }
+    const UINT64 completed = fence_->GetCompletedValue();
+    ReleaseRetired(completed);
+    return completed != UINT64_MAX;
+}
+
+// A frame counts once it is read back (or, without read-back, once the effect gave it).
 bool Direct3D12HostGpu::ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* out) {
-    ++gpuFrames_;
-    if (!readBack_) return true;
+    if (!readBack_) {
+        ++gpuFrames_;
+        return true;
+    }
     const UINT64 bytes = static_cast<UINT64>(world.rowbytes) * static_cast<UINT64>(world.height);
     ComRef<ID3D12Resource> readback = CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
                                                    D3D12_RESOURCE_STATE_COPY_DEST);
@@ -240,6 +293,7 @@ bool Direct3D12HostGpu::ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* o
     }
     const D3D12_RANGE nothingWritten = {0, 0};
     readback->Unmap(0, &nothingWritten);
+    ++gpuFrames_;
     return true;
 }
 

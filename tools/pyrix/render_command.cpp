@@ -8,6 +8,7 @@
 #include <new>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/pyrix/animated_image.h"
@@ -103,6 +104,8 @@ struct RenderTally {
     std::mutex mutex;
     int32_t written = 0;
     int32_t failed = 0;
+    int32_t abandoned = 0;    // frames started first and given up by the effect (--abandon-after)
+    int32_t leftWorking = 0;  // of those, given up while their work ran on the host's GPU
     std::vector<Thumbnail> thumbnails;
     // The animated file, and its frames put in order: those that finish early wait there.
     std::unique_ptr<AnimatedImage> animation;
@@ -111,6 +114,7 @@ struct RenderTally {
 
 struct FrameRun {
     EffectHost& host;
+    HostGpu* gpu;  // null without --host-gpu
     const RenderJob& job;
     RenderTally& tally;
     ProgressBar& bar;
@@ -118,6 +122,35 @@ struct FrameRun {
     bool progress;
     const std::atomic<bool>& cancel;
 };
+
+// Long enough for any queue with nothing left to run to get through, far shorter than a frame's
+// work on a software GPU.
+constexpr int kStillWorkingMs = 100;
+
+// The frame started and abandoned first (--abandon-after): the host's abort answers yes from
+// that many milliseconds on. Counts whether the effect gave it up, and whether it left its work
+// running on the host's GPU then rather than waiting for it to end.
+void AbandonFrame(FrameRun& run, int32_t frame) {
+    std::atomic<bool> stop{false};
+    std::thread clock([&stop, ms = run.job.abandonAfterMs] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        stop = true;
+    });
+    FrameImage image;
+    CommandResult result;
+    try {
+        result = run.host.RenderFrame(run.job.settings, frame, &stop, &image);
+    } catch (...) {
+        clock.join();
+        throw;
+    }
+    clock.join();
+    if (result.error != PF_Interrupt_CANCEL) return;
+    const bool working = run.gpu != nullptr && run.gpu->StillWorking(kStillWorkingMs);
+    std::lock_guard<std::mutex> lock(run.tally.mutex);
+    ++run.tally.abandoned;
+    run.tally.leftWorking += working ? 1 : 0;
+}
 
 void CountFailure(FrameRun& run, int32_t frame, const FrameOutcome& outcome) {
     std::lock_guard<std::mutex> lock(run.tally.mutex);
@@ -130,6 +163,7 @@ void CountFailure(FrameRun& run, int32_t frame, const FrameOutcome& outcome) {
 bool RenderCountedFrame(FrameRun& run, int32_t frame) {
     InOrderFrames::Turn turn(run.tally.order.get(), frame);
     if (!turn) return false;
+    if (run.job.abandonAfterMs > 0) AbandonFrame(run, frame);
     FrameOutcome outcome = RenderAndWriteFrame(run.host, run.job, frame, run.cancel);
     // A frame that the user's Ctrl-C cancelled is not a failure.
     if (outcome.result.error == PF_Interrupt_CANCEL && run.cancel.load()) return false;
@@ -198,7 +232,9 @@ bool WriteCollected(const RenderJob& job, RenderTally* tally, std::ostream& err)
            WriteContactSheet(job.contactSheet, std::move(tally->thumbnails), err);
 }
 
-void PrintRenderSummary(std::ostream& out, const RenderJob& job, int32_t written, double seconds) {
+void PrintRenderSummary(std::ostream& out, const RenderJob& job, const RenderTally& tally,
+                        double seconds) {
+    const int32_t written = tally.written;
     const PF_LRect request = job.settings.Request();
     out << "pyrix: " << written << " frames of " << (request.right - request.left) << "x"
         << (request.bottom - request.top) << " at " << job.settings.depth << " bits ("
@@ -212,6 +248,13 @@ void PrintRenderSummary(std::ostream& out, const RenderJob& job, int32_t written
     }
     if (!job.contactSheet.empty()) out << "; contact sheet: " << job.contactSheet;
     out << "\n";
+    if (job.abandonAfterMs > 0) {
+        out << "pyrix: the effect gave up " << tally.abandoned << " of the frames abandoned after "
+            << job.abandonAfterMs << " ms";
+        if (job.hostGpu)
+            out << ", " << tally.leftWorking << " while their work ran on the host's GPU";
+        out << "\n";
+    }
 }
 
 // The frames in job.gpuRounds rounds, the host's GPU device set down and offered again between
@@ -254,7 +297,7 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
     bar.Update(0);
 
     const auto start = std::chrono::steady_clock::now();
-    FrameRun run{*effect.host, job, tally, bar, err, progress, cancel};
+    FrameRun run{*effect.host, gpu.get(), job, tally, bar, err, progress, cancel};
     const bool roundsOk = RenderInRounds(
         job, gpu.get(), [&run](int32_t frame) { return RenderCountedFrame(run, frame); }, cancel,
         err);
@@ -279,7 +322,7 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
         return kExitFailed;
     }
     if (!WriteCollected(job, &tally, err)) return kExitFailed;
-    PrintRenderSummary(out, job, tally.written, seconds);
+    PrintRenderSummary(out, job, tally, seconds);
     return setdownOk ? kExitOk : kExitFailed;
 }
 
