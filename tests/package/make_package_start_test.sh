@@ -6,7 +6,7 @@
 set -uo pipefail
 tools="$1" work="$2/make_package_start"
 rm -rf "$work" && mkdir -p "$work/tree/tools/package" "$work/tree/dist" "$work/bin" "$work/nopefile"
-cp "$tools/make_package.sh" "$work/tree/tools/package/"
+cp "$tools/make_package.sh" "$tools/sign.sh" "$work/tree/tools/package/"
 printf '#!/bin/sh\necho "cmake called: $*"\nexit 1\n' > "$work/bin/cmake"
 printf '#!/bin/sh\nexit 0\n' > "$work/bin/python3"
 printf '#!/bin/sh\nexit 1\n' > "$work/nopefile/python3"
