@@ -2,15 +2,6 @@
 // buffers, their read-back for files, and the count of references the effect keeps.
 #include "tools/pyrix/host_gpu_d3d12.h"
 
-#define WIDL_EXPLICIT_AGGREGATE_RETURNS
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// clang-format off
-#include <d3d12.h>
-// clang-format on
-
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -18,8 +9,10 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "renderers/com_ref.h"
+#include "renderers/d3d12_support.h"
 #include "standins/host_simulator/gpu_device_suite.h"
 
 namespace pyrix::preview {
@@ -28,11 +21,6 @@ namespace {
 
 constexpr size_t kPixelBytes = 16;  // four floats
 constexpr size_t kRowAlign = 256;   // a row pitch that is not the width's, as hosts use
-
-template <class T>
-void** Out(ComRef<T>& ref) {
-    return reinterpret_cast<void**>(ref.Put());
-}
 
 void Check(HRESULT result, const char* what) {
     if (FAILED(result)) {
@@ -47,26 +35,21 @@ ULONG References(IUnknown* object) {
     return object->Release();
 }
 
-ComRef<ID3D12Resource> CreateBuffer(ID3D12Device* device, D3D12_HEAP_TYPE heap, UINT64 bytes,
-                                    D3D12_RESOURCE_STATES state) {
-    D3D12_HEAP_PROPERTIES heapProperties = {};
-    heapProperties.Type = heap;
-    D3D12_RESOURCE_DESC desc = {};
-    desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-    desc.Width = bytes;
-    desc.Height = 1;
-    desc.DepthOrArraySize = 1;
-    desc.MipLevels = 1;
-    desc.SampleDesc.Count = 1;
-    desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-    desc.Flags = heap == D3D12_HEAP_TYPE_DEFAULT ? D3D12_RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS
-                                                 : D3D12_RESOURCE_FLAG_NONE;
-    ComRef<ID3D12Resource> buffer;
-    const HRESULT result =
-        device->CreateCommittedResource(&heapProperties, D3D12_HEAP_FLAG_NONE, &desc, state,
-                                        nullptr, __uuidof(ID3D12Resource), Out(buffer));
-    if (FAILED(result)) buffer.Reset();
-    return buffer;
+// The GPU world's pixels are b, g, r, a; the host's memory holds a, r, g, b.
+void CopyOut(const PF_EffectWorld& world, const void* mapped, PF_EffectWorld* out) {
+    for (A_long y = 0; y < world.height; ++y) {
+        const auto* src = static_cast<const uint32_t*>(mapped) +
+                          static_cast<size_t>(y) * static_cast<size_t>(world.rowbytes) / 4;
+        auto* dst = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out->data) +
+                                                static_cast<size_t>(y) *
+                                                    static_cast<size_t>(out->rowbytes));
+        for (A_long x = 0; x < world.width; ++x, src += 4, dst += 4) {
+            dst[0] = src[3];
+            dst[1] = src[2];
+            dst[2] = src[1];
+            dst[3] = src[0];
+        }
+    }
 }
 
 class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
@@ -85,7 +68,9 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     void DisposeWorld(PF_EffectWorld* world) override;
 
   private:
-    bool CopyToReadback(ID3D12Resource* world, ID3D12Resource* readback, UINT64 bytes);
+    ComRef<ID3D12Resource> TakeWorld(UINT64 bytes);
+    bool CopyToReadback(ID3D12Resource* world, UINT64 bytes);
+    void ReleaseBuffers();
 
     EffectHost& host_;
     ComRef<ID3D12Device> device_;
@@ -95,7 +80,13 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     ComRef<ID3D12Fence> fence_;
     UINT64 fenceValue_ = 0;
     HANDLE event_ = nullptr;
-    std::mutex readLock_;
+    std::mutex readLock_;  // also guards readback_
+    // Made once per size rather than once per frame: the worlds of the last size that no frame
+    // holds, and the read-back buffer.
+    std::mutex worldLock_;
+    UINT64 worldBytes_ = 0;
+    std::vector<ComRef<ID3D12Resource>> freeWorlds_;
+    ComRef<ID3D12Resource> readback_;
     host_sim::GpuDeviceSuite suite_;
     void* gpuData_ = nullptr;
     ULONG deviceBaseline_ = 0;
@@ -111,15 +102,9 @@ Direct3D12HostGpu::Direct3D12HostGpu(EffectHost& host) : host_(host), suite_(hos
     queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
     Check(device_->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue), Out(queue_)),
           "queue creation");
-    Check(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
-                                          __uuidof(ID3D12CommandAllocator), Out(allocator_)),
-          "command allocator creation");
-    Check(device_->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator_.Get(), nullptr,
-                                     __uuidof(ID3D12GraphicsCommandList), Out(list_)),
-          "command list creation");
-    Check(list_->Close(), "command list");
-    Check(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), Out(fence_)),
-          "fence creation");
+    Check(
+        CreateRecorder(device_.Get(), D3D12_COMMAND_LIST_TYPE_DIRECT, &allocator_, &list_, &fence_),
+        "command list and fence creation");
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event_ == nullptr) throw std::runtime_error("pyrix: no event for the GPU fence");
     suite_.SetDevice(PF_GPU_Framework_DIRECTX, device_.Get(), queue_.Get());
@@ -158,6 +143,8 @@ bool Direct3D12HostGpu::Stop(std::ostream& err) {
         err << result.Describe() << "\n";
         return false;
     }
+    // Only the effect's references count: the buffers kept for the next frames go first.
+    ReleaseBuffers();
     const ULONG device = References(device_.Get());
     const ULONG queue = References(queue_.Get());
     if (device != deviceBaseline_ || queue != queueBaseline_) {
@@ -168,12 +155,42 @@ bool Direct3D12HostGpu::Stop(std::ostream& err) {
     return true;
 }
 
+void Direct3D12HostGpu::ReleaseBuffers() {
+    {
+        std::lock_guard<std::mutex> hold(worldLock_);
+        freeWorlds_.clear();
+        worldBytes_ = 0;
+    }
+    std::lock_guard<std::mutex> hold(readLock_);
+    readback_.Reset();
+}
+
+// A world of `bytes` that no frame holds, made when there is none; a new size lets the worlds
+// of the last one go.
+ComRef<ID3D12Resource> Direct3D12HostGpu::TakeWorld(UINT64 bytes) {
+    {
+        std::lock_guard<std::mutex> hold(worldLock_);
+        if (bytes != worldBytes_) {
+            freeWorlds_.clear();
+            worldBytes_ = bytes;
+        }
+        if (!freeWorlds_.empty()) {
+            ComRef<ID3D12Resource> world = std::move(freeWorlds_.back());
+            freeWorlds_.pop_back();
+            return world;
+        }
+    }
+    ComRef<ID3D12Resource> world;
+    CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_DEFAULT, bytes, D3D12_RESOURCE_STATE_COMMON,
+                 &world);
+    return world;
+}
+
 bool Direct3D12HostGpu::CreateWorld(PF_EffectWorld* world) {
     const size_t rowBytes =
         (static_cast<size_t>(world->width) * kPixelBytes + kRowAlign - 1) / kRowAlign * kRowAlign;
     const UINT64 bytes = static_cast<UINT64>(rowBytes) * static_cast<UINT64>(world->height);
-    ComRef<ID3D12Resource> buffer =
-        CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_DEFAULT, bytes, D3D12_RESOURCE_STATE_COMMON);
+    ComRef<ID3D12Resource> buffer = TakeWorld(bytes);
     if (!buffer) return false;
     ID3D12Resource* resource = buffer.Get();
     resource->AddRef();  // the world's own reference, until DisposeWorld
@@ -185,61 +202,49 @@ bool Direct3D12HostGpu::CreateWorld(PF_EffectWorld* world) {
 
 void Direct3D12HostGpu::DisposeWorld(PF_EffectWorld* world) {
     suite_.ForgetWorld(world);
-    auto* resource = reinterpret_cast<ID3D12Resource*>(world->data);
-    if (resource != nullptr) resource->Release();
-    world->data = nullptr;
+    auto* resource = reinterpret_cast<ID3D12Resource*>(std::exchange(world->data, nullptr));
+    if (resource == nullptr) return;
+    ComRef<ID3D12Resource> buffer;
+    *buffer.Put() = resource;  // takes over the world's reference
+    std::lock_guard<std::mutex> hold(worldLock_);
+    if (resource->GetDesc().Width == worldBytes_) freeWorlds_.push_back(std::move(buffer));
 }
 
-bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, ID3D12Resource* readback,
-                                       UINT64 bytes) {
+// Copies `bytes` of `world` into readback_ (made or grown here) and waits for the copy. Under
+// readLock_.
+bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, UINT64 bytes) {
+    if (!readback_ || readback_->GetDesc().Width != bytes) {
+        if (FAILED(CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
+                                D3D12_RESOURCE_STATE_COPY_DEST, &readback_))) {
+            return false;
+        }
+    }
     if (FAILED(allocator_->Reset()) || FAILED(list_->Reset(allocator_.Get(), nullptr))) {
         return false;
     }
-    list_->CopyBufferRegion(readback, 0, world, 0, bytes);
+    list_->CopyBufferRegion(readback_.Get(), 0, world, 0, bytes);
     if (FAILED(list_->Close())) return false;
-    ID3D12CommandList* lists[] = {list_.Get()};
-    queue_->ExecuteCommandLists(1, lists);
-    const UINT64 value = ++fenceValue_;
-    if (FAILED(queue_->Signal(fence_.Get(), value))) return false;
+    if (FAILED(Submit(queue_.Get(), list_.Get(), fence_.Get(), &fenceValue_))) return false;
+    const UINT64 value = fenceValue_;
     if (fence_->GetCompletedValue() < value) {
         if (FAILED(fence_->SetEventOnCompletion(value, event_))) return false;
         WaitForSingleObject(event_, INFINITE);
     }
-    return fence_->GetCompletedValue() >= value && fence_->GetCompletedValue() != UINT64_MAX;
+    return FenceReached(fence_.Get(), value);
 }
 
 bool Direct3D12HostGpu::ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* out) {
     ++gpuFrames_;
     if (!readBack_) return true;
     const UINT64 bytes = static_cast<UINT64>(world.rowbytes) * static_cast<UINT64>(world.height);
-    ComRef<ID3D12Resource> readback = CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
-                                                   D3D12_RESOURCE_STATE_COPY_DEST);
-    if (!readback) return false;
-    {
-        std::lock_guard<std::mutex> hold(readLock_);
-        if (!CopyToReadback(reinterpret_cast<ID3D12Resource*>(world.data), readback.Get(), bytes)) {
-            return false;
-        }
-    }
+    std::lock_guard<std::mutex> hold(readLock_);
+    if (!CopyToReadback(reinterpret_cast<ID3D12Resource*>(world.data), bytes)) return false;
     void* mapped = nullptr;
     const D3D12_RANGE all = {0, static_cast<SIZE_T>(bytes)};
-    if (FAILED(readback->Map(0, &all, &mapped))) return false;
-    // The GPU world's pixels are b, g, r, a; the host's memory holds a, r, g, b.
-    for (A_long y = 0; y < world.height; ++y) {
-        const auto* src = static_cast<const uint32_t*>(mapped) +
-                          static_cast<size_t>(y) * static_cast<size_t>(world.rowbytes) / 4;
-        auto* dst = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out->data) +
-                                                static_cast<size_t>(y) *
-                                                    static_cast<size_t>(out->rowbytes));
-        for (A_long x = 0; x < world.width; ++x, src += 4, dst += 4) {
-            dst[0] = src[3];
-            dst[1] = src[2];
-            dst[2] = src[1];
-            dst[3] = src[0];
-        }
-    }
+    if (FAILED(readback_->Map(0, &all, &mapped))) return false;
+    CopyOut(world, mapped, out);
     const D3D12_RANGE nothingWritten = {0, 0};
-    readback->Unmap(0, &nothingWritten);
+    readback_->Unmap(0, &nothingWritten);
     return true;
 }
 
