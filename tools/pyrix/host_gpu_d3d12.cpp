@@ -210,8 +210,8 @@ void Direct3D12HostGpu::DisposeWorld(PF_EffectWorld* world) {
     if (resource->GetDesc().Width == worldBytes_) freeWorlds_.push_back(std::move(buffer));
 }
 
-// Copies `bytes` of `world` into readback_ (made or grown here) and waits for the copy. Under
-// readLock_.
+// Copies `bytes` of `world` into readback_ (made anew for a new size) and waits for the copy.
+// Under readLock_.
 bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, UINT64 bytes) {
     if (!readback_ || readback_->GetDesc().Width != bytes) {
         if (FAILED(CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
