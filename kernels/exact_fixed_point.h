@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "kernels/exact_math_tables.h"
+
 namespace pyrix {
 
 // The full 64-bit product of two 32-bit words. (The HLSL, without a wide multiply, builds the
@@ -30,6 +32,11 @@ inline Wide WideAdd(Wide a, Wide b) {
     const uint32_t low = a.low + b.low;
     const uint32_t carry = low < a.low ? 1u : 0u;
     return Wide{a.high + b.high + carry, low};
+}
+
+// 2^64 / n! for an even index = 2 (n - 2), high word first.
+inline Wide InverseFactorial(uint32_t index) {
+    return Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]};
 }
 
 inline bool WideGreater(Wide a, Wide b) {

@@ -40,11 +40,10 @@ constexpr uint32_t kLn2Low = 0xD1CF79AC;
 Wide Exp2Minus1(Wide f) {
     const Wide g = WideMulHigh(f, Wide{kLn2High, kLn2Low});
     uint32_t index = 34u;  // 1/19!
-    Wide sum = Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]};
+    Wide sum = InverseFactorial(index);
     for (int term = 0; term < 17; ++term) {
         index = index - 2u;
-        sum = WideAdd(Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]},
-                      WideMulHigh(g, sum));
+        sum = WideAdd(InverseFactorial(index), WideMulHigh(g, sum));
     }
     return WideAdd(g, WideMulHigh(g, WideMulHigh(g, sum)));
 }

@@ -75,9 +75,6 @@ void Multiply(uint a, uint b, out uint high, out uint low)
     high = hh + (lh >> 16) + (hl >> 16) + (middle >> 16);
 }
 
-static const uint kHalfPiHigh = 0xC90FDAA2u;
-static const uint kHalfPiLow = 0x2168C235u;
-
 // 2^64 / n! for an even index = 2 (n - 2), high word first.
 uint2 InverseFactorial(uint index)
 {
@@ -332,7 +329,7 @@ bool Decided(float hi, float lo, float error)
     const bool towardsZero = sign < 0.0f;
     precise float quarter = 0.5f * halfUlp;
     precise float half = (powerOfTwo && towardsZero) ? quarter : halfUlp;
-    precise float distance = asfloat(asuint(lo) & 0x7FFFFFFFu);
+    precise float distance = Magnitude(asuint(lo));
     precise float reach = distance + error;
     return reach < half;
 }
@@ -378,7 +375,7 @@ float ExactExp2(float y)
 float ExactLog2(float x)
 {
     const uint bits = asuint(x);
-    precise float significand = asfloat((bits & 0x007FFFFFu) | 0x3F800000u);
+    precise float significand = Significand(bits);
     precise float e0 = float(int((bits >> 23) - 127u));
     const uint j = (bits >> 16) & 127u;
     const float4 entry = log2Table[j];

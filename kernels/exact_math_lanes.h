@@ -196,7 +196,7 @@ struct ExactLanes {
         const auto towardsZero = L::Less(L::Mul(lo, hi), L::Set(0.0f));
         const F half =
             L::Select(L::And(powerOfTwo, towardsZero), L::Mul(L::Set(0.5f), halfUlp), halfUlp);
-        const F distance = L::FromBits(L::UAnd(L::AsBits(lo), L::USet(0x7FFFFFFFu)));
+        const F distance = Magnitude(L::AsBits(lo));
         return L::Less(L::Add(distance, error), half);
     }
 
@@ -272,8 +272,7 @@ struct ExactLanes {
     // x as Log2Special.
     [[gnu::always_inline]] static F Log2(F x) {
         const U bits = L::AsBits(x);
-        const F significand =
-            L::FromBits(L::UOr(L::UAnd(bits, L::USet(0x007FFFFFu)), L::USet(0x3F800000u)));
+        const F significand = Significand(bits);
         const F e0 = L::ToFloat(L::USub(L::UShiftRight(bits, 23), L::USet(127u)));
         const U j = L::UAnd(L::UShiftRight(bits, 16), L::USet(127u));
         const F inverse = L::Gather(kLog2Inverse, j);

@@ -56,10 +56,10 @@ uint32_t LeadingZeros(uint32_t v) {
 // first. Every partial sum is positive and below 1, as |r| <= pi/4.
 Wide TaylorTail(Wide z, uint32_t odd) {
     uint32_t index = 36u + 2u * odd;  // 1/21! (0 as a fraction) or 1/20!
-    Wide sum = Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]};
+    Wide sum = InverseFactorial(index);
     for (int term = 0; term < 9; ++term) {
         index = index - 4u;
-        const Wide coefficient = Wide{kInverseFactorials[index], kInverseFactorials[index + 1u]};
+        const Wide coefficient = InverseFactorial(index);
         sum = WideSub(coefficient, WideMulHigh(z, sum));
     }
     return WideMulHigh(z, sum);

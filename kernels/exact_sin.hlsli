@@ -5,6 +5,10 @@
 
 #include "exact_math.hlsli"
 
+// pi/2 * 2^63, rounded to nearest.
+static const uint kHalfPiHigh = 0xC90FDAA2u;
+static const uint kHalfPiLow = 0x2168C235u;
+
 // The sine, correctly rounded, in the steps of exact_sin.cpp: SinReduce and SinFold, the fast
 // path in floats (SinFast), and SinAngle, SinSeries, SinRound in integers where it cannot decide.
 struct SinTurns

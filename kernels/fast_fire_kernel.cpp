@@ -193,8 +193,7 @@ void PrepareColumns(Dispatch& dispatch) {
         if (plan.frameBegin == plan.columns) {
             plan.frameBegin = x;
         }
-        const float u = ExactDiv(static_cast<float>(px) + 0.5f, params.fullWidth) - params.shiftX;
-        const float qx = 5.0f * u - 2.5f;
+        const float qx = domainX(params, static_cast<float>(px));
         dispatch.qx[x] = qx;
         dispatch.shapeX[x] = ExactDiv(qx, plan.field.emitterSize);
         dispatch.p1x[x] = plan.field.detail * qx;

@@ -44,10 +44,7 @@ struct FireRows {
         if (!row.inFrame) {
             return row;
         }
-        const float v =
-            1.0f - ExactDiv(static_cast<float>(py) + 0.5f, params.fullHeight) + params.shiftY;
-        float qy = 2.0f * v - 0.18f;
-        qy = qy + plan.baseOffset;
+        const float qy = domainY(params, plan.baseOffset, static_cast<float>(py));
         row.qy = qy;
         const float shapeY = qy > 0.0f ? ExactDiv(qy, plan.field.emitterSize) : qy;
         const float shapeW = 0.5f * shapeY + 0.09f;

@@ -98,14 +98,21 @@ FireFieldParams MakeFireFieldParams(const ParamsBlock& params) {
     return MakeFireFieldParams(params.detail, params.time, params.emitterSize, params.softness);
 }
 
-Float2 domainPoint(const ParamsBlock& params, float baseOffset, float px, float py) {
+float domainX(const ParamsBlock& params, float px) {
     const float column = px + 0.5f;
-    const float row = py + 0.5f;
     const float u = ExactDiv(column, params.fullWidth) - params.shiftX;
+    return 5.0f * u - 2.5f;
+}
+
+float domainY(const ParamsBlock& params, float baseOffset, float py) {
+    const float row = py + 0.5f;
     const float v = 1.0f - ExactDiv(row, params.fullHeight) + params.shiftY;
-    const float qx = 5.0f * u - 2.5f;
     const float qy = 2.0f * v - 0.18f;
-    return Float2{qx, qy + baseOffset};
+    return qy + baseOffset;
+}
+
+Float2 domainPoint(const ParamsBlock& params, float baseOffset, float px, float py) {
+    return Float2{domainX(params, px), domainY(params, baseOffset, py)};
 }
 
 Float2 firstOctave(const FireFieldParams& field, float qx, float qy) {

@@ -52,7 +52,9 @@ FireFieldParams MakeFireFieldParams(float detail, float time, float emitterSize,
 FireFieldParams MakeFireFieldParams(const ParamsBlock& params);
 
 // The domain point of the full-frame pixel (px, py), its height shifted by the anchor's
-// baseOffset.
+// baseOffset: x depends on the column alone and y on the row alone.
+float domainX(const ParamsBlock& params, float px);
+float domainY(const ParamsBlock& params, float baseOffset, float py);
 Float2 domainPoint(const ParamsBlock& params, float baseOffset, float px, float py);
 
 // The first octave's point of domain point q: scaled by the detail, scrolled by the time.

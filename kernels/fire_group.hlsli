@@ -351,7 +351,9 @@ void ShareDomain(uint3 id, uint thread)
     const uint along = column ? thread : thread - FIRE_GROUP_WIDTH;
     const int px = int(id.x - thread % FIRE_GROUP_WIDTH + along) + originX;
     const int py = int(id.y - thread / FIRE_GROUP_WIDTH + along) + originY;
-    precise const float position = column ? float(px) + 0.5f : float(py) + 0.5f;
+    precise const float columnPosition = float(px) + 0.5f;
+    precise const float rowPosition = float(py) + 0.5f;
+    precise const float position = column ? columnPosition : rowPosition;
     precise const float fraction = ExactDiv(position, column ? fullWidth : fullHeight);
     precise const float u = fraction - shiftX;
     precise const float v = 1.0f - fraction + shiftY;

@@ -5,12 +5,6 @@
 // threads queue up on the same queue, for the cost of more objects per device.
 #include "renderers/d3d12_device.h"
 
-#define WIDL_EXPLICIT_AGGREGATE_RETURNS
-#include "renderers/platform.h"
-// clang-format off
-#include <d3d12.h>
-// clang-format on
-
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -21,6 +15,8 @@
 #include "kernels/kernel_bytecode.h"
 #include "kernels/params_block.h"
 #include "renderers/com_ref.h"
+#include "renderers/d3d12_support.h"
+#include "renderers/platform.h"
 #include "renderers/renderer.h"
 
 namespace pyrix {
@@ -39,30 +35,11 @@ constexpr UINT64 kAnchorBytes = kConstantAlign;
 
 enum RootSlot : UINT { kParams, kTables, kOutput, kAnchorIn, kAnchorOut, kWorld, kMarks, kSlots };
 
-template <class T>
-void** Out(ComRef<T>& ref) {
-    return reinterpret_cast<void**>(ref.Put());
-}
-
-ComRef<ID3D12Resource> CreateBuffer(ID3D12Device* device, D3D12_HEAP_TYPE heap, UINT64 bytes,
-                                    D3D12_RESOURCE_STATES state, const char* message) {
-    D3D12_HEAP_PROPERTIES heapProperties = {};
-    heapProperties.Type = heap;
-    D3D12_RESOURCE_DESC desc = {};
-    desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-    desc.Width = bytes;
-    desc.Height = 1;
-    desc.DepthOrArraySize = 1;
-    desc.MipLevels = 1;
-    desc.Format = DXGI_FORMAT_UNKNOWN;
-    desc.SampleDesc.Count = 1;
-    desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-    desc.Flags = heap == D3D12_HEAP_TYPE_DEFAULT ? D3D12_RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS
-                                                 : D3D12_RESOURCE_FLAG_NONE;
+// The buffer, or the host's message when it cannot be made.
+ComRef<ID3D12Resource> NewBuffer(ID3D12Device* device, D3D12_HEAP_TYPE heap, UINT64 bytes,
+                                 D3D12_RESOURCE_STATES state, const char* message) {
     ComRef<ID3D12Resource> buffer;
-    Check(device->CreateCommittedResource(&heapProperties, D3D12_HEAP_FLAG_NONE, &desc, state,
-                                          nullptr, __uuidof(ID3D12Resource), Out(buffer)),
-          message);
+    Check(CreateBuffer(device, heap, bytes, state, &buffer), message);
     return buffer;
 }
 
@@ -200,25 +177,17 @@ void Direct3D12Device::Build() {
         CreatePipeline(device, root_.Get(), kFireBufferKernelRedoBytecode,
                        kFireBufferKernelRedoBytecodeSize, "GPU shader initialization failed");
     constants_ =
-        CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kConstantsBytes,
-                     D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
-    tables_ =
-        CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kTablesBytes,
-                     D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
+        NewBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kConstantsBytes,
+                  D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
+    tables_ = NewBuffer(device, D3D12_HEAP_TYPE_UPLOAD, kTablesBytes,
+                        D3D12_RESOURCE_STATE_GENERIC_READ, "GPU constant buffer allocation failed");
     const TablesBlock tables = MakeTablesBlock();
     Upload(tables_.Get(), 0, &tables, sizeof tables);
     anchor_ =
-        CreateBuffer(device, D3D12_HEAP_TYPE_DEFAULT, kAnchorBytes,
-                     D3D12_RESOURCE_STATE_UNORDERED_ACCESS, "GPU anchor buffer allocation failed");
+        NewBuffer(device, D3D12_HEAP_TYPE_DEFAULT, kAnchorBytes,
+                  D3D12_RESOURCE_STATE_UNORDERED_ACCESS, "GPU anchor buffer allocation failed");
     // Recorded for the host's queue, whichever of the compute-capable kinds it is.
-    const D3D12_COMMAND_LIST_TYPE type = queue_->GetDesc().Type;
-    Check(device->CreateCommandAllocator(type, __uuidof(ID3D12CommandAllocator), Out(allocator_)),
-          "GPU shader initialization failed");
-    Check(device->CreateCommandList(0, type, allocator_.Get(), nullptr,
-                                    __uuidof(ID3D12GraphicsCommandList), Out(list_)),
-          "GPU shader initialization failed");
-    Check(list_->Close(), "GPU shader initialization failed");
-    Check(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), Out(fence_)),
+    Check(CreateRecorder(device, queue_->GetDesc().Type, &allocator_, &list_, &fence_),
           "GPU shader initialization failed");
     fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (fenceEvent_ == nullptr) throw std::runtime_error("GPU shader initialization failed");
@@ -278,19 +247,19 @@ void Direct3D12Device::ReserveMarks(UINT64 groups) {
     constexpr const char* kFailed = "GPU texture allocation failed";
     ID3D12Device* device = device_.Get();
     if (!marked_) {
-        marked_ = CreateBuffer(device, D3D12_HEAP_TYPE_READBACK, sizeof(uint32_t),
-                               D3D12_RESOURCE_STATE_COPY_DEST, "GPU readback allocation failed");
+        marked_ = NewBuffer(device, D3D12_HEAP_TYPE_READBACK, sizeof(uint32_t),
+                            D3D12_RESOURCE_STATE_COPY_DEST, "GPU readback allocation failed");
     }
     marks_.Reset();
-    const ComRef<ID3D12Resource> zeros = CreateBuffer(device, D3D12_HEAP_TYPE_UPLOAD, bytes,
-                                                      D3D12_RESOURCE_STATE_GENERIC_READ, kFailed);
+    const ComRef<ID3D12Resource> zeros = NewBuffer(device, D3D12_HEAP_TYPE_UPLOAD, bytes,
+                                                   D3D12_RESOURCE_STATE_GENERIC_READ, kFailed);
     void* mapped = nullptr;
     const D3D12_RANGE nothingRead = {0, 0};
     Check(zeros->Map(0, &nothingRead, &mapped), kFailed);
     std::memset(mapped, 0, static_cast<size_t>(bytes));
     zeros->Unmap(0, nullptr);
-    ComRef<ID3D12Resource> marks = CreateBuffer(device, D3D12_HEAP_TYPE_DEFAULT, bytes,
-                                                D3D12_RESOURCE_STATE_COPY_DEST, kFailed);
+    ComRef<ID3D12Resource> marks =
+        NewBuffer(device, D3D12_HEAP_TYPE_DEFAULT, bytes, D3D12_RESOURCE_STATE_COPY_DEST, kFailed);
     Check(allocator_->Reset(), kFrameFailed);
     Check(list_->Reset(allocator_.Get(), nullptr), kFrameFailed);
     list_->CopyBufferRegion(marks.Get(), 0, zeros.Get(), 0, bytes);
@@ -344,11 +313,8 @@ void Direct3D12Device::Record(ID3D12Resource* world, const ParamsBlock& params, 
 }
 
 bool Direct3D12Device::SubmitAndWait(const FrameContext* context) {
-    ID3D12CommandList* lists[] = {list_.Get()};
-    queue_->ExecuteCommandLists(1, lists);
-    const UINT64 value = ++fenceValue_;
-    Check(queue_->Signal(fence_.Get(), value), kFrameFailed);
-    return WaitForFence(value, context);
+    Check(Submit(queue_.Get(), list_.Get(), fence_.Get(), &fenceValue_), kFrameFailed);
+    return WaitForFence(fenceValue_, context);
 }
 
 bool Direct3D12Device::WaitForFence(UINT64 value, const FrameContext* context) {
@@ -363,8 +329,7 @@ bool Direct3D12Device::WaitForFence(UINT64 value, const FrameContext* context) {
             throw std::runtime_error(kFrameFailed);
         }
     }
-    // A removed device completes every fence with all bits set.
-    if (fence_->GetCompletedValue() == UINT64_MAX || FAILED(device_->GetDeviceRemovedReason())) {
+    if (!FenceReached(fence_.Get(), value) || FAILED(device_->GetDeviceRemovedReason())) {
         throw std::runtime_error(kFrameFailed);
     }
     return true;

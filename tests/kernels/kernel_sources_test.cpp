@@ -3,6 +3,7 @@
 // by function, the sequence of numeric literals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -65,8 +66,8 @@ struct Constant {
     std::string value;
 };
 
-// Named constants, one per line: "<prefix> float|int kName = literal;" (C++ "constexpr", HLSL
-// "static const").
+// Named constants, one per line: "<prefix> float|int|uint kName = literal;" (C++ "constexpr",
+// HLSL "static const"; C++'s uint32_t is HLSL's uint).
 std::map<std::string, Constant> Constants(const std::string& source, const std::string& prefix) {
     std::map<std::string, Constant> constants;
     std::istringstream lines(WithoutComments(source));
@@ -82,17 +83,25 @@ std::map<std::string, Constant> Constants(const std::string& source, const std::
         std::string equals;
         std::string value;
         if (!(words >> type >> name >> equals >> value) || equals != "=" ||
-            (type != "float" && type != "int") || name.size() < 2 || name[0] != 'k' ||
-            value.back() != ';') {
+            (type != "float" && type != "int" && type != "uint" && type != "uint32_t") ||
+            name.size() < 2 || name[0] != 'k' || value.back() != ';') {
             continue;
         }
         value.pop_back();
-        if (!value.empty() && value.back() == 'f') {
+        if (!value.empty() && value.back() == (type == "float" ? 'f' : 'u')) {
             value.pop_back();
         }
+        type = type == "uint32_t" ? "uint" : type;
         constants[name] = Constant{type, value};
     }
     return constants;
+}
+
+// A float's bits, or an unsigned word as written (a float would round its low bits away).
+uint32_t ConstantBits(const Constant& constant) {
+    return constant.type == "uint"
+               ? static_cast<uint32_t>(std::strtoul(constant.value.c_str(), nullptr, 0))
+               : LiteralBits(constant.value);
 }
 
 size_t MatchingClose(const std::string& text, size_t open, char openChar, char closeChar) {
@@ -174,7 +183,9 @@ std::vector<std::string> Literals(const std::string& body) {
     return literals;
 }
 
-void ExpectSameConstants(const std::string& cppFile, const std::string& hlslFile) {
+// `hlslOnly`: constants of the HLSL's own schedule, which the C++ does not have.
+void ExpectSameConstants(const std::string& cppFile, const std::string& hlslFile,
+                         const std::vector<std::string>& hlslOnly = {}) {
     const auto cpp = Constants(ReadSource(cppFile), "constexpr");
     const auto hlsl = Constants(ReadSource(hlslFile), "static const");
     ASSERT_FALSE(cpp.empty()) << cppFile;
@@ -182,10 +193,11 @@ void ExpectSameConstants(const std::string& cppFile, const std::string& hlslFile
         const auto other = hlsl.find(name);
         ASSERT_NE(other, hlsl.end()) << name << " of " << cppFile << " is missing in " << hlslFile;
         EXPECT_EQ(constant.type, other->second.type) << name;
-        EXPECT_EQ(LiteralBits(constant.value), LiteralBits(other->second.value))
+        EXPECT_EQ(ConstantBits(constant), ConstantBits(other->second))
             << name << ": " << constant.value << " vs " << other->second.value;
     }
     for (const auto& entry : hlsl) {
+        if (std::find(hlslOnly.begin(), hlslOnly.end(), entry.first) != hlslOnly.end()) continue;
         EXPECT_NE(cpp.find(entry.first), cpp.end())
             << entry.first << " of " << hlslFile << " is missing in " << cppFile;
     }
@@ -282,6 +294,8 @@ TEST(KernelSources, FireFieldLiteralsAgreeFunctionByFunction) {
 
 // The exact operations: the same literals in the same order, function by function.
 TEST(KernelSources, ExactMathLiteralsAgree) {
+    ExpectSameConstants("exact_sin.cpp", "exact_sin.hlsli");
+    ExpectSameConstants("exact_math.cpp", "exact_math.hlsli");
     ExpectSameLiterals("exact_sin.cpp", "exact_sin.hlsli",
                        {{"SinReduce", "SinReduce"},
                         {"SinFold", "SinFold"},
@@ -352,21 +366,27 @@ TEST(KernelSources, TablesBlockHoldsTheTablesWhereTheKernelsReadThem) {
 }
 
 TEST(KernelSources, AnchorConstantsAndLiteralsAgree) {
-    ExpectSameConstants("cpu_kernels.cpp", "anchor_kernel.hlsl");
+    ExpectSameConstants("cpu_kernels.cpp", "anchor_kernel.hlsl", {"kTreeLevels"});
     // The HLSL takes the serial search's steps in another schedule (cpu_kernels_test.cpp
     // checks a C++ copy of it): only the visibility test is written alike.
     ExpectSameLiterals("cpu_kernels.cpp", "anchor_kernel.hlsl", {{"IsVisible", "IsVisible"}});
 }
 
 TEST(KernelSources, FireKernelLiteralsAgree) {
-    // ShareDomain computes the domain point of the group's columns and rows; the C++ has it in
-    // domainPoint.
-    const std::vector<const char*> domain = {
-        "precise const float position =", "precise const float u =", "precise const float v =",
-        "precise const float qx =", "precise float qy ="};
+    // ShareDomain computes the domain point of the group's columns and rows; the C++ has its
+    // halves in domainX and domainY.
     ExpectSameLiterals("cpu_kernels.cpp", "fire_group.hlsli", {{"FireThread", "FireTexel"}});
-    ExpectSameLiterals("fire_field.cpp", "fire_group.hlsli",
-                       {{"domainPoint", "ShareDomain", domain, true}});
+    ExpectSameLiterals(
+        "fire_field.cpp", "fire_group.hlsli",
+        {{"domainX",
+          "ShareDomain",
+          {"precise const float columnPosition =", "precise const float u =",
+           "precise const float qx ="},
+          true},
+         {"domainY",
+          "ShareDomain",
+          {"precise const float rowPosition =", "precise const float v =", "precise float qy ="},
+          true}});
 }
 
 unsigned long DefinedNumber(const std::string& source, const std::string& name) {

@@ -192,6 +192,8 @@ constexpr AnchorCase kAnchorCases[] = {
     {"detail 2, time 1", 2.0f, 1.0f, 1.0f, 0.0f, -0.1789},
     {"emitter size 0.5", 1.0f, 0.0f, 0.5f, 0.0f, -0.1809},
     {"emitter size 3", 1.0f, 0.0f, 3.0f, 0.0f, -0.1809},
+    // Visible at the first scan sample: the bisection starts from sample 0, the scan's start.
+    {"first sample visible (softness -5)", 3.0f, 0.0f, 1.0f, -5.0f, -0.2477},
 };
 
 int CheckAnchors(const Device& gpu, ID3D11ComputeShader* kernel) {

@@ -2,15 +2,7 @@
 // buffers, their read-back for files, and the count of references the effect keeps.
 #include "tools/pyrix/host_gpu_d3d12.h"
 
-#define WIDL_EXPLICIT_AGGREGATE_RETURNS
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-// clang-format off
-#include <d3d12.h>
-// clang-format on
-
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -21,6 +13,7 @@
 #include <vector>
 
 #include "renderers/com_ref.h"
+#include "renderers/d3d12_support.h"
 #include "standins/host_simulator/gpu_device_suite.h"
 
 namespace pyrix::preview {
@@ -29,11 +22,6 @@ namespace {
 
 constexpr size_t kPixelBytes = 16;  // four floats
 constexpr size_t kRowAlign = 256;   // a row pitch that is not the width's, as hosts use
-
-template <class T>
-void** Out(ComRef<T>& ref) {
-    return reinterpret_cast<void**>(ref.Put());
-}
 
 void Check(HRESULT result, const char* what) {
     if (FAILED(result)) {
@@ -48,26 +36,21 @@ ULONG References(IUnknown* object) {
     return object->Release();
 }
 
-ComRef<ID3D12Resource> CreateBuffer(ID3D12Device* device, D3D12_HEAP_TYPE heap, UINT64 bytes,
-                                    D3D12_RESOURCE_STATES state) {
-    D3D12_HEAP_PROPERTIES heapProperties = {};
-    heapProperties.Type = heap;
-    D3D12_RESOURCE_DESC desc = {};
-    desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-    desc.Width = bytes;
-    desc.Height = 1;
-    desc.DepthOrArraySize = 1;
-    desc.MipLevels = 1;
-    desc.SampleDesc.Count = 1;
-    desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-    desc.Flags = heap == D3D12_HEAP_TYPE_DEFAULT ? D3D12_RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS
-                                                 : D3D12_RESOURCE_FLAG_NONE;
-    ComRef<ID3D12Resource> buffer;
-    const HRESULT result =
-        device->CreateCommittedResource(&heapProperties, D3D12_HEAP_FLAG_NONE, &desc, state,
-                                        nullptr, __uuidof(ID3D12Resource), Out(buffer));
-    if (FAILED(result)) buffer.Reset();
-    return buffer;
+// The GPU world's pixels are b, g, r, a; the host's memory holds a, r, g, b.
+void CopyOut(const PF_EffectWorld& world, const void* mapped, PF_EffectWorld* out) {
+    for (A_long y = 0; y < world.height; ++y) {
+        const auto* src = static_cast<const uint32_t*>(mapped) +
+                          static_cast<size_t>(y) * static_cast<size_t>(world.rowbytes) / 4;
+        auto* dst = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out->data) +
+                                                static_cast<size_t>(y) *
+                                                    static_cast<size_t>(out->rowbytes));
+        for (A_long x = 0; x < world.width; ++x, src += 4, dst += 4) {
+            dst[0] = src[3];
+            dst[1] = src[2];
+            dst[2] = src[1];
+            dst[3] = src[0];
+        }
+    }
 }
 
 class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
@@ -87,9 +70,12 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     void DisposeWorld(PF_EffectWorld* world) override;
 
   private:
-    bool CopyToReadback(ID3D12Resource* world, ID3D12Resource* readback, UINT64 bytes);
+    ComRef<ID3D12Resource> TakeWorld(UINT64 bytes);
+    void Retire(std::vector<ComRef<ID3D12Resource>> worlds);
+    bool CopyToReadback(ID3D12Resource* world, UINT64 bytes);
     bool WaitForQueue(DWORD milliseconds);
-    void ReleaseRetired(UINT64 completed);
+    bool WaitForFence(UINT64 value, DWORD milliseconds);
+    void ReleaseBuffers();
 
     EffectHost& host_;
     ComRef<ID3D12Device> device_;
@@ -99,10 +85,17 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     ComRef<ID3D12Fence> fence_;
     UINT64 fenceValue_ = 0;
     HANDLE event_ = nullptr;
-    std::mutex readLock_;  // the read-back recorder, the fence's values and retired_
-    // Worlds disposed of, each released once the queue passes the fence value beside it: an
-    // abandoned frame's work may still write its world, as a host that does not wait allows.
-    std::vector<std::pair<UINT64, ID3D12Resource*>> retired_;
+    std::mutex readLock_;  // the read-back recorder, the fence's values, readback_, retired_
+    // Made once per size rather than once per frame: the worlds of the last size that no frame
+    // holds, and the read-back buffer. A world that is let go stays in retired_ until the queue
+    // passes the fence value beside it: an abandoned frame's work may still write it, as a host
+    // that does not wait allows. (A world kept and handed to the next frame is safe: the queue
+    // runs that frame's work after the abandoned one's.)
+    std::mutex worldLock_;
+    UINT64 worldBytes_ = 0;
+    std::vector<ComRef<ID3D12Resource>> freeWorlds_;
+    ComRef<ID3D12Resource> readback_;
+    std::vector<std::pair<UINT64, ComRef<ID3D12Resource>>> retired_;
     host_sim::GpuDeviceSuite suite_;
     void* gpuData_ = nullptr;
     ULONG deviceBaseline_ = 0;
@@ -118,15 +111,9 @@ Direct3D12HostGpu::Direct3D12HostGpu(EffectHost& host) : host_(host), suite_(hos
     queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
     Check(device_->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue), Out(queue_)),
           "queue creation");
-    Check(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT,
-                                          __uuidof(ID3D12CommandAllocator), Out(allocator_)),
-          "command allocator creation");
-    Check(device_->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator_.Get(), nullptr,
-                                     __uuidof(ID3D12GraphicsCommandList), Out(list_)),
-          "command list creation");
-    Check(list_->Close(), "command list");
-    Check(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), Out(fence_)),
-          "fence creation");
+    Check(
+        CreateRecorder(device_.Get(), D3D12_COMMAND_LIST_TYPE_DIRECT, &allocator_, &list_, &fence_),
+        "command list and fence creation");
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event_ == nullptr) throw std::runtime_error("pyrix: no event for the GPU fence");
     suite_.SetDevice(PF_GPU_Framework_DIRECTX, device_.Get(), queue_.Get());
@@ -137,8 +124,10 @@ Direct3D12HostGpu::Direct3D12HostGpu(EffectHost& host) : host_(host), suite_(hos
 Direct3D12HostGpu::~Direct3D12HostGpu() {
     host_.SetGpuFrameHost(nullptr);
     if (gpuData_ != nullptr) host_.GpuDeviceSetdown(gpuData_, PF_GPU_Framework_DIRECTX, 0);
-    WaitForQueue(INFINITE);
-    ReleaseRetired(UINT64_MAX);
+    {
+        std::lock_guard<std::mutex> hold(readLock_);
+        WaitForQueue(INFINITE);
+    }
     if (event_ != nullptr) CloseHandle(event_);
 }
 
@@ -167,11 +156,8 @@ bool Direct3D12HostGpu::Stop(std::ostream& err) {
         err << result.Describe() << "\n";
         return false;
     }
-    {
-        // The worlds of frames given up hold the device too, until the queue passes them.
-        std::lock_guard<std::mutex> hold(readLock_);
-        WaitForQueue(INFINITE);
-    }
+    // Only the effect's references count: the buffers kept for the next frames go first.
+    ReleaseBuffers();
     const ULONG device = References(device_.Get());
     const ULONG queue = References(queue_.Get());
     if (device != deviceBaseline_ || queue != queueBaseline_) {
@@ -182,12 +168,57 @@ bool Direct3D12HostGpu::Stop(std::ostream& err) {
     return true;
 }
 
+// The kept buffers go, and so do the worlds of frames given up, once the queue passes them.
+void Direct3D12HostGpu::ReleaseBuffers() {
+    std::vector<ComRef<ID3D12Resource>> worlds;
+    {
+        std::lock_guard<std::mutex> hold(worldLock_);
+        worlds.swap(freeWorlds_);
+        worldBytes_ = 0;
+    }
+    std::lock_guard<std::mutex> hold(readLock_);
+    WaitForQueue(INFINITE);
+    readback_.Reset();
+    retired_.clear();
+}
+
+// A world of `bytes` that no frame holds, made when there is none; a new size retires the
+// worlds of the last one.
+ComRef<ID3D12Resource> Direct3D12HostGpu::TakeWorld(UINT64 bytes) {
+    std::vector<ComRef<ID3D12Resource>> stale;
+    {
+        std::lock_guard<std::mutex> hold(worldLock_);
+        if (bytes != worldBytes_) {
+            stale.swap(freeWorlds_);
+            worldBytes_ = bytes;
+        }
+        if (!freeWorlds_.empty()) {
+            ComRef<ID3D12Resource> world = std::move(freeWorlds_.back());
+            freeWorlds_.pop_back();
+            return world;
+        }
+    }
+    Retire(std::move(stale));
+    ComRef<ID3D12Resource> world;
+    CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_DEFAULT, bytes, D3D12_RESOURCE_STATE_COMMON,
+                 &world);
+    return world;
+}
+
+void Direct3D12HostGpu::Retire(std::vector<ComRef<ID3D12Resource>> worlds) {
+    if (worlds.empty()) return;
+    std::lock_guard<std::mutex> hold(readLock_);
+    const UINT64 value = ++fenceValue_;
+    queue_->Signal(fence_.Get(), value);  // failed: released with pyrix's device
+    for (ComRef<ID3D12Resource>& world : worlds) retired_.emplace_back(value, std::move(world));
+    WaitForFence(value, 0);  // releases what the queue has passed already
+}
+
 bool Direct3D12HostGpu::CreateWorld(PF_EffectWorld* world) {
     const size_t rowBytes =
         (static_cast<size_t>(world->width) * kPixelBytes + kRowAlign - 1) / kRowAlign * kRowAlign;
     const UINT64 bytes = static_cast<UINT64>(rowBytes) * static_cast<UINT64>(world->height);
-    ComRef<ID3D12Resource> buffer =
-        CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_DEFAULT, bytes, D3D12_RESOURCE_STATE_COMMON);
+    ComRef<ID3D12Resource> buffer = TakeWorld(bytes);
     if (!buffer) return false;
     ID3D12Resource* resource = buffer.Get();
     resource->AddRef();  // the world's own reference, until DisposeWorld
@@ -199,26 +230,19 @@ bool Direct3D12HostGpu::CreateWorld(PF_EffectWorld* world) {
 
 void Direct3D12HostGpu::DisposeWorld(PF_EffectWorld* world) {
     suite_.ForgetWorld(world);
-    auto* resource = reinterpret_cast<ID3D12Resource*>(world->data);
-    world->data = nullptr;
+    auto* resource = reinterpret_cast<ID3D12Resource*>(std::exchange(world->data, nullptr));
     if (resource == nullptr) return;
-    std::lock_guard<std::mutex> hold(readLock_);
-    const UINT64 value = ++fenceValue_;
-    queue_->Signal(fence_.Get(), value);  // failed: released with pyrix's device
-    retired_.emplace_back(value, resource);
-    ReleaseRetired(fence_->GetCompletedValue());
-}
-
-void Direct3D12HostGpu::ReleaseRetired(UINT64 completed) {
-    size_t kept = 0;
-    for (const auto& [value, resource] : retired_) {
-        if (value <= completed) {
-            resource->Release();
-        } else {
-            retired_[kept++] = {value, resource};
+    std::vector<ComRef<ID3D12Resource>> let;
+    let.emplace_back();
+    *let.back().Put() = resource;  // takes over the world's reference
+    {
+        std::lock_guard<std::mutex> hold(worldLock_);
+        if (resource->GetDesc().Width == worldBytes_) {
+            freeWorlds_.push_back(std::move(let.back()));
+            return;
         }
     }
-    retired_.resize(kept);
+    Retire(std::move(let));
 }
 
 bool Direct3D12HostGpu::StillWorking(int milliseconds) {
@@ -226,25 +250,37 @@ bool Direct3D12HostGpu::StillWorking(int milliseconds) {
     return !WaitForQueue(static_cast<DWORD>(milliseconds));
 }
 
-bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, ID3D12Resource* readback,
-                                       UINT64 bytes) {
+// Copies `bytes` of `world` into readback_ (made anew for a new size) and waits for the copy.
+// Under readLock_.
+bool Direct3D12HostGpu::CopyToReadback(ID3D12Resource* world, UINT64 bytes) {
+    if (!readback_ || readback_->GetDesc().Width != bytes) {
+        if (FAILED(CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
+                                D3D12_RESOURCE_STATE_COPY_DEST, &readback_))) {
+            return false;
+        }
+    }
     if (FAILED(allocator_->Reset()) || FAILED(list_->Reset(allocator_.Get(), nullptr))) {
         return false;
     }
-    list_->CopyBufferRegion(readback, 0, world, 0, bytes);
+    list_->CopyBufferRegion(readback_.Get(), 0, world, 0, bytes);
     if (FAILED(list_->Close())) return false;
-    ID3D12CommandList* lists[] = {list_.Get()};
-    queue_->ExecuteCommandLists(1, lists);
-    return WaitForQueue(INFINITE);
+    if (FAILED(Submit(queue_.Get(), list_.Get(), fence_.Get(), &fenceValue_))) return false;
+    return WaitForFence(fenceValue_, INFINITE);
 }
 
-// Whether the queue gets through all work sent to it so far within `milliseconds`; with
-// readLock_ held.
+// Whether the queue gets through all work sent to it so far within `milliseconds`. Under
+// readLock_.
 bool Direct3D12HostGpu::WaitForQueue(DWORD milliseconds) {
     const UINT64 value = ++fenceValue_;
     if (FAILED(queue_->Signal(fence_.Get(), value))) return false;
+    return WaitForFence(value, milliseconds);
+}
+
+// Whether the fence reaches `value` within `milliseconds` (INFINITE: however long), on a device
+// still there; the retired worlds the queue has passed are released. Under readLock_.
+bool Direct3D12HostGpu::WaitForFence(UINT64 value, DWORD milliseconds) {
     // A wait given up before may still set the event: the fence decides.
-    if (fence_->GetCompletedValue() < value) {
+    if (fence_->GetCompletedValue() < value && milliseconds != 0) {
         if (FAILED(fence_->SetEventOnCompletion(value, event_))) return false;
         const DWORD start = GetTickCount();
         while (fence_->GetCompletedValue() < value) {
@@ -254,8 +290,9 @@ bool Direct3D12HostGpu::WaitForQueue(DWORD milliseconds) {
         }
     }
     const UINT64 completed = fence_->GetCompletedValue();
-    ReleaseRetired(completed);
-    return completed != UINT64_MAX;
+    const auto passed = [completed](const auto& retired) { return retired.first <= completed; };
+    retired_.erase(std::remove_if(retired_.begin(), retired_.end(), passed), retired_.end());
+    return FenceReached(fence_.Get(), value);
 }
 
 // A frame counts once it is read back (or, without read-back, once the effect gave it).
@@ -265,34 +302,14 @@ bool Direct3D12HostGpu::ReadWorld(const PF_EffectWorld& world, PF_EffectWorld* o
         return true;
     }
     const UINT64 bytes = static_cast<UINT64>(world.rowbytes) * static_cast<UINT64>(world.height);
-    ComRef<ID3D12Resource> readback = CreateBuffer(device_.Get(), D3D12_HEAP_TYPE_READBACK, bytes,
-                                                   D3D12_RESOURCE_STATE_COPY_DEST);
-    if (!readback) return false;
-    {
-        std::lock_guard<std::mutex> hold(readLock_);
-        if (!CopyToReadback(reinterpret_cast<ID3D12Resource*>(world.data), readback.Get(), bytes)) {
-            return false;
-        }
-    }
+    std::lock_guard<std::mutex> hold(readLock_);
+    if (!CopyToReadback(reinterpret_cast<ID3D12Resource*>(world.data), bytes)) return false;
     void* mapped = nullptr;
     const D3D12_RANGE all = {0, static_cast<SIZE_T>(bytes)};
-    if (FAILED(readback->Map(0, &all, &mapped))) return false;
-    // The GPU world's pixels are b, g, r, a; the host's memory holds a, r, g, b.
-    for (A_long y = 0; y < world.height; ++y) {
-        const auto* src = static_cast<const uint32_t*>(mapped) +
-                          static_cast<size_t>(y) * static_cast<size_t>(world.rowbytes) / 4;
-        auto* dst = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out->data) +
-                                                static_cast<size_t>(y) *
-                                                    static_cast<size_t>(out->rowbytes));
-        for (A_long x = 0; x < world.width; ++x, src += 4, dst += 4) {
-            dst[0] = src[3];
-            dst[1] = src[2];
-            dst[2] = src[1];
-            dst[3] = src[0];
-        }
-    }
+    if (FAILED(readback_->Map(0, &all, &mapped))) return false;
+    CopyOut(world, mapped, out);
     const D3D12_RANGE nothingWritten = {0, 0};
-    readback->Unmap(0, &nothingWritten);
+    readback_->Unmap(0, &nothingWritten);
     ++gpuFrames_;
     return true;
 }

@@ -286,6 +286,8 @@ int RunRender(const CommandLine& line, std::ostream& out, std::ostream& err,
         Setdown(effect, err);
         return kExitFailed;
     }
+    // The GPU worlds come back only for what is written.
+    if (gpu != nullptr) gpu->SetReadBack(!job.outputPattern.empty() || !job.contactSheet.empty());
 
     const int32_t total = job.lastFrame - job.firstFrame + 1;
     RenderTally tally;
