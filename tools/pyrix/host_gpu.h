@@ -23,9 +23,12 @@ class HostGpu {
     virtual void SetReadBack(bool readBack) = 0;
     // Frames the effect rendered into GPU worlds so far.
     virtual int GpuFrames() const = 0;
-    // Whether work sent to the queue so far is still unfinished after `milliseconds`: after a
-    // frame the effect gave up, whether it left its work running rather than waiting for it.
-    virtual bool StillWorking(int milliseconds) = 0;
+    // Holds the queue, as a GPU busy with other work would: what is sent from now on waits on
+    // the GPU until ReleaseQueue. An effect that gives a frame up then returns with its work
+    // still queued; one that waits for its work returns only once the queue is let go.
+    virtual void HoldQueue() = 0;
+    // Lets the queue go on; true when it was still held.
+    virtual bool ReleaseQueue() = 0;
 };
 
 // Offers the effect a Direct3D 12 device; from then on its 32-bit smart frames that it says it

@@ -61,7 +61,8 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     bool Stop(std::ostream& err) override;
     bool Restart(std::ostream& err) override { return Offer(err); }
     void SetReadBack(bool readBack) override { readBack_ = readBack; }
-    bool StillWorking(int milliseconds) override;
+    void HoldQueue() override;
+    bool ReleaseQueue() override;
     int GpuFrames() const override { return gpuFrames_; }
 
     void* gpuData() const override { return gpuData_; }
@@ -96,6 +97,10 @@ class Direct3D12HostGpu final : public HostGpu, public host_sim::GpuFrameHost {
     std::vector<ComRef<ID3D12Resource>> freeWorlds_;
     ComRef<ID3D12Resource> readback_;
     std::vector<std::pair<UINT64, ComRef<ID3D12Resource>>> retired_;
+    // The queue waits for this fence to reach gateValue_ (HoldQueue); the CPU signals it.
+    std::mutex gateLock_;
+    ComRef<ID3D12Fence> gate_;
+    UINT64 gateValue_ = 0;
     host_sim::GpuDeviceSuite suite_;
     void* gpuData_ = nullptr;
     ULONG deviceBaseline_ = 0;
@@ -114,6 +119,8 @@ Direct3D12HostGpu::Direct3D12HostGpu(EffectHost& host) : host_(host), suite_(hos
     Check(
         CreateRecorder(device_.Get(), D3D12_COMMAND_LIST_TYPE_DIRECT, &allocator_, &list_, &fence_),
         "command list and fence creation");
+    Check(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), Out(gate_)),
+          "fence creation");
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (event_ == nullptr) throw std::runtime_error("pyrix: no event for the GPU fence");
     suite_.SetDevice(PF_GPU_Framework_DIRECTX, device_.Get(), queue_.Get());
@@ -245,9 +252,16 @@ void Direct3D12HostGpu::DisposeWorld(PF_EffectWorld* world) {
     Retire(std::move(let));
 }
 
-bool Direct3D12HostGpu::StillWorking(int milliseconds) {
-    std::lock_guard<std::mutex> hold(readLock_);
-    return !WaitForQueue(static_cast<DWORD>(milliseconds));
+void Direct3D12HostGpu::HoldQueue() {
+    std::lock_guard<std::mutex> hold(gateLock_);
+    Check(queue_->Wait(gate_.Get(), ++gateValue_), "queue wait");
+}
+
+bool Direct3D12HostGpu::ReleaseQueue() {
+    std::lock_guard<std::mutex> hold(gateLock_);
+    const bool held = gate_->GetCompletedValue() < gateValue_;
+    Check(gate_->Signal(gateValue_), "gate signal");
+    return held;
 }
 
 // Copies `bytes` of `world` into readback_ (made anew for a new size) and waits for the copy.

@@ -1,6 +1,7 @@
 // pyrix render: frames through the plug-in's render commands on the host threads, written as
 // files, one animated file or a contact sheet.
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -105,7 +106,7 @@ struct RenderTally {
     int32_t written = 0;
     int32_t failed = 0;
     int32_t abandoned = 0;    // frames started first and given up by the effect (--abandon-after)
-    int32_t leftWorking = 0;  // of those, given up while their work ran on the host's GPU
+    int32_t leftWorking = 0;  // of those, given up while the host's GPU was held (not waited for)
     std::vector<Thumbnail> thumbnails;
     // The animated file, and its frames put in order: those that finish early wait there.
     std::unique_ptr<AnimatedImage> animation;
@@ -123,33 +124,52 @@ struct FrameRun {
     const std::atomic<bool>& cancel;
 };
 
-// Long enough for any queue with nothing left to run to get through, far shorter than a frame's
-// work on a software GPU.
-constexpr int kStillWorkingMs = 100;
+// Long enough for an effect to give a frame up once told to; an effect that waits for its
+// work instead gets the queue back after this, so that the run goes on.
+constexpr auto kGiveUpWithin = std::chrono::seconds(3);
 
 // The frame started and abandoned first (--abandon-after): the host's abort answers yes from
-// that many milliseconds on. Counts whether the effect gave it up, and whether it left its work
-// running on the host's GPU then rather than waiting for it to end.
+// that many milliseconds on. Counts whether the effect gave it up and, with the host's GPU held
+// meanwhile (its work cannot end), whether it returned without waiting for that work.
 void AbandonFrame(FrameRun& run, int32_t frame) {
     std::atomic<bool> stop{false};
-    std::thread clock([&stop, ms = run.job.abandonAfterMs] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool returned = false;
+    if (run.gpu != nullptr) run.gpu->HoldQueue();
+    std::thread clock([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        const auto done = [&] { return returned; };
+        if (changed.wait_for(lock, std::chrono::milliseconds(run.job.abandonAfterMs), done)) return;
         stop = true;
+        if (!changed.wait_for(lock, kGiveUpWithin, done) && run.gpu != nullptr) {
+            run.gpu->ReleaseQueue();
+        }
     });
-    FrameImage image;
-    CommandResult result;
-    try {
-        result = run.host.RenderFrame(run.job.settings, frame, &stop, &image);
-    } catch (...) {
+    const auto join = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            returned = true;
+        }
+        changed.notify_all();
         clock.join();
+    };
+    CommandResult result;
+    bool held = false;
+    try {
+        FrameImage image;
+        result = run.host.RenderFrame(run.job.settings, frame, &stop, &image);
+        held = run.gpu != nullptr && run.gpu->ReleaseQueue();
+    } catch (...) {
+        if (run.gpu != nullptr) run.gpu->ReleaseQueue();
+        join();
         throw;
     }
-    clock.join();
+    join();
     if (result.error != PF_Interrupt_CANCEL) return;
-    const bool working = run.gpu != nullptr && run.gpu->StillWorking(kStillWorkingMs);
     std::lock_guard<std::mutex> lock(run.tally.mutex);
     ++run.tally.abandoned;
-    run.tally.leftWorking += working ? 1 : 0;
+    run.tally.leftWorking += held ? 1 : 0;
 }
 
 void CountFailure(FrameRun& run, int32_t frame, const FrameOutcome& outcome) {
@@ -251,8 +271,7 @@ void PrintRenderSummary(std::ostream& out, const RenderJob& job, const RenderTal
     if (job.abandonAfterMs > 0) {
         out << "pyrix: the effect gave up " << tally.abandoned << " of the frames abandoned after "
             << job.abandonAfterMs << " ms";
-        if (job.hostGpu)
-            out << ", " << tally.leftWorking << " while their work ran on the host's GPU";
+        if (job.hostGpu) out << ", " << tally.leftWorking << " without waiting for the host's GPU";
         out << "\n";
     }
 }
