@@ -61,9 +61,9 @@ void UseReferenceKernels(bool reference);
 void SetResourceSizeLimit(uint64_t bytes);
 
 // The fire kernel's first pass marks these groups for the second (indices in each of its
-// dispatches, row by row), as a GPU's marks a group whose sines it leaves undecided, and leaves
-// their texels unlike the exact ones: only a renderer that runs the second pass and reads the
-// frame back again gets the reference. Empty (the default) marks none.
+// dispatches, row by row), as on a GPU it marks a group whose sines it leaves undecided, and
+// leaves their texels unlike the exact ones: only a renderer that runs the second pass and reads
+// the frame back again gets the reference. Empty (the default) marks none.
 void MarkGroupsInFirstPass(std::vector<uint32_t> groups);
 
 // Every call into the stand-in, one line each ("Dispatch 2 2 1"), in order. Map polls that
@@ -100,8 +100,8 @@ int LiveObjects();
 int LiveObjects(Kind kind);
 
 // Default adapters (one hardware adapter at feature level 11.0), no faults, devices not held,
-// fast kernels, no resource size limit, no first-pass marks, empty call log, counters at zero. Live
-// objects are not touched: they are real.
+// fast kernels, no resource size limit, no first-pass marks, empty call log, counters at zero.
+// Live objects are not touched: they are real.
 void Reset();
 
 }  // namespace d3d_standin
