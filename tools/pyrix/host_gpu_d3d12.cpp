@@ -239,13 +239,12 @@ void Direct3D12HostGpu::DisposeWorld(PF_EffectWorld* world) {
     suite_.ForgetWorld(world);
     auto* resource = reinterpret_cast<ID3D12Resource*>(std::exchange(world->data, nullptr));
     if (resource == nullptr) return;
-    std::vector<ComRef<ID3D12Resource>> let;
-    let.emplace_back();
-    *let.back().Put() = resource;  // takes over the world's reference
+    std::vector<ComRef<ID3D12Resource>> let(1);
+    *let[0].Put() = resource;  // takes over the world's reference
     {
         std::lock_guard<std::mutex> hold(worldLock_);
         if (resource->GetDesc().Width == worldBytes_) {
-            freeWorlds_.push_back(std::move(let.back()));
+            freeWorlds_.push_back(std::move(let[0]));
             return;
         }
     }
