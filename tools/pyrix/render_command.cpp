@@ -105,8 +105,8 @@ struct RenderTally {
     std::mutex mutex;
     int32_t written = 0;
     int32_t failed = 0;
-    int32_t abandoned = 0;    // frames started first and given up by the effect (--abandon-after)
-    int32_t leftWorking = 0;  // of those, given up while the host's GPU was held (not waited for)
+    int32_t abandoned = 0;     // frames started first and given up by the effect (--abandon-after)
+    int32_t notWaitedFor = 0;  // of those, given up while the host's GPU was held (not waited for)
     std::vector<Thumbnail> thumbnails;
     // The animated file, and its frames put in order: those that finish early wait there.
     std::unique_ptr<AnimatedImage> animation;
@@ -169,7 +169,7 @@ void AbandonFrame(FrameRun& run, int32_t frame) {
     if (result.error != PF_Interrupt_CANCEL) return;
     std::lock_guard<std::mutex> lock(run.tally.mutex);
     ++run.tally.abandoned;
-    run.tally.leftWorking += held ? 1 : 0;
+    run.tally.notWaitedFor += held ? 1 : 0;
 }
 
 void CountFailure(FrameRun& run, int32_t frame, const FrameOutcome& outcome) {
@@ -271,7 +271,7 @@ void PrintRenderSummary(std::ostream& out, const RenderJob& job, const RenderTal
     if (job.abandonAfterMs > 0) {
         out << "pyrix: the effect gave up " << tally.abandoned << " of the frames abandoned after "
             << job.abandonAfterMs << " ms";
-        if (job.hostGpu) out << ", " << tally.leftWorking << " without waiting for the host's GPU";
+        if (job.hostGpu) out << ", " << tally.notWaitedFor << " without waiting for the host's GPU";
         out << "\n";
     }
 }
